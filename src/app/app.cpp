@@ -1,0 +1,82 @@
+#include "app/app.h"
+
+#include <clocale>
+#include <cwchar>
+
+#include "app/interactive_user_token.h"
+#include "app/stop_command.h"
+#include "cleanup/empty_folders.h"
+#include "cleanup/uninstall.h"
+#include "platform/handles.h"
+#include "shell/restart_shell.h"
+#include "shortcuts/remove_shortcuts.h"
+#include "shortcuts/startup_shortcut.h"
+
+using namespace platform;
+
+namespace {
+
+constexpr const wchar_t* kDebugPrivilege = L"SeDebugPrivilege";
+
+// One command per run, chosen by element 1 of the argument vector. Each entry
+// receives the whole vector; most ignore everything after element 1.
+struct Command {
+  const wchar_t* option;
+  void (*run)(int argc, wchar_t** argv);
+};
+
+void DoNothing(int, wchar_t**) {}
+
+// In table order: the first exact match runs.
+const Command kCommands[] = {
+    {L"--stop", RunStopCommand},
+    {L"--force-stop", [](int, wchar_t**) { RunForceStopCommand(); }},
+    {L"--uninstall", RunUninstallCommand},
+    {L"--admin-remove-shortcuts",
+     [](int, wchar_t**) {
+       RemoveShortcutsForAllProfiles();
+       RemoveAllUsersShortcuts();
+     }},
+    {L"--portable-remove-shortcuts", [](int, wchar_t**) { RemoveCurrentUserShortcuts(); }},
+    {L"--admin-upgrade-startup-shortcut", [](int, wchar_t**) { UpgradeStartupShortcut(); }},
+    {L"--restart-explorer", [](int, wchar_t**) { RestartShell(); }},
+    {L"--remove-all-users-empty-folders", [](int, wchar_t**) { RemoveAllUsersEmptyFolders(); }},
+    // Recognised for the installers that pass them; there is nothing to do.
+    {L"--admin-remove-syncroots", DoNothing},
+    {L"--portable-remove-syncroots", DoNothing},
+};
+
+}  // namespace
+
+bool EnableDebugPrivilege() {
+  UniqueHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), kTokenAdjustPrivileges | kTokenQuery, token.put())) return false;
+  TokenPrivilege privilege{};
+  if (!LookupPrivilegeValueW(/*systemName=*/nullptr, kDebugPrivilege, &privilege.luid)) return false;
+  privilege.attributes = kSePrivilegeEnabled;
+  return AdjustTokenPrivileges(token.get(), /*disableAllPrivileges=*/false, privilege);
+}
+
+int FindCommand(const wchar_t* argument) {
+  for (std::size_t i = 0; i < sizeof(kCommands) / sizeof(kCommands[0]); ++i) {
+    if (std::wcscmp(argument, kCommands[i].option) == 0) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+int RunClientMaintenance() {
+  EnableDebugPrivilege();
+  OpenInteractiveUserToken();
+  std::setlocale(LC_ALL, "");
+
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (argv != nullptr && argc >= 2) {
+    const int command = FindCommand(argv[1]);
+    if (command >= 0) kCommands[command].run(argc, argv);
+  }
+
+  if (argv != nullptr) LocalFree(argv);
+  CloseInteractiveUserToken();
+  return 0;
+}

@@ -1,0 +1,18 @@
+// The whole run of the tool: start-up, one command, end of run.
+#pragma once
+
+// Enables SeDebugPrivilege in the tool's own token, takes the interactive-user
+// token, selects the user's default locale, splits the command line, runs the
+// one command that element 1 names, releases what it acquired and returns 0.
+// The exit code is 0 whatever happened.
+int RunClientMaintenance();
+
+// Enables "SeDebugPrivilege" in the tool's own token. True when the
+// adjustment call succeeded (a privilege the account does not hold is not
+// detected). The caller ignores the result.
+bool EnableDebugPrivilege();
+
+// The position of argument in the command table (0 for "--stop" ... 9 for
+// "--portable-remove-syncroots"), or -1 when it names no command. The match
+// is exact: whole argument, case-sensitive, UTF-16 unit by unit.
+int FindCommand(const wchar_t* argument);

@@ -1,0 +1,19 @@
+// The interactive-user token: the access token of the desktop shell of the
+// tool's own session. Taken once at start-up, closed at the end of the run,
+// and passed to every shell-folder look-up so that folders resolve for the
+// user at the desktop. Null when it could not be obtained, in which case the
+// look-ups resolve the folders of the account the tool runs as.
+#pragma once
+
+#include "platform/platform.h"
+
+// Opens the token of the first "explorer.exe" of the tool's own session (in
+// enumeration order) and keeps it as the interactive-user token; leaves it
+// null when there is no such process or it cannot be opened.
+void OpenInteractiveUserToken();
+
+// Closes the token, if any, and leaves it null.
+void CloseInteractiveUserToken();
+
+// The token, or null. Never close it: the run owns it.
+platform::Handle InteractiveUserToken();

@@ -1,0 +1,5 @@
+#include "app/stop_command.h"
+
+// Not built yet: both commands do nothing.
+void RunStopCommand(int, wchar_t**) {}
+void RunForceStopCommand() {}

@@ -1,0 +1,4 @@
+#include "cleanup/empty_folders.h"
+
+// Not built yet.
+void RemoveAllUsersEmptyFolders() {}

@@ -1,0 +1,4 @@
+#include "cleanup/uninstall.h"
+
+// Not built yet.
+void RunUninstallCommand(int, wchar_t**) {}

@@ -1,0 +1,81 @@
+// One owner per handle: tiny move-only wrappers, one per kind of invalid
+// value. Closing keeps the caller's last-error value intact, so a failure
+// code read after a scope ends is the code of the failing call.
+#pragma once
+
+#include <utility>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+template <typename T, typename Traits>
+class UniqueResource {
+ public:
+  UniqueResource() = default;
+  explicit UniqueResource(T value) : value_(value) {}
+  UniqueResource(const UniqueResource&) = delete;
+  UniqueResource& operator=(const UniqueResource&) = delete;
+  UniqueResource(UniqueResource&& other) noexcept : value_(other.release()) {}
+  UniqueResource& operator=(UniqueResource&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  ~UniqueResource() { reset(); }
+
+  T get() const { return value_; }
+  bool valid() const { return value_ != Traits::Invalid(); }
+  explicit operator bool() const { return valid(); }
+
+  // For out-parameters: closes what is held and hands out the slot.
+  T* put() {
+    reset();
+    return &value_;
+  }
+  T release() { return std::exchange(value_, Traits::Invalid()); }
+  void reset(T value = Traits::Invalid()) {
+    T old = std::exchange(value_, value);
+    if (old != Traits::Invalid()) {
+      const Dword lastError = GetLastError();
+      Traits::Close(old);
+      SetLastError(lastError);
+    }
+  }
+
+ private:
+  T value_ = Traits::Invalid();
+};
+
+struct KernelHandleTraits {  // processes, threads, tokens: null when invalid
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { CloseHandle(h); }
+};
+struct FindHandleTraits {  // search handles: INVALID_HANDLE_VALUE when invalid
+  static Handle Invalid() { return InvalidHandleValue(); }
+  static void Close(Handle h) { FindClose(h); }
+};
+struct RegKeyTraits {
+  static RegKey Invalid() { return nullptr; }
+  static void Close(RegKey k) { RegCloseKey(k); }
+};
+struct ShellLinkTraits {
+  static ShellLink Invalid() { return nullptr; }
+  static void Close(ShellLink l) { ShellLinkRelease(l); }
+};
+struct PersistFileTraits {
+  static PersistFile Invalid() { return nullptr; }
+  static void Close(PersistFile p) { PersistFileRelease(p); }
+};
+struct EnvironmentBlockTraits {
+  static void* Invalid() { return nullptr; }
+  static void Close(void* e) { DestroyEnvironmentBlock(e); }
+};
+
+using UniqueHandle = UniqueResource<Handle, KernelHandleTraits>;
+using UniqueFindHandle = UniqueResource<Handle, FindHandleTraits>;
+using UniqueRegKey = UniqueResource<RegKey, RegKeyTraits>;
+using UniqueShellLink = UniqueResource<ShellLink, ShellLinkTraits>;
+using UniquePersistFile = UniqueResource<PersistFile, PersistFileTraits>;
+using UniqueEnvironmentBlock = UniqueResource<void*, EnvironmentBlockTraits>;
+
+}  // namespace platform

@@ -1,0 +1,549 @@
+// The simulated machine's own state handling: clock, injections, processes,
+// registry, file system paths. The platform functions are in sim_platform.cpp.
+#include "platform/sim/sim_machine.h"
+
+#include <algorithm>
+#include <cstring>
+#include <cwctype>
+
+namespace sim {
+
+using namespace platform;
+
+std::wstring Fold(const std::wstring& s) {
+  std::wstring r = s;
+  for (auto& c : r) {
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  }
+  return r;
+}
+
+std::vector<std::uint8_t> StringBytes(const std::wstring& text, bool terminated) {
+  std::vector<std::uint8_t> bytes((text.size() + (terminated ? 1 : 0)) * sizeof(wchar_t), 0);
+  if (!text.empty()) std::memcpy(bytes.data(), text.data(), text.size() * sizeof(wchar_t));
+  return bytes;
+}
+
+RegKeyNode* RegKeyNode::Child(const std::wstring& childName) const {
+  const std::wstring folded = Fold(childName);
+  for (const auto& k : subkeys) {
+    if (Fold(k->name) == folded) return k.get();
+  }
+  return nullptr;
+}
+
+namespace {
+std::unique_ptr<Machine> g_machine;
+
+std::vector<std::wstring> SplitPath(const std::wstring& s, wchar_t sep) {
+  std::vector<std::wstring> parts;
+  std::wstring cur;
+  for (wchar_t c : s) {
+    if (c == sep) {
+      parts.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  parts.push_back(cur);
+  return parts;
+}
+
+bool InvalidNameCharacter(wchar_t c) {
+  return c < 32 || c == L'<' || c == L'>' || c == L':' || c == L'"' || c == L'|' || c == L'?' || c == L'*';
+}
+}  // namespace
+
+Machine& machine() {
+  if (!g_machine) g_machine = std::make_unique<Machine>();
+  return *g_machine;
+}
+
+void Reset() {
+  g_machine.reset();
+  g_machine = std::make_unique<Machine>();
+}
+
+Machine::Machine() {
+  Process self;
+  self.pid = kSelfPid;
+  self.session = 1;
+  self.exeName = L"client-maintenance.exe";
+  self.user = L"SYSTEM";
+  processes.push_back(self);
+  auto root = std::make_unique<FsNode>();
+  root->name = L"C:";
+  root->isDirectory = true;
+  root->attributes = kFileAttributeDirectory;
+  drives[L'C'] = std::move(root);
+}
+
+// ---------------- clock ----------------
+
+void Machine::At(std::uint64_t time, std::function<void()> action) {
+  events.push_back({time, eventOrder++, std::move(action)});
+}
+
+void Machine::Advance(std::uint64_t milliseconds) {
+  const std::uint64_t target = now + milliseconds;
+  for (;;) {
+    auto next = std::min_element(events.begin(), events.end(), [](const ScheduledEvent& a, const ScheduledEvent& b) {
+      return a.at != b.at ? a.at < b.at : a.order < b.order;
+    });
+    if (next == events.end() || next->at > target) break;
+    now = std::max(now, next->at);
+    auto action = std::move(next->action);
+    events.erase(next);
+    action();
+  }
+  now = target;
+}
+
+// ---------------- injections ----------------
+
+void Machine::Inject(const std::string& call, Dword code, int count, int skip) {
+  injections[call].push_back(Injection{code, skip, count});
+}
+
+bool Machine::TakeInjection(const std::string& call, Dword* code) {
+  auto it = injections.find(call);
+  if (it == injections.end()) return false;
+  for (auto& inj : it->second) {
+    if (inj.count == 0) continue;
+    if (inj.skip > 0) {
+      --inj.skip;
+      return false;
+    }
+    if (inj.count > 0) --inj.count;
+    *code = inj.code;
+    return true;
+  }
+  return false;
+}
+
+// ---------------- processes and windows ----------------
+
+Process& Machine::AddProcess(const std::wstring& exeName, Dword session, Dword pid) {
+  Process p;
+  if (pid == 0) {
+    do {
+      pid = nextPid;
+      nextPid += 4;
+    } while (FindProcess(pid) != nullptr);
+  }
+  p.pid = pid;
+  p.session = session;
+  p.exeName = exeName;
+  processes.push_back(p);
+  return processes.back();
+}
+
+Process* Machine::FindProcess(Dword pid) {
+  for (auto& p : processes) {
+    if (p.pid == pid) return &p;
+  }
+  return nullptr;
+}
+
+std::vector<Dword> Machine::RunningPids(const std::wstring& exeName) const {
+  std::vector<Dword> pids;
+  for (const auto& p : processes) {
+    if (p.alive && Fold(p.exeName) == Fold(exeName)) pids.push_back(p.pid);
+  }
+  return pids;
+}
+
+void Machine::EndProcess(Process& p, Dword exitCode) {
+  if (!p.alive) return;
+  p.alive = false;
+  p.exitCode = exitCode;
+  p.endedAt = now;
+  const Dword pid = p.pid;
+  windows.erase(std::remove_if(windows.begin(), windows.end(), [pid](const Window& w) { return w.ownerPid == pid; }),
+                windows.end());
+}
+
+Window& Machine::AddWindow(Dword ownerPid, bool visible) {
+  Window w;
+  w.id = nextWindow;
+  nextWindow += 0x10;
+  w.ownerPid = ownerPid;
+  w.visible = visible;
+  windows.push_back(w);
+  return windows.back();
+}
+
+int Machine::PostsTo(Dword pid, std::uint32_t message) const {
+  int n = 0;
+  for (const auto& p : posts) {
+    if (p.ownerPid == pid && p.message == message) ++n;
+  }
+  return n;
+}
+
+// ---------------- registry ----------------
+
+RegKeyNode& Machine::Key(const std::wstring& path) {
+  RegKeyNode* node = &hklm;
+  for (const auto& part : SplitPath(path, L'\\')) {
+    if (part.empty()) continue;
+    RegKeyNode* child = node->Child(part);
+    if (child == nullptr) {
+      node->subkeys.push_back(std::make_unique<RegKeyNode>());
+      child = node->subkeys.back().get();
+      child->name = part;
+    }
+    node = child;
+  }
+  return *node;
+}
+
+RegKeyNode* Machine::FindKey(const std::wstring& path) {
+  RegKeyNode* node = &hklm;
+  for (const auto& part : SplitPath(path, L'\\')) {
+    if (part.empty()) continue;
+    node = node->Child(part);
+    if (node == nullptr) return nullptr;
+  }
+  return node;
+}
+
+void Machine::SetString(const std::wstring& keyPath, const std::wstring& name, const std::wstring& value, Dword type) {
+  SetValueBytes(keyPath, name, type, StringBytes(value));
+}
+
+void Machine::SetValueBytes(const std::wstring& keyPath, const std::wstring& name, Dword type,
+                            std::vector<std::uint8_t> bytes) {
+  RegValue v;
+  v.type = type;
+  v.bytes = std::move(bytes);
+  Key(keyPath).values[Fold(name)] = std::move(v);
+}
+
+// ---------------- shell folders ----------------
+
+void Machine::SetFolder(const std::wstring& account, int csidl, const std::wstring& path, HResult result) {
+  FolderEntry e{result, path};
+  if (account.empty()) {
+    commonFolders[csidl] = e;
+  } else {
+    userFolders[account][csidl] = e;
+  }
+}
+
+// ---------------- handles ----------------
+
+Handle Machine::NewHandle(HandleEntry entry) {
+  const std::uintptr_t id = nextHandle;
+  nextHandle += 4;
+  handles.emplace(id, std::move(entry));
+  return reinterpret_cast<Handle>(id);
+}
+
+HandleEntry* Machine::Lookup(Handle h) {
+  auto it = handles.find(reinterpret_cast<std::uintptr_t>(h));
+  return it == handles.end() ? nullptr : &it->second;
+}
+
+// ---------------- file system ----------------
+
+// Win32 path normalisation as far as the tool can meet it: '/' is a
+// separator, runs of separators collapse, "." and ".." components are
+// resolved (".." never climbs above the root), trailing dots and blanks are
+// dropped from the last component, a rooted path ("\x") is on the current
+// drive and a relative one below the current directory. A "\\?\" prefix
+// turns normalisation off. UNC paths are not modelled: they come back empty.
+std::wstring Machine::CanonicalPath(const std::wstring& in) {
+  std::wstring s = in;
+  bool normalise = true;
+  if (s.rfind(L"\\\\?\\", 0) == 0) {
+    s = s.substr(4);
+    normalise = false;
+  }
+  if (s.empty()) return L"";
+  if (normalise) std::replace(s.begin(), s.end(), L'/', L'\\');
+  wchar_t drive;
+  std::wstring rest;
+  if (s.size() >= 2 && std::iswalpha(s[0]) && s[1] == L':') {
+    drive = static_cast<wchar_t>(std::towupper(s[0]));
+    rest = s.substr(2);
+    if (rest.empty() || rest[0] != L'\\') {
+      // Drive-relative ("C:x"): relative to that drive's current directory.
+      const std::wstring base = (currentDirectory[0] == drive) ? currentDirectory.substr(2) : L"";
+      rest = base + L"\\" + rest;
+    }
+  } else if (s.size() >= 2 && s[0] == L'\\' && s[1] == L'\\') {
+    return L"";
+  } else if (s[0] == L'\\') {
+    drive = currentDrive;
+    rest = s;
+  } else {
+    drive = currentDirectory[0];
+    rest = currentDirectory.substr(2) + L"\\" + s;
+  }
+  std::vector<std::wstring> parts;
+  for (const auto& part : SplitPath(rest, L'\\')) {
+    if (!normalise) {
+      if (!part.empty()) parts.push_back(part);
+      continue;
+    }
+    if (part.empty() || part == L".") continue;
+    if (part == L"..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(part);
+  }
+  if (normalise && !parts.empty()) {
+    std::wstring& last = parts.back();
+    while (!last.empty() && (last.back() == L'.' || last.back() == L' ')) last.pop_back();
+    if (last.empty()) parts.pop_back();
+  }
+  std::wstring out(1, drive);
+  out += L":";
+  if (parts.empty()) return out + L"\\";
+  for (const auto& p : parts) out += L"\\" + p;
+  return out;
+}
+
+namespace {
+std::vector<std::wstring> Components(const std::wstring& canonical) {
+  std::vector<std::wstring> parts;
+  if (canonical.size() <= 3) return parts;
+  for (const auto& p : SplitPath(canonical.substr(3), L'\\')) parts.push_back(p);
+  return parts;
+}
+}  // namespace
+
+FsNode* Machine::Resolve(const std::wstring& path, bool followFinal, Dword* error, FsNode** parentOut,
+                         std::wstring* finalName) {
+  struct Walker {
+    Machine& m;
+    int depth = 0;
+    FsNode* Walk(const std::wstring& p, bool followFinal, Dword* error, FsNode** parentOut, std::wstring* finalName) {
+      if (parentOut) *parentOut = nullptr;
+      const std::wstring canonical = m.CanonicalPath(p);
+      if (canonical.empty()) {
+        *error = p.empty() ? kErrorPathNotFound : kErrorBadNetpath;
+        return nullptr;
+      }
+      auto drive = m.drives.find(canonical[0]);
+      if (drive == m.drives.end()) {
+        *error = kErrorPathNotFound;
+        return nullptr;
+      }
+      FsNode* node = drive->second.get();
+      const auto parts = Components(canonical);
+      for (std::size_t i = 0; i < parts.size(); ++i) {
+        const bool last = i + 1 == parts.size();
+        const std::wstring& part = parts[i];
+        for (wchar_t c : part) {
+          if (InvalidNameCharacter(c)) {
+            *error = kErrorInvalidName;
+            return nullptr;
+          }
+        }
+        if (!node->isDirectory) {
+          *error = kErrorPathNotFound;
+          return nullptr;
+        }
+        auto it = node->children.find(Fold(part));
+        if (it == node->children.end()) {
+          *error = last ? kErrorFileNotFound : kErrorPathNotFound;
+          if (last && parentOut) *parentOut = node;
+          if (last && finalName) *finalName = part;
+          return nullptr;
+        }
+        FsNode* child = it->second.get();
+        if (last) {
+          if (parentOut) *parentOut = node;
+          if (finalName) *finalName = child->name;
+        }
+        if (!child->linkTarget.empty() && (!last || followFinal)) {
+          if (++depth > 31) {
+            *error = kErrorCantResolveFilename;
+            return nullptr;
+          }
+          Dword inner = 0;
+          FsNode* target = Walk(child->linkTarget, true, &inner, nullptr, nullptr);
+          if (target == nullptr) {
+            *error = last ? kErrorFileNotFound : kErrorPathNotFound;
+            return nullptr;
+          }
+          child = target;
+        }
+        node = child;
+      }
+      *error = 0;
+      return node;
+    }
+  };
+  Walker w{*this};
+  return w.Walk(path, followFinal, error, parentOut, finalName);
+}
+
+FsNode* Machine::MakeNode(const std::wstring& path, bool directory) {
+  const std::wstring canonical = CanonicalPath(path);
+  auto& root = drives[canonical[0]];
+  if (!root) {
+    root = std::make_unique<FsNode>();
+    root->name = std::wstring(1, canonical[0]) + L":";
+    root->isDirectory = true;
+    root->attributes = kFileAttributeDirectory;
+  }
+  FsNode* node = root.get();
+  const auto parts = Components(canonical);
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    const bool last = i + 1 == parts.size();
+    auto& slot = node->children[Fold(parts[i])];
+    if (!slot) {
+      slot = std::make_unique<FsNode>();
+      slot->name = parts[i];
+      slot->parent = node;
+      slot->isDirectory = !last || directory;
+      slot->attributes = slot->isDirectory ? kFileAttributeDirectory : 0;
+    }
+    node = slot.get();
+  }
+  return node;
+}
+
+FsNode* Machine::AddDirectory(const std::wstring& path, Dword attributes) {
+  FsNode* n = MakeNode(path, true);
+  n->attributes = attributes | kFileAttributeDirectory;
+  return n;
+}
+
+FsNode* Machine::AddFile(const std::wstring& path, Dword attributes, const std::string& content) {
+  FsNode* n = MakeNode(path, false);
+  n->isDirectory = false;
+  n->attributes = attributes & ~kFileAttributeDirectory;
+  n->content = content;
+  return n;
+}
+
+FsNode* Machine::AddDirectoryLink(const std::wstring& path, const std::wstring& target, bool junction) {
+  FsNode* n = MakeNode(path, true);
+  n->children.clear();
+  n->attributes = kFileAttributeDirectory | kFileAttributeReparsePoint;
+  n->linkTarget = CanonicalPath(target);
+  n->reparseTag = junction ? kIoReparseTagMountPoint : kIoReparseTagSymlink;
+  return n;
+}
+
+FsNode* Machine::AddFileLink(const std::wstring& path, const std::wstring& target) {
+  FsNode* n = MakeNode(path, false);
+  n->isDirectory = false;
+  n->attributes = kFileAttributeReparsePoint | kFileAttributeArchive;
+  n->linkTarget = CanonicalPath(target);
+  n->reparseTag = kIoReparseTagSymlink;
+  return n;
+}
+
+FsNode* Machine::FindNode(const std::wstring& path) {
+  Dword error = 0;
+  return Resolve(path, false, &error);
+}
+
+std::wstring Machine::PathOf(const FsNode* node) const {
+  std::vector<std::wstring> names;
+  for (const FsNode* n = node; n != nullptr; n = n->parent) names.push_back(n->name);
+  std::wstring out = names.back();  // "C:"
+  if (names.size() == 1) return out + L"\\";
+  for (auto it = names.rbegin() + 1; it != names.rend(); ++it) out += L"\\" + *it;
+  return out;
+}
+
+std::vector<std::wstring> Machine::ListTree(const std::wstring& root) {
+  std::vector<std::wstring> out;
+  FsNode* start = FindNode(root);
+  if (start == nullptr || !start->linkTarget.empty()) return out;
+  std::function<void(const FsNode*)> walk = [&](const FsNode* n) {
+    for (const auto& kv : n->children) {
+      out.push_back(PathOf(kv.second.get()));
+      if (kv.second->linkTarget.empty()) walk(kv.second.get());
+    }
+  };
+  walk(start);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// ---------------- a typical machine ----------------
+
+void TypicalMachine::Build(Machine& m) {
+  // The idle and System processes, as on every machine: neither can be opened
+  // for its module list.
+  Process& idle = m.AddProcess(L"[System Process]", 0, 0);
+  idle.pid = 0;
+  idle.deniedAccess = 0xFFFFFFFF;
+  Process& system = m.AddProcess(L"System", 0, 4);
+  system.modulesReadable = false;
+  system.user = L"SYSTEM";
+  // The tool itself runs elevated as SYSTEM in the interactive session, as an
+  // installer's custom action does.
+  m.Self().session = 1;
+  m.Self().user = L"SYSTEM";
+
+  m.AddDirectory(L"C:\\Windows\\system32");
+  m.AddFile(L"C:\\Windows\\explorer.exe");
+  m.AddDirectory(L"C:\\Program Files");
+  m.AddDirectory(L"C:\\Program Files (x86)");
+  m.AddDirectory(L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs");
+  m.AddDirectory(L"C:\\Users\\Public\\Desktop");
+
+  m.SetFolder(L"", kCsidlCommonPrograms, L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs");
+  m.SetFolder(L"", kCsidlCommonDesktopDirectory, L"C:\\Users\\Public\\Desktop");
+  m.SetFolder(L"", kCsidlWindows, L"C:\\Windows");
+  m.SetFolder(L"", kCsidlProgramFiles, L"C:\\Program Files");
+  m.SetFolder(L"", kCsidlProgramFilesX86, L"C:\\Program Files (x86)");
+
+  m.SetEnv(L"SystemDrive", L"C:");
+  m.SetEnv(L"SystemRoot", L"C:\\Windows");
+  m.SetEnv(L"windir", L"C:\\Windows");
+  m.SetEnv(L"ProgramData", L"C:\\ProgramData");
+  m.SetEnv(L"PUBLIC", L"C:\\Users\\Public");
+
+  m.Key(kProfileList);
+  AddProfile(m, L"S-1-5-18", L"SYSTEM", L"%systemroot%\\system32\\config\\systemprofile");
+  AddProfile(m, L"S-1-5-19", L"LOCAL SERVICE", L"%systemroot%\\ServiceProfiles\\LocalService");
+  AddProfile(m, L"S-1-5-20", L"NETWORK SERVICE", L"%systemroot%\\ServiceProfiles\\NetworkService");
+  AddProfile(m, L"S-1-5-21-1004336348-1177238915-682003330-1001", L"alice", L"%SystemDrive%\\Users\\alice");
+
+  Process& explorer = m.AddProcess(L"explorer.exe", 1);
+  explorer.user = L"alice";
+  m.AddWindow(explorer.pid, true);
+}
+
+void TypicalMachine::AddProfile(Machine& m, const std::wstring& sid, const std::wstring& user,
+                                const std::wstring& profileDir, Dword type) {
+  const std::wstring key = std::wstring(kProfileList) + L"\\" + sid;
+  m.SetString(key, L"ProfileImagePath", profileDir, type);
+  // Expand the stored path the way the machine's environment would.
+  std::wstring dir;
+  for (std::size_t i = 0; i < profileDir.size(); ++i) {
+    if (profileDir[i] == L'%') {
+      const std::size_t end = profileDir.find(L'%', i + 1);
+      if (end != std::wstring::npos) {
+        auto it = m.environment.find(Fold(profileDir.substr(i + 1, end - i - 1)));
+        if (it != m.environment.end()) {
+          dir += it->second;
+          i = end;
+          continue;
+        }
+      }
+    }
+    dir += profileDir[i];
+  }
+  const std::wstring programs = dir + L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
+  m.AddDirectory(programs + L"\\Startup");
+  m.AddDirectory(dir + L"\\Desktop");
+  m.AddDirectory(dir + L"\\AppData\\Local");
+  m.SetFolder(user, kCsidlProfile, dir);
+  m.SetFolder(user, kCsidlPrograms, programs);
+  m.SetFolder(user, kCsidlStartup, programs + L"\\Startup");
+  m.SetFolder(user, kCsidlDesktopDirectory, dir + L"\\Desktop");
+}
+
+}  // namespace sim

@@ -1,0 +1,351 @@
+// A simulated Windows machine for the host build. The platform functions of
+// platform.h run against it; tests set it up, run the tool's logic, and
+// inspect the resulting state and the calls that were made.
+//
+// It models what the real calls do, as far as the tool can observe it:
+// - a case-insensitive file system with attributes, junctions and symbolic
+//   links, in which a non-empty folder refuses RemoveDirectoryW and a
+//   read-only file refuses DeleteFileW;
+// - processes in sessions with windows, tokens and termination behaviour;
+// - a registry tree with typed values stored as raw bytes;
+// - shell folders per account, environment variables, the OS version;
+// - a virtual clock: Sleep and waits advance it, nothing really sleeps.
+// Any call can be made to fail with a chosen result code (Inject).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace sim {
+
+using platform::Dword;
+
+// Upper-cases ASCII letters, the way the simulated file system and registry
+// compare names (both are case-insensitive on Windows).
+std::wstring Fold(const std::wstring& s);
+
+// ---------------- Failure injection ----------------
+struct Injection {
+  Dword code = 0;   // the result or last-error value the call reports
+  int skip = 0;     // let this many calls through first
+  int count = -1;   // then fail this many calls; -1 for every later call
+};
+
+// ---------------- Clock ----------------
+struct ScheduledEvent {
+  std::uint64_t at;
+  std::uint64_t order;
+  std::function<void()> action;
+};
+
+// ---------------- Processes and windows ----------------
+enum class Termination {
+  kEnds,        // TerminateProcess ends it at once
+  kRefused,     // TerminateProcess fails with ERROR_ACCESS_DENIED
+  kNeverEnds,   // TerminateProcess succeeds, but the process never ends (stuck in a driver)
+  kEndsLater,   // TerminateProcess succeeds; the process ends terminationDelayMs later
+};
+
+struct Process {
+  Dword pid = 0;
+  Dword session = 1;
+  std::wstring exeName;        // base name of the main module
+  std::wstring user = L"user"; // the account its token belongs to
+  bool alive = true;
+  Dword exitCode = platform::kStillActive;
+  Dword deniedAccess = 0;            // OpenProcess fails with 5 when any of these rights is asked
+  Dword tokenDeniedAccess = 0;       // OpenProcessToken fails with 5 when any of these rights is asked
+  bool sessionReadable = true;       // ProcessIdToSessionId fails with 5 when false
+  bool modulesReadable = true;       // EnumProcessModules fails with 299 when false
+  bool exitsBeforeOpen = false;      // it exits between enumeration and OpenProcess
+  bool exitsOnEndSession = false;    // it ends soon after a WM_ENDSESSION is posted to one of its windows
+  Termination termination = Termination::kEnds;
+  Dword terminationDelayMs = 0;
+  std::uint64_t endedAt = 0;
+  bool terminatedByTool = false;
+};
+
+struct Window {
+  std::uintptr_t id = 0;
+  Dword ownerPid = 0;
+  bool visible = true;
+  bool postFails = false;  // PostMessageW fails with ERROR_ACCESS_DENIED (a higher-integrity window)
+};
+
+struct PostedMessage {
+  std::uintptr_t window;
+  Dword ownerPid;
+  std::uint32_t message;
+  std::uintptr_t wParam;
+  std::intptr_t lParam;
+  std::uint64_t at;
+  bool succeeded;
+};
+
+// ---------------- Registry ----------------
+struct RegValue {
+  Dword type = platform::kRegSz;
+  std::vector<std::uint8_t> bytes;
+  Dword queryResult = 0;  // non-zero: RegQueryValueExW returns this
+};
+
+struct RegKeyNode {
+  std::wstring name;
+  std::vector<std::unique_ptr<RegKeyNode>> subkeys;  // enumeration order
+  std::map<std::wstring, RegValue> values;           // by folded name
+  Dword openResult = 0;       // non-zero: RegOpenKeyExW of this key returns it
+  Dword queryInfoResult = 0;  // non-zero: RegQueryInfoKeyW returns it
+  std::set<Dword> enumFailIndexes;  // RegEnumKeyExW returns ERROR_ACCESS_DENIED at these indexes
+
+  RegKeyNode* Child(const std::wstring& name) const;
+};
+
+// Raw value bytes of a string: the wchar_t units and, unless told otherwise,
+// a terminating zero.
+std::vector<std::uint8_t> StringBytes(const std::wstring& text, bool terminated = true);
+
+// ---------------- File system ----------------
+struct FsNode {
+  std::wstring name;  // as created (case kept)
+  bool isDirectory = false;
+  Dword attributes = 0;        // FILE_ATTRIBUTE_* (directory and reparse bits kept in step with the fields)
+  std::wstring linkTarget;     // reparse points: the absolute path it points at
+  Dword reparseTag = 0;
+  std::string content;
+  bool isShortcut = false;     // written through the shell link object
+  std::wstring shortcutTarget, shortcutDescription;
+  bool inUse = false;          // open elsewhere without delete sharing: delete/move fail with 32
+  bool denyDelete = false;     // an ACL refuses deletion: 5
+  bool denyList = false;       // an ACL refuses listing a folder: FindFirstFileW fails with 5
+  bool denyWrite = false;      // an ACL refuses creating files in a folder: 5
+  std::map<std::wstring, std::unique_ptr<FsNode>> children;  // by folded name, which is also NTFS order
+  FsNode* parent = nullptr;
+};
+
+enum class FsEventKind { kDeleted, kRemovedDirectory, kCreated, kOverwritten, kMovedAway, kMovedHere };
+struct FsEvent {
+  FsEventKind kind;
+  std::wstring path;  // canonical absolute path
+};
+
+// A shell link object as the tool drove it.
+struct ShellLinkState {
+  std::wstring path;
+  std::wstring description;
+  bool released = false;
+  int persistFileRefs = 0;
+  std::vector<std::wstring> savedTo;  // every Save call's file name, successful or not
+};
+
+struct FolderEntry {
+  platform::HResult result = platform::kSOk;
+  std::wstring path;
+};
+
+struct FolderLookup {
+  int csidl;
+  std::wstring account;  // the account the token belongs to; empty for no token
+  bool tokenPassed;
+  Dword flags;
+  bool ownerWindowNull;
+};
+
+struct ShellExecuteRecord {
+  Dword cbSize, fMask;
+  bool hwndNull;
+  std::wstring verb, file;
+  bool parametersNull, directoryNull;
+  int nShow;
+  bool succeeded;
+  Dword pid;  // the process started, 0 if none
+};
+
+struct CreateProcessWithTokenRecord {
+  std::wstring tokenUser;
+  bool tokenPrimary;
+  Dword logonFlags;
+  std::wstring applicationName;
+  std::wstring commandLine;
+  Dword creationFlags;
+  bool environmentPassed;
+  std::wstring environmentUser;
+  Dword startupFlags;
+  std::uint16_t showWindow;
+  bool succeeded;
+  Dword pid;
+};
+
+struct TerminateRecord {
+  Dword pid;
+  Dword exitCode;
+  bool succeeded;
+};
+
+enum class HandleKind { kProcess, kThread, kToken, kFind, kRegKey };
+
+struct HandleEntry {
+  explicit HandleEntry(HandleKind k) : kind(k) {}
+  HandleKind kind;
+  Dword access = 0;
+  Dword pid = 0;              // process and thread handles; the source process of a token
+  std::wstring tokenUser;     // tokens
+  bool primaryToken = false;  // tokens
+  RegKeyNode* key = nullptr;  // registry keys
+  std::wstring keyPath;
+  // find handles: the snapshot of entries and the position
+  std::vector<platform::FindData> findEntries;
+  std::size_t findNext = 0;
+};
+
+class Machine {
+ public:
+  Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  // ---- the tool's own process ----
+  // It is processes[0] from the start: pid 4000, "client-maintenance.exe",
+  // session 1, account "SYSTEM". Change it through Self().
+  static constexpr Dword kSelfPid = 4000;
+  Process& Self() { return *FindProcess(kSelfPid); }
+  std::wstring commandLine = L"client-maintenance.exe";
+  std::wstring modulePath = L"C:\\tools\\client-maintenance.exe";
+
+  // ---- clock ----
+  std::uint64_t now = 0;
+  std::vector<Dword> sleeps;  // every Sleep argument, in order
+  void At(std::uint64_t time, std::function<void()> action);
+  void Advance(std::uint64_t milliseconds);  // fires due events in time order
+  bool hung = false;  // an unbounded wait on something that never ends (the real tool would hang)
+
+  // ---- failure injection and call counts ----
+  void Inject(const std::string& call, Dword code, int count = -1, int skip = 0);
+  std::map<std::string, int> calls;
+  std::map<std::string, std::function<void()>> afterCall;  // runs after the named call, e.g. to race it
+  bool TakeInjection(const std::string& call, Dword* code);
+  void Count(const std::string& call) { ++calls[call]; }
+
+  // ---- processes ----
+  std::deque<Process> processes;  // enumeration order; references stay valid as processes are added
+  Process& AddProcess(const std::wstring& exeName, Dword session = 1, Dword pid = 0);
+  Process* FindProcess(Dword pid);
+  std::vector<Dword> RunningPids(const std::wstring& exeName) const;  // by folded name, alive only
+  void EndProcess(Process& p, Dword exitCode);
+  std::vector<TerminateRecord> terminations;
+  std::vector<std::pair<Dword, Dword>> openProcessCalls;  // (pid, access)
+  std::vector<Dword> enumProcessesSizes;                   // cb of each EnumProcesses call
+  std::size_t heapBlocks = 0;                              // live HeapAlloc blocks
+
+  // ---- privileges ----
+  std::vector<std::wstring> enabledPrivileges;
+  bool selfTokenOpenable = true;
+
+  // ---- windows ----
+  std::vector<Window> windows;  // z-order
+  Window& AddWindow(Dword ownerPid, bool visible = true);
+  std::vector<PostedMessage> posts;
+  int PostsTo(Dword pid, std::uint32_t message) const;
+
+  // ---- registry (HKEY_LOCAL_MACHINE) ----
+  RegKeyNode hklm;
+  RegKeyNode& Key(const std::wstring& path);  // creates missing keys
+  RegKeyNode* FindKey(const std::wstring& path);
+  void SetString(const std::wstring& keyPath, const std::wstring& name, const std::wstring& value,
+                 Dword type = platform::kRegSz);
+  void SetValueBytes(const std::wstring& keyPath, const std::wstring& name, Dword type,
+                     std::vector<std::uint8_t> bytes);
+  std::vector<std::pair<std::wstring, Dword>> regOpens;  // (path, access) of every RegOpenKeyExW
+
+  // ---- environment and version ----
+  std::map<std::wstring, std::wstring> environment;  // by folded name
+  void SetEnv(const std::wstring& name, const std::wstring& value) { environment[Fold(name)] = value; }
+  Dword osMajor = 10, osMinor = 0, osBuild = 19045;
+
+  // ---- shell folders ----
+  // Per account and CSIDL. An account without an entry falls back to
+  // commonFolders (machine-wide folders), then to ERROR_FILE_NOT_FOUND.
+  std::map<std::wstring, std::map<int, FolderEntry>> userFolders;
+  std::map<int, FolderEntry> commonFolders;
+  void SetFolder(const std::wstring& account, int csidl, const std::wstring& path,
+                 platform::HResult result = platform::kSOk);
+  std::vector<FolderLookup> folderLookups;
+
+  // ---- file system ----
+  wchar_t currentDrive = L'C';
+  std::wstring currentDirectory = L"C:\\Windows\\system32";
+  FsNode* AddDirectory(const std::wstring& path, Dword attributes = 0);
+  FsNode* AddFile(const std::wstring& path, Dword attributes = 0, const std::string& content = "x");
+  // A junction (tag mount point) or directory symbolic link to target.
+  FsNode* AddDirectoryLink(const std::wstring& path, const std::wstring& target, bool junction = true);
+  FsNode* AddFileLink(const std::wstring& path, const std::wstring& target);
+  FsNode* FindNode(const std::wstring& path);  // does not follow a final link; null if absent
+  bool Exists(const std::wstring& path) { return FindNode(path) != nullptr; }
+  // Every path below root (root excluded), canonical, sorted; links are listed, not followed.
+  std::vector<std::wstring> ListTree(const std::wstring& root);
+  std::vector<FsEvent> fsEvents;
+  std::wstring CanonicalPath(const std::wstring& path);  // absolute, '\' separated, . and .. resolved
+
+  // ---- shell link objects ----
+  std::vector<ShellLinkState> shellLinks;
+  int comInitializeCalls = 0;
+
+  // ---- launches ----
+  std::vector<ShellExecuteRecord> shellExecutes;
+  std::vector<CreateProcessWithTokenRecord> createProcessWithToken;
+  std::map<void*, std::wstring> environmentBlocks;  // live blocks from CreateEnvironmentBlock, by account
+
+  // ---- standard output ----
+  std::wstring stdoutText;
+
+  // ---- command line memory ----
+  std::set<void*> localAllocations;
+
+  // ---- handles ----
+  std::map<std::uintptr_t, HandleEntry> handles;
+  std::size_t OpenHandleCount() const { return handles.size(); }
+  platform::Handle NewHandle(HandleEntry entry);
+  HandleEntry* Lookup(platform::Handle h);
+
+  // ---- internals shared by the platform functions ----
+  Dword lastError = 0;
+  std::uint64_t eventOrder = 0;
+  std::vector<ScheduledEvent> events;
+  std::map<std::string, std::vector<Injection>> injections;
+  std::map<wchar_t, std::unique_ptr<FsNode>> drives;
+  Dword nextPid = 1000;
+  std::uintptr_t nextWindow = 0x10010;
+  std::uintptr_t nextHandle = 0x100;
+
+  // Path resolution. Resolve returns the node for a path; when followFinal is
+  // false a final reparse point is returned itself rather than its target.
+  // error receives 2 (final missing), 3 (a folder on the way missing), etc.
+  FsNode* Resolve(const std::wstring& path, bool followFinal, Dword* error, FsNode** parentOut = nullptr,
+                  std::wstring* finalName = nullptr);
+  FsNode* MakeNode(const std::wstring& path, bool directory);
+  std::wstring PathOf(const FsNode* node) const;
+};
+
+// The machine the platform functions run against. Reset() gives a fresh one.
+Machine& machine();
+void Reset();
+
+// Sets up a typical machine: C:\Windows, C:\Program Files (x86), the
+// interactive user "alice" at the desktop in session 1 with explorer.exe,
+// her shell folders, ProfileList with her profile. Tests build on it.
+struct TypicalMachine {
+  static constexpr const wchar_t* kProfileList = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+  static void Build(Machine& m);
+  // Adds a profile: registry entry and the profile folder with its shell-folder layout.
+  static void AddProfile(Machine& m, const std::wstring& sid, const std::wstring& user,
+                         const std::wstring& profileDir, Dword type = platform::kRegExpandSz);
+};
+
+}  // namespace sim

@@ -1,0 +1,1180 @@
+// The platform functions over the simulated machine. Each one counts its
+// call, honours an injected failure of the same name, and otherwise does what
+// the real function does to the simulated state, with the same result codes
+// and last-error values.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <cwctype>
+
+#include "platform/platform.h"
+#include "platform/sim/sim_machine.h"
+
+namespace platform {
+
+using sim::FsNode;
+using sim::HandleEntry;
+using sim::HandleKind;
+using sim::Machine;
+
+namespace {
+
+Machine& M() { return sim::machine(); }
+
+// Counts the call, runs its after-call hook when the function returns, and
+// reports an injected failure code.
+struct Call {
+  Machine& m;
+  std::string name;
+  explicit Call(const char* n) : m(M()), name(n) { m.Count(name); }
+  ~Call() {
+    auto it = m.afterCall.find(name);
+    if (it != m.afterCall.end() && it->second) {
+      auto hook = it->second;
+      hook();
+    }
+  }
+  bool Injected(Dword* code) { return m.TakeInjection(name, code); }
+  bool Fail(Dword error) {
+    m.lastError = error;
+    return false;
+  }
+};
+
+bool IsPseudoProcess(Handle h) { return h == InvalidHandleValue(); }
+
+HandleEntry* ProcessEntry(Machine& m, Handle h, Dword needed) {
+  HandleEntry* e = m.Lookup(h);
+  if (e == nullptr || (e->kind != HandleKind::kProcess)) {
+    m.lastError = kErrorInvalidHandle;
+    return nullptr;
+  }
+  if ((e->access & needed) != needed) {
+    m.lastError = kErrorAccessDenied;
+    return nullptr;
+  }
+  return e;
+}
+
+HandleEntry* TokenEntry(Machine& m, Handle h, Dword needed) {
+  HandleEntry* e = m.Lookup(h);
+  if (e == nullptr || e->kind != HandleKind::kToken) {
+    m.lastError = kErrorInvalidHandle;
+    return nullptr;
+  }
+  if ((e->access & needed) != needed) {
+    m.lastError = kErrorAccessDenied;
+    return nullptr;
+  }
+  return e;
+}
+
+HandleEntry* KeyEntry(Machine& m, RegKey k, Long* rc) {
+  HandleEntry* e = m.Lookup(reinterpret_cast<Handle>(k));
+  if (e == nullptr || e->kind != HandleKind::kRegKey) {
+    *rc = static_cast<Long>(kErrorInvalidHandle);
+    return nullptr;
+  }
+  return e;
+}
+
+std::wstring BaseName(const std::wstring& path) {
+  const auto slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// Whether a path names an existing file (not a folder), without counting a call.
+bool IsExistingFile(Machine& m, const std::wstring& path) {
+  Dword error = 0;
+  FsNode* n = m.Resolve(path, true, &error);
+  return n != nullptr && !n->isDirectory;
+}
+
+Dword StartProcess(Machine& m, const std::wstring& image, Dword session, const std::wstring& user) {
+  sim::Process& p = m.AddProcess(BaseName(image), session);
+  p.user = user;
+  return p.pid;
+}
+
+}  // namespace
+
+// ---------------- errors, time ----------------
+
+Dword GetLastError() { return M().lastError; }
+void SetLastError(Dword error) { M().lastError = error; }
+
+void Sleep(Dword milliseconds) {
+  Call c("Sleep");
+  c.m.sleeps.push_back(milliseconds);
+  c.m.Advance(milliseconds);
+}
+
+// ---------------- processes and sessions ----------------
+
+Dword GetCurrentProcessId() { return Machine::kSelfPid; }
+Handle GetCurrentProcess() { return InvalidHandleValue(); }
+
+bool ProcessIdToSessionId(Dword processId, Dword* sessionId) {
+  Call c("ProcessIdToSessionId");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  sim::Process* p = c.m.FindProcess(processId);
+  if (p == nullptr || !p->alive) return c.Fail(kErrorInvalidParameter);
+  if (!p->sessionReadable) return c.Fail(kErrorAccessDenied);
+  *sessionId = p->session;
+  return true;
+}
+
+bool EnumProcesses(Dword* processIds, Dword cb, Dword* bytesReturned) {
+  Call c("EnumProcesses");
+  c.m.enumProcessesSizes.push_back(cb);
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  Dword n = 0;
+  for (const auto& p : c.m.processes) {
+    if (!p.alive) continue;
+    if ((n + 1) * sizeof(Dword) > cb) break;
+    processIds[n++] = p.pid;
+  }
+  *bytesReturned = n * static_cast<Dword>(sizeof(Dword));
+  return true;
+}
+
+Handle OpenProcess(Dword desiredAccess, bool /*inheritHandle*/, Dword processId) {
+  Call c("OpenProcess");
+  c.m.openProcessCalls.emplace_back(processId, desiredAccess);
+  Dword code;
+  if (c.Injected(&code)) {
+    c.Fail(code);
+    return nullptr;
+  }
+  sim::Process* p = c.m.FindProcess(processId);
+  if (p != nullptr && p->alive && p->exitsBeforeOpen) c.m.EndProcess(*p, 0);
+  if (processId == 0 || p == nullptr || !p->alive) {
+    c.Fail(kErrorInvalidParameter);
+    return nullptr;
+  }
+  if ((desiredAccess & p->deniedAccess) != 0) {
+    c.Fail(kErrorAccessDenied);
+    return nullptr;
+  }
+  HandleEntry e(HandleKind::kProcess);
+  e.access = desiredAccess;
+  e.pid = processId;
+  return c.m.NewHandle(std::move(e));
+}
+
+bool EnumProcessModules(Handle process, Module* modules, Dword cb, Dword* bytesNeeded) {
+  Call c("EnumProcessModules");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  HandleEntry* e = ProcessEntry(c.m, process, kProcessQueryInformation | kProcessVmRead);
+  if (e == nullptr) return false;
+  sim::Process* p = c.m.FindProcess(e->pid);
+  if (p == nullptr || !p->alive || !p->modulesReadable) return c.Fail(kErrorPartialCopy);
+  // The executable, ntdll.dll and kernel32.dll; the executable comes first.
+  if (cb >= sizeof(Module)) modules[0] = reinterpret_cast<Module>(static_cast<std::uintptr_t>(0x140000000ull));
+  *bytesNeeded = 3 * static_cast<Dword>(sizeof(Module));
+  return true;
+}
+
+Dword GetModuleBaseNameW(Handle process, Module /*module*/, wchar_t* baseName, Dword size) {
+  Call c("GetModuleBaseNameW");
+  Dword code;
+  if (c.Injected(&code)) {
+    c.Fail(code);
+    return 0;
+  }
+  HandleEntry* e = ProcessEntry(c.m, process, kProcessQueryInformation | kProcessVmRead);
+  if (e == nullptr) return 0;
+  sim::Process* p = c.m.FindProcess(e->pid);
+  if (p == nullptr || !p->alive) {
+    c.Fail(kErrorPartialCopy);
+    return 0;
+  }
+  if (size == 0) {
+    c.Fail(kErrorInsufficientBuffer);
+    return 0;
+  }
+  // A name that does not fit is cut to the buffer size and not terminated:
+  // callers must terminate it themselves.
+  const Dword n = std::min<Dword>(static_cast<Dword>(p->exeName.size()), size);
+  std::copy(p->exeName.begin(), p->exeName.begin() + n, baseName);
+  if (n < size) baseName[n] = L'\0';
+  return n;
+}
+
+bool TerminateProcess(Handle process, Dword exitCode) {
+  Call c("TerminateProcess");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  HandleEntry* e = ProcessEntry(c.m, process, kProcessTerminate);
+  if (e == nullptr) return false;
+  sim::Process* p = c.m.FindProcess(e->pid);
+  if (p == nullptr || !p->alive || p->termination == sim::Termination::kRefused) {
+    c.m.terminations.push_back({e->pid, exitCode, false});
+    return c.Fail(kErrorAccessDenied);
+  }
+  c.m.terminations.push_back({e->pid, exitCode, true});
+  p->terminatedByTool = true;
+  switch (p->termination) {
+    case sim::Termination::kEnds:
+      c.m.EndProcess(*p, exitCode);
+      break;
+    case sim::Termination::kEndsLater: {
+      const Dword pid = p->pid;
+      Machine* m = &c.m;
+      c.m.At(c.m.now + p->terminationDelayMs, [m, pid, exitCode] {
+        if (sim::Process* q = m->FindProcess(pid)) m->EndProcess(*q, exitCode);
+      });
+      break;
+    }
+    default:
+      break;
+  }
+  return true;
+}
+
+Dword WaitForSingleObject(Handle handle, Dword milliseconds) {
+  Call c("WaitForSingleObject");
+  Dword code;
+  if (c.Injected(&code)) {
+    c.Fail(code);
+    return kWaitFailed;
+  }
+  HandleEntry* e = c.m.Lookup(handle);
+  if (e == nullptr || (e->kind != HandleKind::kProcess && e->kind != HandleKind::kThread)) {
+    c.Fail(kErrorInvalidHandle);
+    return kWaitFailed;
+  }
+  if (e->kind == HandleKind::kProcess && (e->access & kSynchronize) == 0) {
+    c.Fail(kErrorAccessDenied);
+    return kWaitFailed;
+  }
+  const Dword pid = e->pid;
+  const bool bounded = milliseconds != kInfinite;
+  const std::uint64_t deadline = c.m.now + (bounded ? milliseconds : 0);
+  for (;;) {
+    sim::Process* p = c.m.FindProcess(pid);
+    if (p == nullptr || !p->alive) return kWaitObject0;
+    std::uint64_t next = UINT64_MAX;
+    for (const auto& ev : c.m.events) next = std::min(next, ev.at);
+    if (next == UINT64_MAX || (bounded && next > deadline)) {
+      if (!bounded) {
+        // Nothing will ever end this process: the real call would never return.
+        c.m.hung = true;
+        c.Fail(kErrorInvalidHandle);
+        return kWaitFailed;
+      }
+      c.m.Advance(deadline - c.m.now);
+      return kWaitTimeout;
+    }
+    c.m.Advance(next > c.m.now ? next - c.m.now : 0);
+  }
+}
+
+bool CloseHandle(Handle handle) {
+  Call c("CloseHandle");
+  if (IsPseudoProcess(handle)) return true;
+  auto it = c.m.handles.find(reinterpret_cast<std::uintptr_t>(handle));
+  if (it == c.m.handles.end() || it->second.kind == HandleKind::kFind || it->second.kind == HandleKind::kRegKey) {
+    return c.Fail(kErrorInvalidHandle);
+  }
+  c.m.handles.erase(it);
+  return true;
+}
+
+// ---------------- heap ----------------
+
+Handle GetProcessHeap() { return reinterpret_cast<Handle>(static_cast<std::uintptr_t>(0x7000)); }
+
+void* HeapAlloc(Handle /*heap*/, Dword flags, std::size_t bytes) {
+  Call c("HeapAlloc");
+  Dword code;
+  if (c.Injected(&code)) return nullptr;  // HeapAlloc does not set a last error
+  void* p = (flags & kHeapZeroMemory) ? std::calloc(1, bytes ? bytes : 1) : std::malloc(bytes ? bytes : 1);
+  if (p != nullptr) ++c.m.heapBlocks;
+  return p;
+}
+
+void* HeapReAlloc(Handle /*heap*/, Dword /*flags*/, void* memory, std::size_t bytes) {
+  Call c("HeapReAlloc");
+  Dword code;
+  if (c.Injected(&code)) return nullptr;  // the old block stays valid
+  return std::realloc(memory, bytes ? bytes : 1);
+}
+
+bool HeapFree(Handle /*heap*/, Dword /*flags*/, void* memory) {
+  Call c("HeapFree");
+  if (memory == nullptr) return true;
+  std::free(memory);
+  --c.m.heapBlocks;
+  return true;
+}
+
+// ---------------- tokens ----------------
+
+bool OpenProcessToken(Handle process, Dword desiredAccess, Handle* token) {
+  Call c("OpenProcessToken");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  Dword pid;
+  if (IsPseudoProcess(process)) {
+    pid = Machine::kSelfPid;
+    if (!c.m.selfTokenOpenable) return c.Fail(kErrorAccessDenied);
+  } else {
+    HandleEntry* e = c.m.Lookup(process);
+    if (e == nullptr || e->kind != HandleKind::kProcess) return c.Fail(kErrorInvalidHandle);
+    if ((e->access & (kProcessQueryInformation | kProcessQueryLimitedInformation)) == 0) {
+      return c.Fail(kErrorAccessDenied);
+    }
+    pid = e->pid;
+  }
+  sim::Process* p = c.m.FindProcess(pid);
+  if (p == nullptr) return c.Fail(kErrorInvalidParameter);
+  if ((desiredAccess & p->tokenDeniedAccess) != 0) return c.Fail(kErrorAccessDenied);
+  HandleEntry t(HandleKind::kToken);
+  t.access = desiredAccess;
+  t.pid = pid;
+  t.tokenUser = p->user;
+  t.primaryToken = true;  // a process's own token is a primary token
+  *token = c.m.NewHandle(std::move(t));
+  return true;
+}
+
+bool LookupPrivilegeValueW(const wchar_t* /*systemName*/, const wchar_t* name, Luid* luid) {
+  Call c("LookupPrivilegeValueW");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  static const struct {
+    const wchar_t* name;
+    Dword value;
+  } kKnown[] = {{L"SeShutdownPrivilege", 19}, {L"SeDebugPrivilege", 20}, {L"SeBackupPrivilege", 17}};
+  for (const auto& k : kKnown) {
+    if (sim::Fold(k.name) == sim::Fold(name)) {
+      luid->lowPart = k.value;
+      luid->highPart = 0;
+      return true;
+    }
+  }
+  return c.Fail(1313);  // ERROR_NO_SUCH_PRIVILEGE
+}
+
+bool AdjustTokenPrivileges(Handle token, bool /*disableAllPrivileges*/, const TokenPrivilege& newState) {
+  Call c("AdjustTokenPrivileges");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  if (TokenEntry(c.m, token, kTokenAdjustPrivileges) == nullptr) return false;
+  if (newState.attributes & kSePrivilegeEnabled) {
+    c.m.enabledPrivileges.push_back(newState.luid.lowPart == 20 ? L"SeDebugPrivilege"
+                                                                 : L"#" + std::to_wstring(newState.luid.lowPart));
+  }
+  c.m.lastError = 0;
+  return true;
+}
+
+bool DuplicateTokenEx(Handle existingToken, Dword desiredAccess, int /*impersonationLevel*/, int tokenType,
+                      Handle* newToken) {
+  Call c("DuplicateTokenEx");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  HandleEntry* e = TokenEntry(c.m, existingToken, kTokenDuplicate);
+  if (e == nullptr) return false;
+  HandleEntry t(HandleKind::kToken);
+  t.access = desiredAccess == 0 ? e->access : desiredAccess;
+  t.pid = e->pid;
+  t.tokenUser = e->tokenUser;
+  t.primaryToken = tokenType == kTokenPrimary;
+  *newToken = c.m.NewHandle(std::move(t));
+  return true;
+}
+
+bool CreateEnvironmentBlock(void** environment, Handle token, bool /*inherit*/) {
+  Call c("CreateEnvironmentBlock");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  std::wstring user = L"";
+  if (token != nullptr) {
+    HandleEntry* e = TokenEntry(c.m, token, kTokenQuery | kTokenDuplicate | kTokenImpersonate);
+    if (e == nullptr) return false;
+    user = e->tokenUser;
+  }
+  void* block = std::malloc(16);
+  c.m.environmentBlocks[block] = user;
+  *environment = block;
+  return true;
+}
+
+bool DestroyEnvironmentBlock(void* environment) {
+  Call c("DestroyEnvironmentBlock");
+  auto it = c.m.environmentBlocks.find(environment);
+  if (it == c.m.environmentBlocks.end()) return c.Fail(kErrorInvalidParameter);
+  c.m.environmentBlocks.erase(it);
+  std::free(environment);
+  return true;
+}
+
+bool CreateProcessWithTokenW(Handle token, Dword logonFlags, const wchar_t* applicationName, wchar_t* commandLine,
+                             Dword creationFlags, void* environment, const wchar_t* /*currentDirectory*/,
+                             const StartupInfo& startupInfo, ProcessInformation* processInformation) {
+  Call c("CreateProcessWithTokenW");
+  sim::CreateProcessWithTokenRecord r{};
+  r.logonFlags = logonFlags;
+  r.applicationName = applicationName ? applicationName : L"";
+  r.commandLine = commandLine ? commandLine : L"";
+  r.creationFlags = creationFlags;
+  r.environmentPassed = environment != nullptr;
+  if (environment != nullptr) {
+    auto it = c.m.environmentBlocks.find(environment);
+    r.environmentUser = it == c.m.environmentBlocks.end() ? L"?" : it->second;
+  }
+  r.startupFlags = startupInfo.dwFlags;
+  r.showWindow = startupInfo.wShowWindow;
+  HandleEntry* e = c.m.Lookup(token);
+  if (e != nullptr && e->kind == HandleKind::kToken) {
+    r.tokenUser = e->tokenUser;
+    r.tokenPrimary = e->primaryToken;
+  }
+  auto finish = [&](bool ok, Dword error) {
+    r.succeeded = ok;
+    c.m.createProcessWithToken.push_back(r);
+    if (!ok) c.m.lastError = error;
+    return ok;
+  };
+  Dword code;
+  if (c.Injected(&code)) return finish(false, code);
+  if (TokenEntry(c.m, token, kTokenQuery | kTokenDuplicate | kTokenAssignPrimary) == nullptr) {
+    return finish(false, c.m.lastError);
+  }
+  if (!e->primaryToken) return finish(false, 1309);  // ERROR_NO_IMPERSONATION_TOKEN-like: needs a primary token
+  // A Unicode environment block without the flag is read as ANSI: refused.
+  if (environment != nullptr && (creationFlags & kCreateUnicodeEnvironment) == 0) {
+    return finish(false, kErrorInvalidParameter);
+  }
+  const std::wstring image = r.applicationName;
+  if (!IsExistingFile(c.m, image)) return finish(false, kErrorFileNotFound);
+  sim::Process* source = c.m.FindProcess(e->pid);
+  const Dword pid = StartProcess(c.m, image, source ? source->session : c.m.Self().session, e->tokenUser);
+  r.pid = pid;
+  HandleEntry ph(HandleKind::kProcess);
+  ph.access = 0x1FFFFF;
+  ph.pid = pid;
+  HandleEntry th(HandleKind::kThread);
+  th.access = 0x1FFFFF;
+  th.pid = pid;
+  processInformation->hProcess = c.m.NewHandle(std::move(ph));
+  processInformation->hThread = c.m.NewHandle(std::move(th));
+  processInformation->dwProcessId = pid;
+  processInformation->dwThreadId = pid + 1;
+  return finish(true, 0);
+}
+
+// ---------------- windows ----------------
+
+bool EnumWindows(EnumWindowsCallback callback, std::intptr_t parameter) {
+  Call c("EnumWindows");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  std::vector<std::uintptr_t> ids;
+  for (const auto& w : c.m.windows) ids.push_back(w.id);
+  for (auto id : ids) {
+    const bool exists =
+        std::any_of(c.m.windows.begin(), c.m.windows.end(), [id](const sim::Window& w) { return w.id == id; });
+    if (!exists) continue;
+    if (!callback(reinterpret_cast<Hwnd>(id), parameter)) break;
+  }
+  return true;
+}
+
+Dword GetWindowThreadProcessId(Hwnd window, Dword* processId) {
+  Call c("GetWindowThreadProcessId");
+  const auto id = reinterpret_cast<std::uintptr_t>(window);
+  for (const auto& w : c.m.windows) {
+    if (w.id == id) {
+      if (processId != nullptr) *processId = w.ownerPid;
+      return w.ownerPid + 1;
+    }
+  }
+  c.Fail(kErrorInvalidWindowHandle);
+  return 0;
+}
+
+bool PostMessageW(Hwnd window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+  Call c("PostMessageW");
+  const auto id = reinterpret_cast<std::uintptr_t>(window);
+  auto it = std::find_if(c.m.windows.begin(), c.m.windows.end(), [id](const sim::Window& w) { return w.id == id; });
+  if (it == c.m.windows.end()) return c.Fail(kErrorInvalidWindowHandle);
+  Dword code;
+  bool ok = true;
+  Dword error = 0;
+  if (c.Injected(&code)) {
+    ok = false;
+    error = code;
+  } else if (it->postFails) {
+    ok = false;
+    error = kErrorAccessDenied;
+  }
+  const Dword owner = it->ownerPid;
+  c.m.posts.push_back({id, owner, message, wParam, lParam, c.m.now, ok});
+  if (!ok) return c.Fail(error);
+  sim::Process* p = c.m.FindProcess(owner);
+  if (message == kWmEndSession && wParam != 0 && p != nullptr && p->exitsOnEndSession) {
+    // The owner handles the message a moment later, on its own thread, and exits.
+    Machine* m = &c.m;
+    c.m.At(c.m.now + 10, [m, owner] {
+      if (sim::Process* q = m->FindProcess(owner)) m->EndProcess(*q, 0);
+    });
+  }
+  return true;
+}
+
+// ---------------- registry ----------------
+
+Long RegOpenKeyExW(RegKey key, const wchar_t* subKey, Dword /*options*/, Dword desiredAccess, RegKey* result) {
+  Call c("RegOpenKeyExW");
+  const std::wstring sub = subKey ? subKey : L"";
+  std::wstring base;
+  sim::RegKeyNode* node = nullptr;
+  if (key == HkeyLocalMachine()) {
+    node = &c.m.hklm;
+  } else {
+    Long rc;
+    HandleEntry* e = KeyEntry(c.m, key, &rc);
+    if (e == nullptr) return rc;
+    node = e->key;
+    base = e->keyPath;
+  }
+  const std::wstring path = base.empty() ? sub : (sub.empty() ? base : base + L"\\" + sub);
+  c.m.regOpens.emplace_back(path, desiredAccess);
+  Dword code;
+  if (c.Injected(&code)) return static_cast<Long>(code);
+  std::wstring part;
+  auto step = [&](const std::wstring& name) -> bool {
+    node = node->Child(name);
+    return node != nullptr;
+  };
+  for (std::size_t i = 0; i <= sub.size(); ++i) {
+    if (i == sub.size() || sub[i] == L'\\') {
+      if (!part.empty() && !step(part)) return static_cast<Long>(kErrorFileNotFound);
+      if (!part.empty() && node->openResult != 0) return static_cast<Long>(node->openResult);
+      part.clear();
+    } else {
+      part += sub[i];
+    }
+  }
+  HandleEntry e(HandleKind::kRegKey);
+  e.access = desiredAccess;
+  e.key = node;
+  e.keyPath = path;
+  *result = reinterpret_cast<RegKey>(c.m.NewHandle(std::move(e)));
+  return 0;
+}
+
+Long RegQueryInfoKeyW(RegKey key, Dword* subKeys, Dword* maxSubKeyLength) {
+  Call c("RegQueryInfoKeyW");
+  Long rc;
+  HandleEntry* e = KeyEntry(c.m, key, &rc);
+  if (e == nullptr) return rc;
+  Dword code;
+  if (c.Injected(&code)) return static_cast<Long>(code);
+  if ((e->access & 0x0001) == 0) return static_cast<Long>(kErrorAccessDenied);  // KEY_QUERY_VALUE
+  if (e->key->queryInfoResult != 0) return static_cast<Long>(e->key->queryInfoResult);
+  Dword longest = 0;
+  for (const auto& k : e->key->subkeys) longest = std::max<Dword>(longest, static_cast<Dword>(k->name.size()));
+  if (subKeys) *subKeys = static_cast<Dword>(e->key->subkeys.size());
+  if (maxSubKeyLength) *maxSubKeyLength = longest;
+  return 0;
+}
+
+Long RegEnumKeyExW(RegKey key, Dword index, wchar_t* name, Dword* nameLength) {
+  Call c("RegEnumKeyExW");
+  Long rc;
+  HandleEntry* e = KeyEntry(c.m, key, &rc);
+  if (e == nullptr) return rc;
+  Dword code;
+  if (c.Injected(&code)) return static_cast<Long>(code);
+  if ((e->access & 0x0008) == 0) return static_cast<Long>(kErrorAccessDenied);  // KEY_ENUMERATE_SUB_KEYS
+  if (index >= e->key->subkeys.size()) return static_cast<Long>(kErrorNoMoreItems);
+  if (e->key->enumFailIndexes.count(index)) return static_cast<Long>(kErrorAccessDenied);
+  const std::wstring& n = e->key->subkeys[index]->name;
+  if (*nameLength < n.size() + 1) return static_cast<Long>(kErrorMoreData);
+  std::copy(n.begin(), n.end(), name);
+  name[n.size()] = L'\0';
+  *nameLength = static_cast<Dword>(n.size());
+  return 0;
+}
+
+Long RegQueryValueExW(RegKey key, const wchar_t* valueName, Dword* type, std::uint8_t* data, Dword* dataBytes) {
+  Call c("RegQueryValueExW");
+  Long rc;
+  HandleEntry* e = KeyEntry(c.m, key, &rc);
+  if (e == nullptr) return rc;
+  Dword code;
+  if (c.Injected(&code)) return static_cast<Long>(code);
+  if ((e->access & 0x0001) == 0) return static_cast<Long>(kErrorAccessDenied);
+  auto it = e->key->values.find(sim::Fold(valueName ? valueName : L""));
+  if (it == e->key->values.end()) return static_cast<Long>(kErrorFileNotFound);
+  const sim::RegValue& v = it->second;
+  if (v.queryResult != 0) return static_cast<Long>(v.queryResult);
+  const Dword size = static_cast<Dword>(v.bytes.size());
+  if (type) *type = v.type;
+  if (data == nullptr) {
+    if (dataBytes) *dataBytes = size;
+    return 0;
+  }
+  if (dataBytes == nullptr) return static_cast<Long>(kErrorInvalidParameter);
+  if (*dataBytes < size) {
+    *dataBytes = size;
+    return static_cast<Long>(kErrorMoreData);
+  }
+  if (size) std::memcpy(data, v.bytes.data(), size);
+  *dataBytes = size;
+  return 0;
+}
+
+Long RegCloseKey(RegKey key) {
+  Call c("RegCloseKey");
+  if (key == HkeyLocalMachine()) return 0;
+  auto it = c.m.handles.find(reinterpret_cast<std::uintptr_t>(key));
+  if (it == c.m.handles.end() || it->second.kind != HandleKind::kRegKey) {
+    return static_cast<Long>(kErrorInvalidHandle);
+  }
+  c.m.handles.erase(it);
+  return 0;
+}
+
+// ---------------- environment, command line, version ----------------
+
+Dword ExpandEnvironmentStringsW(const wchar_t* source, wchar_t* destination, Dword size) {
+  Call c("ExpandEnvironmentStringsW");
+  Dword code;
+  if (c.Injected(&code)) {
+    c.Fail(code);
+    return 0;
+  }
+  const std::wstring s = source;
+  std::wstring out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == L'%') {
+      const std::size_t end = s.find(L'%', i + 1);
+      if (end != std::wstring::npos) {
+        auto it = c.m.environment.find(sim::Fold(s.substr(i + 1, end - i - 1)));
+        if (it != c.m.environment.end()) {
+          out += it->second;
+          i = end;
+          continue;
+        }
+        // An unknown variable stays as written, both percent signs included.
+        out += s.substr(i, end - i + 1);
+        i = end;
+        continue;
+      }
+    }
+    out += s[i];
+  }
+  const Dword needed = static_cast<Dword>(out.size() + 1);
+  if (destination != nullptr && size >= needed) {
+    std::copy(out.begin(), out.end(), destination);
+    destination[out.size()] = L'\0';
+  }
+  return needed;
+}
+
+const wchar_t* GetCommandLineW() {
+  Call c("GetCommandLineW");
+  return c.m.commandLine.c_str();
+}
+
+// The argument rules of CommandLineToArgvW: the program name ends at the
+// first blank, or at the closing quote when it starts with one, and takes no
+// escapes; in later arguments 2n backslashes before a quote give n
+// backslashes and the quote opens or closes quoting, 2n+1 give n and a literal
+// quote, and "" inside quotes gives a literal quote. An empty command line
+// gives the module path alone.
+wchar_t** CommandLineToArgvW(const wchar_t* commandLine, int* argumentCount) {
+  Call c("CommandLineToArgvW");
+  Dword code;
+  if (c.Injected(&code)) {
+    c.Fail(code);
+    return nullptr;
+  }
+  std::vector<std::wstring> args;
+  const wchar_t* p = commandLine;
+  if (p == nullptr || *p == L'\0') {
+    args.push_back(c.m.modulePath);
+  } else {
+    std::wstring a;
+    if (*p == L'"') {
+      ++p;
+      while (*p && *p != L'"') a += *p++;
+      if (*p == L'"') ++p;
+    } else {
+      while (*p && *p != L' ' && *p != L'\t') a += *p++;
+    }
+    args.push_back(a);
+    for (;;) {
+      while (*p == L' ' || *p == L'\t') ++p;
+      if (!*p) break;
+      std::wstring arg;
+      bool quoted = false;
+      while (*p) {
+        if ((*p == L' ' || *p == L'\t') && !quoted) break;
+        if (*p == L'\\') {
+          std::size_t n = 0;
+          while (*p == L'\\') {
+            ++n;
+            ++p;
+          }
+          if (*p == L'"') {
+            arg.append(n / 2, L'\\');
+            if (n % 2) {
+              arg += L'"';
+              ++p;
+            }
+          } else {
+            arg.append(n, L'\\');
+          }
+          continue;
+        }
+        if (*p == L'"') {
+          if (quoted && p[1] == L'"') {
+            arg += L'"';
+            p += 2;
+            continue;
+          }
+          quoted = !quoted;
+          ++p;
+          continue;
+        }
+        arg += *p++;
+      }
+      args.push_back(arg);
+    }
+  }
+  std::size_t chars = 0;
+  for (const auto& a : args) chars += a.size() + 1;
+  const std::size_t pointers = (args.size() + 1) * sizeof(wchar_t*);
+  auto* block = static_cast<unsigned char*>(std::malloc(pointers + chars * sizeof(wchar_t)));
+  auto** argv = reinterpret_cast<wchar_t**>(block);
+  auto* text = reinterpret_cast<wchar_t*>(block + pointers);
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    argv[i] = text;
+    std::copy(args[i].begin(), args[i].end(), text);
+    text += args[i].size();
+    *text++ = L'\0';
+  }
+  argv[args.size()] = nullptr;
+  c.m.localAllocations.insert(block);
+  *argumentCount = static_cast<int>(args.size());
+  return argv;
+}
+
+void* LocalFree(void* memory) {
+  Call c("LocalFree");
+  if (memory == nullptr) return nullptr;
+  auto it = c.m.localAllocations.find(memory);
+  if (it == c.m.localAllocations.end()) {
+    c.Fail(kErrorInvalidHandle);
+    return memory;
+  }
+  c.m.localAllocations.erase(it);
+  std::free(memory);
+  return nullptr;
+}
+
+bool GetVersionExW(OsVersionInfo* info) {
+  Call c("GetVersionExW");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  if (info->dwOSVersionInfoSize != kOsVersionInfoSize && info->dwOSVersionInfoSize != 284) {
+    return c.Fail(kErrorInsufficientBuffer);
+  }
+  info->dwMajorVersion = c.m.osMajor;
+  info->dwMinorVersion = c.m.osMinor;
+  info->dwBuildNumber = c.m.osBuild;
+  info->dwPlatformId = 2;
+  info->szCSDVersion[0] = L'\0';
+  return true;
+}
+
+// ---------------- shell ----------------
+
+HResult SHGetFolderPathW(Hwnd owner, int csidl, Handle token, Dword flags, wchar_t* path) {
+  Call c("SHGetFolderPathW");
+  std::wstring account;
+  if (token != nullptr) {
+    HandleEntry* e = c.m.Lookup(token);
+    if (e == nullptr || e->kind != HandleKind::kToken) return kEInvalidArg;
+    account = e->tokenUser;
+  }
+  c.m.folderLookups.push_back({csidl, account, token != nullptr, flags, owner == nullptr});
+  Dword code;
+  if (c.Injected(&code)) return static_cast<HResult>(code);
+  const std::wstring who = token != nullptr ? account : c.m.Self().user;
+  const sim::FolderEntry* entry = nullptr;
+  auto u = c.m.userFolders.find(who);
+  if (u != c.m.userFolders.end()) {
+    auto f = u->second.find(csidl);
+    if (f != u->second.end()) entry = &f->second;
+  }
+  if (entry == nullptr) {
+    auto f = c.m.commonFolders.find(csidl);
+    if (f != c.m.commonFolders.end()) entry = &f->second;
+  }
+  if (entry == nullptr) return HResultFromWin32(kErrorFileNotFound);
+  // S_FALSE ("the folder does not exist") still fills the buffer.
+  if (entry->result == kSOk || entry->result == kSFalse) {
+    const std::size_t n = std::min<std::size_t>(entry->path.size(), kMaxPath - 1);
+    std::copy(entry->path.begin(), entry->path.begin() + n, path);
+    path[n] = L'\0';
+  }
+  return entry->result;
+}
+
+bool ShellExecuteExW(ShellExecuteInfo* info) {
+  Call c("ShellExecuteExW");
+  sim::ShellExecuteRecord r{};
+  r.cbSize = info->cbSize;
+  r.fMask = info->fMask;
+  r.hwndNull = info->hwnd == nullptr;
+  r.verb = info->lpVerb ? info->lpVerb : L"(null)";
+  r.file = info->lpFile ? info->lpFile : L"(null)";
+  r.parametersNull = info->lpParameters == nullptr;
+  r.directoryNull = info->lpDirectory == nullptr;
+  r.nShow = info->nShow;
+  auto finish = [&](bool ok, Dword error) {
+    r.succeeded = ok;
+    c.m.shellExecutes.push_back(r);
+    if (!ok) c.m.lastError = error;
+    return ok;
+  };
+  Dword code;
+  if (c.Injected(&code)) return finish(false, code);
+  if (info->cbSize != kShellExecuteInfoSize) return finish(false, kErrorInvalidParameter);
+  if (!IsExistingFile(c.m, r.file)) {
+    info->hInstApp = reinterpret_cast<void*>(static_cast<std::uintptr_t>(2));  // SE_ERR_FNF
+    return finish(false, kErrorFileNotFound);
+  }
+  const Dword pid = StartProcess(c.m, r.file, c.m.Self().session, c.m.Self().user);
+  r.pid = pid;
+  info->hInstApp = reinterpret_cast<void*>(static_cast<std::uintptr_t>(42));
+  info->hProcess = nullptr;
+  if (info->fMask & kSeeMaskNoCloseProcess) {
+    HandleEntry ph(HandleKind::kProcess);
+    ph.access = 0x1FFFFF;
+    ph.pid = pid;
+    info->hProcess = c.m.NewHandle(std::move(ph));
+  }
+  return finish(true, 0);
+}
+
+bool PathFileExistsW(const wchar_t* path) {
+  Call c("PathFileExistsW");
+  Dword error = 0;
+  return c.m.Resolve(path, false, &error) != nullptr;
+}
+
+// ---------------- files and folders ----------------
+
+namespace {
+void Detach(Machine& m, FsNode* node, sim::FsEventKind kind) {
+  m.fsEvents.push_back({kind, m.PathOf(node)});
+  node->parent->children.erase(sim::Fold(node->name));
+}
+}  // namespace
+
+bool DeleteFileW(const wchar_t* path) {
+  Call c("DeleteFileW");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  Dword error = 0;
+  FsNode* node = c.m.Resolve(path, false, &error);
+  if (node == nullptr) return c.Fail(error);
+  if (node->parent == nullptr || node->isDirectory) return c.Fail(kErrorAccessDenied);
+  if (node->attributes & kFileAttributeReadonly) return c.Fail(kErrorAccessDenied);
+  if (node->denyDelete) return c.Fail(kErrorAccessDenied);
+  if (node->inUse) return c.Fail(kErrorSharingViolation);
+  Detach(c.m, node, sim::FsEventKind::kDeleted);
+  return true;
+}
+
+bool RemoveDirectoryW(const wchar_t* path) {
+  Call c("RemoveDirectoryW");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  Dword error = 0;
+  FsNode* node = c.m.Resolve(path, false, &error);
+  if (node == nullptr) return c.Fail(error);
+  if (node->parent == nullptr) return c.Fail(kErrorAccessDenied);
+  if (!node->isDirectory) return c.Fail(kErrorDirectory);
+  if (node->denyDelete) return c.Fail(kErrorAccessDenied);
+  if (node->inUse) return c.Fail(kErrorSharingViolation);
+  // A junction or directory symbolic link goes by itself, whatever its
+  // target holds; the target is not touched.
+  if (node->linkTarget.empty()) {
+    if (!node->children.empty()) return c.Fail(kErrorDirNotEmpty);
+    if (node->attributes & kFileAttributeReadonly) return c.Fail(kErrorAccessDenied);
+  }
+  Detach(c.m, node, sim::FsEventKind::kRemovedDirectory);
+  return true;
+}
+
+namespace {
+bool Matches(const std::wstring& pattern, const std::wstring& name) {
+  // '*' and '?' as in FindFirstFileW, compared without letter case.
+  const std::wstring p = sim::Fold(pattern), n = sim::Fold(name);
+  std::size_t pi = 0, ni = 0, star = std::wstring::npos, mark = 0;
+  while (ni < n.size()) {
+    if (pi < p.size() && (p[pi] == L'?' || p[pi] == n[ni])) {
+      ++pi;
+      ++ni;
+    } else if (pi < p.size() && p[pi] == L'*') {
+      star = pi++;
+      mark = ni;
+    } else if (star != std::wstring::npos) {
+      pi = star + 1;
+      ni = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (pi < p.size() && p[pi] == L'*') ++pi;
+  return pi == p.size();
+}
+
+FindData EntryData(const std::wstring& name, Dword attributes, Dword tag) {
+  FindData d{};
+  d.dwFileAttributes = attributes == 0 ? kFileAttributeNormal : attributes;
+  d.dwReserved0 = tag;
+  const std::size_t n = std::min<std::size_t>(name.size(), kMaxPath - 1);
+  std::copy(name.begin(), name.begin() + n, d.cFileName);
+  d.cFileName[n] = L'\0';
+  return d;
+}
+}  // namespace
+
+Handle FindFirstFileW(const wchar_t* pattern, FindData* data) {
+  Call c("FindFirstFileW");
+  Dword code;
+  if (c.Injected(&code)) {
+    c.Fail(code);
+    return InvalidHandleValue();
+  }
+  std::wstring full = pattern;
+  std::replace(full.begin(), full.end(), L'/', L'\\');
+  const auto slash = full.find_last_of(L'\\');
+  const std::wstring dirPart = slash == std::wstring::npos ? L"." : full.substr(0, slash + 1);
+  const std::wstring spec = slash == std::wstring::npos ? full : full.substr(slash + 1);
+  if (spec.empty()) {
+    c.Fail(kErrorFileNotFound);
+    return InvalidHandleValue();
+  }
+  Dword error = 0;
+  FsNode* dir = c.m.Resolve(dirPart, true, &error);
+  if (dir == nullptr || !dir->isDirectory) {
+    c.Fail(kErrorPathNotFound);
+    return InvalidHandleValue();
+  }
+  if (dir->denyList) {
+    c.Fail(kErrorAccessDenied);
+    return InvalidHandleValue();
+  }
+  HandleEntry e(HandleKind::kFind);
+  if (dir->parent != nullptr) {
+    if (Matches(spec, L".")) e.findEntries.push_back(EntryData(L".", kFileAttributeDirectory, 0));
+    if (Matches(spec, L"..")) e.findEntries.push_back(EntryData(L"..", kFileAttributeDirectory, 0));
+  }
+  for (const auto& kv : dir->children) {
+    const FsNode& n = *kv.second;
+    if (Matches(spec, n.name)) e.findEntries.push_back(EntryData(n.name, n.attributes, n.reparseTag));
+  }
+  if (e.findEntries.empty()) {
+    c.Fail(kErrorFileNotFound);
+    return InvalidHandleValue();
+  }
+  *data = e.findEntries[0];
+  e.findNext = 1;
+  return c.m.NewHandle(std::move(e));
+}
+
+bool FindNextFileW(Handle find, FindData* data) {
+  Call c("FindNextFileW");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  HandleEntry* e = c.m.Lookup(find);
+  if (e == nullptr || e->kind != HandleKind::kFind) return c.Fail(kErrorInvalidHandle);
+  if (e->findNext >= e->findEntries.size()) return c.Fail(18);  // ERROR_NO_MORE_FILES
+  *data = e->findEntries[e->findNext++];
+  return true;
+}
+
+bool FindClose(Handle find) {
+  Call c("FindClose");
+  auto it = c.m.handles.find(reinterpret_cast<std::uintptr_t>(find));
+  if (it == c.m.handles.end() || it->second.kind != HandleKind::kFind) return c.Fail(kErrorInvalidHandle);
+  c.m.handles.erase(it);
+  return true;
+}
+
+Dword GetFileAttributesW(const wchar_t* path) {
+  Call c("GetFileAttributesW");
+  Dword code;
+  if (c.Injected(&code)) {
+    c.Fail(code);
+    return kInvalidFileAttributes;
+  }
+  Dword error = 0;
+  FsNode* node = c.m.Resolve(path, false, &error);
+  if (node == nullptr) {
+    c.Fail(error);
+    return kInvalidFileAttributes;
+  }
+  return node->attributes == 0 ? kFileAttributeNormal : node->attributes;
+}
+
+bool MoveFileExW(const wchar_t* existing, const wchar_t* newName, Dword flags) {
+  Call c("MoveFileExW");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  Dword error = 0;
+  FsNode* source = c.m.Resolve(existing, false, &error);
+  if (source == nullptr) return c.Fail(error);
+  if (source->parent == nullptr) return c.Fail(kErrorAccessDenied);
+  FsNode* parent = nullptr;
+  std::wstring name;
+  FsNode* target = c.m.Resolve(newName, false, &error, &parent, &name);
+  if (target == nullptr && parent == nullptr) return c.Fail(error == kErrorFileNotFound ? kErrorPathNotFound : error);
+  if (target == source) return true;
+  if (target != nullptr) {
+    if (!(flags & kMoveFileReplaceExisting)) return c.Fail(kErrorAlreadyExists);
+    if (target->isDirectory || source->isDirectory) return c.Fail(kErrorAccessDenied);
+    if (target->attributes & kFileAttributeReadonly) return c.Fail(kErrorAccessDenied);
+    if (target->denyDelete) return c.Fail(kErrorAccessDenied);
+    if (target->inUse) return c.Fail(kErrorSharingViolation);
+  }
+  if (parent->denyWrite) return c.Fail(kErrorAccessDenied);
+  if (source->inUse) return c.Fail(kErrorSharingViolation);
+  if (source->denyDelete) return c.Fail(kErrorAccessDenied);
+  if (c.m.PathOf(source)[0] != c.m.PathOf(parent)[0] && !(flags & kMoveFileCopyAllowed)) {
+    return c.Fail(kErrorNotSameDevice);
+  }
+  c.m.fsEvents.push_back({sim::FsEventKind::kMovedAway, c.m.PathOf(source)});
+  std::unique_ptr<FsNode> moving = std::move(source->parent->children[sim::Fold(source->name)]);
+  source->parent->children.erase(sim::Fold(source->name));
+  if (target != nullptr) c.m.fsEvents.push_back({sim::FsEventKind::kOverwritten, c.m.PathOf(target)});
+  moving->name = name;
+  moving->parent = parent;
+  FsNode* placed = moving.get();
+  parent->children[sim::Fold(name)] = std::move(moving);
+  c.m.fsEvents.push_back({sim::FsEventKind::kMovedHere, c.m.PathOf(placed)});
+  return true;
+}
+
+// ---------------- COM: the shell link object ----------------
+
+namespace {
+sim::ShellLinkState* LinkState(Machine& m, std::uintptr_t id) {
+  if (id == 0 || id > m.shellLinks.size()) return nullptr;
+  return &m.shellLinks[id - 1];
+}
+}  // namespace
+
+HResult CoInitialize(void* /*reserved*/) {
+  Call c("CoInitialize");
+  return c.m.comInitializeCalls++ == 0 ? kSOk : kSFalse;
+}
+
+HResult CreateShellLink(ShellLink* link) {
+  Call c("CreateShellLink");
+  Dword code;
+  if (c.Injected(&code)) return static_cast<HResult>(code);
+  if (c.m.comInitializeCalls == 0) return kCoENotInitialized;
+  c.m.shellLinks.push_back({});
+  *link = reinterpret_cast<ShellLink>(static_cast<std::uintptr_t>(c.m.shellLinks.size()));
+  return kSOk;
+}
+
+HResult ShellLinkSetPath(ShellLink link, const wchar_t* path) {
+  Call c("ShellLinkSetPath");
+  Dword code;
+  if (c.Injected(&code)) return static_cast<HResult>(code);
+  sim::ShellLinkState* s = LinkState(c.m, reinterpret_cast<std::uintptr_t>(link));
+  if (s == nullptr || s->released) return kEInvalidArg;
+  s->path = path;
+  return kSOk;
+}
+
+HResult ShellLinkSetDescription(ShellLink link, const wchar_t* description) {
+  Call c("ShellLinkSetDescription");
+  Dword code;
+  if (c.Injected(&code)) return static_cast<HResult>(code);
+  sim::ShellLinkState* s = LinkState(c.m, reinterpret_cast<std::uintptr_t>(link));
+  if (s == nullptr || s->released) return kEInvalidArg;
+  s->description = description;
+  return kSOk;
+}
+
+HResult ShellLinkQueryPersistFile(ShellLink link, PersistFile* persistFile) {
+  Call c("ShellLinkQueryPersistFile");
+  Dword code;
+  if (c.Injected(&code)) return static_cast<HResult>(code);
+  sim::ShellLinkState* s = LinkState(c.m, reinterpret_cast<std::uintptr_t>(link));
+  if (s == nullptr || s->released) return kEInvalidArg;
+  ++s->persistFileRefs;
+  *persistFile = reinterpret_cast<PersistFile>(link);
+  return kSOk;
+}
+
+HResult PersistFileSave(PersistFile persistFile, const wchar_t* fileName, bool /*remember*/) {
+  Call c("PersistFileSave");
+  sim::ShellLinkState* s = LinkState(c.m, reinterpret_cast<std::uintptr_t>(persistFile));
+  if (s == nullptr || s->persistFileRefs <= 0) return kEInvalidArg;
+  s->savedTo.push_back(fileName);
+  Dword code;
+  if (c.Injected(&code)) return static_cast<HResult>(code);
+  Dword error = 0;
+  FsNode* parent = nullptr;
+  std::wstring name;
+  FsNode* existing = c.m.Resolve(fileName, false, &error, &parent, &name);
+  if (existing == nullptr && parent == nullptr) return HResultFromWin32(error == kErrorFileNotFound ? 3 : error);
+  if (existing != nullptr) {
+    if (existing->isDirectory || (existing->attributes & kFileAttributeReadonly) || existing->denyDelete) {
+      return kEAccessDenied;
+    }
+    if (existing->inUse) return HResultFromWin32(kErrorSharingViolation);
+    c.m.fsEvents.push_back({sim::FsEventKind::kOverwritten, c.m.PathOf(existing)});
+  } else {
+    if (parent->denyWrite) return kEAccessDenied;
+    existing = c.m.AddFile(c.m.PathOf(parent) + L"\\" + name, kFileAttributeArchive, "");
+    c.m.fsEvents.push_back({sim::FsEventKind::kCreated, c.m.PathOf(existing)});
+  }
+  existing->isShortcut = true;
+  existing->shortcutTarget = s->path;
+  existing->shortcutDescription = s->description;
+  existing->content = "shortcut";
+  return kSOk;
+}
+
+Dword PersistFileRelease(PersistFile persistFile) {
+  Call c("PersistFileRelease");
+  sim::ShellLinkState* s = LinkState(c.m, reinterpret_cast<std::uintptr_t>(persistFile));
+  if (s == nullptr) return 0;
+  return static_cast<Dword>(--s->persistFileRefs);
+}
+
+Dword ShellLinkRelease(ShellLink link) {
+  Call c("ShellLinkRelease");
+  sim::ShellLinkState* s = LinkState(c.m, reinterpret_cast<std::uintptr_t>(link));
+  if (s == nullptr) return 0;
+  s->released = true;
+  return 0;
+}
+
+// ---------------- standard output ----------------
+
+void WriteStdout(const wchar_t* text) {
+  Call c("WriteStdout");
+  c.m.stdoutText += text;
+}
+
+}  // namespace platform

@@ -1,0 +1,293 @@
+// The Win32 side of the seam: each function forwards to the real API.
+// Windows types stop here.
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#define PSAPI_VERSION 1  // psapi.dll names, not the K32* macros that would rename ours
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+// clang-format off
+#include <psapi.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <userenv.h>
+// clang-format on
+
+#include <cstdio>
+#include <cwchar>
+#include <cstring>
+
+#include "platform/platform.h"
+
+static_assert(sizeof(wchar_t) == sizeof(WCHAR), "wide strings are UTF-16 on Windows");
+static_assert(sizeof(SHELLEXECUTEINFOW) == platform::kShellExecuteInfoSize, "64-bit SHELLEXECUTEINFOW");
+static_assert(sizeof(OSVERSIONINFOW) == platform::kOsVersionInfoSize, "OSVERSIONINFOW");
+static_assert(sizeof(platform::Dword) == sizeof(DWORD), "DWORD");
+static_assert(sizeof(platform::Long) == sizeof(LONG), "LONG");
+
+namespace platform {
+namespace {
+
+HANDLE H(Handle h) { return reinterpret_cast<HANDLE>(h); }
+Handle P(HANDLE h) { return reinterpret_cast<Handle>(h); }
+HKEY K(RegKey k) { return reinterpret_cast<HKEY>(k); }
+HWND W(Hwnd w) { return reinterpret_cast<HWND>(w); }
+IShellLinkW* L(ShellLink l) { return reinterpret_cast<IShellLinkW*>(l); }
+IPersistFile* F(PersistFile f) { return reinterpret_cast<IPersistFile*>(f); }
+
+struct EnumWindowsTrampoline {
+  EnumWindowsCallback callback;
+  std::intptr_t parameter;
+};
+
+BOOL CALLBACK EnumWindowsThunk(HWND window, LPARAM lParam) {
+  auto* t = reinterpret_cast<EnumWindowsTrampoline*>(lParam);
+  return t->callback(reinterpret_cast<Hwnd>(window), t->parameter) ? TRUE : FALSE;
+}
+
+}  // namespace
+
+Dword GetLastError() { return ::GetLastError(); }
+void SetLastError(Dword error) { ::SetLastError(error); }
+void Sleep(Dword milliseconds) { ::Sleep(milliseconds); }
+
+Dword GetCurrentProcessId() { return ::GetCurrentProcessId(); }
+Handle GetCurrentProcess() { return P(::GetCurrentProcess()); }
+bool ProcessIdToSessionId(Dword processId, Dword* sessionId) {
+  DWORD s = 0;
+  if (!::ProcessIdToSessionId(processId, &s)) return false;
+  *sessionId = s;
+  return true;
+}
+bool EnumProcesses(Dword* processIds, Dword cb, Dword* bytesReturned) {
+  DWORD returned = 0;
+  const BOOL ok = ::EnumProcesses(reinterpret_cast<DWORD*>(processIds), cb, &returned);
+  *bytesReturned = returned;
+  return ok != FALSE;
+}
+Handle OpenProcess(Dword desiredAccess, bool inheritHandle, Dword processId) {
+  return P(::OpenProcess(desiredAccess, inheritHandle ? TRUE : FALSE, processId));
+}
+bool EnumProcessModules(Handle process, Module* modules, Dword cb, Dword* bytesNeeded) {
+  DWORD needed = 0;
+  const BOOL ok = ::EnumProcessModules(H(process), reinterpret_cast<HMODULE*>(modules), cb, &needed);
+  *bytesNeeded = needed;
+  return ok != FALSE;
+}
+Dword GetModuleBaseNameW(Handle process, Module module, wchar_t* baseName, Dword size) {
+  return ::GetModuleBaseNameW(H(process), reinterpret_cast<HMODULE>(module), baseName, size);
+}
+bool TerminateProcess(Handle process, Dword exitCode) { return ::TerminateProcess(H(process), exitCode) != FALSE; }
+Dword WaitForSingleObject(Handle handle, Dword milliseconds) {
+  return ::WaitForSingleObject(H(handle), milliseconds);
+}
+bool CloseHandle(Handle handle) { return ::CloseHandle(H(handle)) != FALSE; }
+
+Handle GetProcessHeap() { return P(::GetProcessHeap()); }
+void* HeapAlloc(Handle heap, Dword flags, std::size_t bytes) { return ::HeapAlloc(H(heap), flags, bytes); }
+void* HeapReAlloc(Handle heap, Dword flags, void* memory, std::size_t bytes) {
+  return ::HeapReAlloc(H(heap), flags, memory, bytes);
+}
+bool HeapFree(Handle heap, Dword flags, void* memory) { return ::HeapFree(H(heap), flags, memory) != FALSE; }
+
+bool OpenProcessToken(Handle process, Dword desiredAccess, Handle* token) {
+  HANDLE t = nullptr;
+  if (!::OpenProcessToken(H(process), desiredAccess, &t)) return false;
+  *token = P(t);
+  return true;
+}
+bool LookupPrivilegeValueW(const wchar_t* systemName, const wchar_t* name, Luid* luid) {
+  LUID l{};
+  if (!::LookupPrivilegeValueW(systemName, name, &l)) return false;
+  luid->lowPart = l.LowPart;
+  luid->highPart = l.HighPart;
+  return true;
+}
+bool AdjustTokenPrivileges(Handle token, bool disableAllPrivileges, const TokenPrivilege& newState) {
+  TOKEN_PRIVILEGES tp{};
+  tp.PrivilegeCount = 1;
+  tp.Privileges[0].Luid.LowPart = newState.luid.lowPart;
+  tp.Privileges[0].Luid.HighPart = newState.luid.highPart;
+  tp.Privileges[0].Attributes = newState.attributes;
+  return ::AdjustTokenPrivileges(H(token), disableAllPrivileges ? TRUE : FALSE, &tp, 0, nullptr, nullptr) != FALSE;
+}
+bool DuplicateTokenEx(Handle existingToken, Dword desiredAccess, int impersonationLevel, int tokenType,
+                      Handle* newToken) {
+  HANDLE t = nullptr;
+  if (!::DuplicateTokenEx(H(existingToken), desiredAccess, nullptr,
+                          static_cast<SECURITY_IMPERSONATION_LEVEL>(impersonationLevel),
+                          static_cast<TOKEN_TYPE>(tokenType), &t)) {
+    return false;
+  }
+  *newToken = P(t);
+  return true;
+}
+bool CreateEnvironmentBlock(void** environment, Handle token, bool inherit) {
+  return ::CreateEnvironmentBlock(environment, H(token), inherit ? TRUE : FALSE) != FALSE;
+}
+bool DestroyEnvironmentBlock(void* environment) { return ::DestroyEnvironmentBlock(environment) != FALSE; }
+bool CreateProcessWithTokenW(Handle token, Dword logonFlags, const wchar_t* applicationName, wchar_t* commandLine,
+                             Dword creationFlags, void* environment, const wchar_t* currentDirectory,
+                             const StartupInfo& startupInfo, ProcessInformation* processInformation) {
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  si.dwFlags = startupInfo.dwFlags;
+  si.wShowWindow = startupInfo.wShowWindow;
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessWithTokenW(H(token), logonFlags, applicationName, commandLine, creationFlags, environment,
+                                 currentDirectory, &si, &pi)) {
+    return false;
+  }
+  processInformation->hProcess = P(pi.hProcess);
+  processInformation->hThread = P(pi.hThread);
+  processInformation->dwProcessId = pi.dwProcessId;
+  processInformation->dwThreadId = pi.dwThreadId;
+  return true;
+}
+
+bool EnumWindows(EnumWindowsCallback callback, std::intptr_t parameter) {
+  EnumWindowsTrampoline t{callback, parameter};
+  return ::EnumWindows(EnumWindowsThunk, reinterpret_cast<LPARAM>(&t)) != FALSE;
+}
+Dword GetWindowThreadProcessId(Hwnd window, Dword* processId) {
+  DWORD pid = 0;
+  const DWORD tid = ::GetWindowThreadProcessId(W(window), &pid);
+  if (processId != nullptr) *processId = pid;
+  return tid;
+}
+bool PostMessageW(Hwnd window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+  return ::PostMessageW(W(window), message, wParam, lParam) != FALSE;
+}
+
+Long RegOpenKeyExW(RegKey key, const wchar_t* subKey, Dword options, Dword desiredAccess, RegKey* result) {
+  HKEY k = nullptr;
+  const LONG rc = ::RegOpenKeyExW(K(key), subKey, options, desiredAccess, &k);
+  if (rc == ERROR_SUCCESS) *result = reinterpret_cast<RegKey>(k);
+  return rc;
+}
+Long RegQueryInfoKeyW(RegKey key, Dword* subKeys, Dword* maxSubKeyLength) {
+  return ::RegQueryInfoKeyW(K(key), nullptr, nullptr, nullptr, reinterpret_cast<DWORD*>(subKeys),
+                            reinterpret_cast<DWORD*>(maxSubKeyLength), nullptr, nullptr, nullptr, nullptr, nullptr,
+                            nullptr);
+}
+Long RegEnumKeyExW(RegKey key, Dword index, wchar_t* name, Dword* nameLength) {
+  return ::RegEnumKeyExW(K(key), index, name, reinterpret_cast<DWORD*>(nameLength), nullptr, nullptr, nullptr,
+                         nullptr);
+}
+Long RegQueryValueExW(RegKey key, const wchar_t* valueName, Dword* type, std::uint8_t* data, Dword* dataBytes) {
+  return ::RegQueryValueExW(K(key), valueName, nullptr, reinterpret_cast<DWORD*>(type), data,
+                            reinterpret_cast<DWORD*>(dataBytes));
+}
+Long RegCloseKey(RegKey key) { return ::RegCloseKey(K(key)); }
+
+Dword ExpandEnvironmentStringsW(const wchar_t* source, wchar_t* destination, Dword size) {
+  return ::ExpandEnvironmentStringsW(source, destination, size);
+}
+const wchar_t* GetCommandLineW() { return ::GetCommandLineW(); }
+wchar_t** CommandLineToArgvW(const wchar_t* commandLine, int* argumentCount) {
+  return ::CommandLineToArgvW(commandLine, argumentCount);
+}
+void* LocalFree(void* memory) { return ::LocalFree(memory); }
+bool GetVersionExW(OsVersionInfo* info) {
+  OSVERSIONINFOW v{};
+  v.dwOSVersionInfoSize = info->dwOSVersionInfoSize;
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
+  const BOOL ok = ::GetVersionExW(&v);
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+  if (!ok) return false;
+  info->dwMajorVersion = v.dwMajorVersion;
+  info->dwMinorVersion = v.dwMinorVersion;
+  info->dwBuildNumber = v.dwBuildNumber;
+  info->dwPlatformId = v.dwPlatformId;
+  std::memcpy(info->szCSDVersion, v.szCSDVersion, sizeof(v.szCSDVersion));
+  return true;
+}
+
+HResult SHGetFolderPathW(Hwnd owner, int csidl, Handle token, Dword flags, wchar_t* path) {
+  return ::SHGetFolderPathW(W(owner), csidl, H(token), flags, path);
+}
+bool ShellExecuteExW(ShellExecuteInfo* info) {
+  SHELLEXECUTEINFOW sei;
+  std::memset(&sei, 0, sizeof(sei));
+  sei.cbSize = info->cbSize;
+  sei.fMask = info->fMask;
+  sei.hwnd = W(info->hwnd);
+  sei.lpVerb = info->lpVerb;
+  sei.lpFile = info->lpFile;
+  sei.lpParameters = info->lpParameters;
+  sei.lpDirectory = info->lpDirectory;
+  sei.nShow = info->nShow;
+  sei.hInstApp = static_cast<HINSTANCE>(info->hInstApp);
+  const BOOL ok = ::ShellExecuteExW(&sei);
+  info->hInstApp = sei.hInstApp;
+  info->hProcess = P(sei.hProcess);
+  return ok != FALSE;
+}
+bool PathFileExistsW(const wchar_t* path) { return ::PathFileExistsW(path) != FALSE; }
+
+bool DeleteFileW(const wchar_t* path) { return ::DeleteFileW(path) != FALSE; }
+bool RemoveDirectoryW(const wchar_t* path) { return ::RemoveDirectoryW(path) != FALSE; }
+namespace {
+void CopyFindData(const WIN32_FIND_DATAW& from, FindData* to) {
+  to->dwFileAttributes = from.dwFileAttributes;
+  to->dwReserved0 = from.dwReserved0;
+  std::memcpy(to->cFileName, from.cFileName, sizeof(from.cFileName));
+}
+}  // namespace
+Handle FindFirstFileW(const wchar_t* pattern, FindData* data) {
+  WIN32_FIND_DATAW fd;
+  HANDLE h = ::FindFirstFileW(pattern, &fd);
+  if (h != INVALID_HANDLE_VALUE) CopyFindData(fd, data);
+  return P(h);
+}
+bool FindNextFileW(Handle find, FindData* data) {
+  WIN32_FIND_DATAW fd;
+  if (!::FindNextFileW(H(find), &fd)) return false;
+  CopyFindData(fd, data);
+  return true;
+}
+bool FindClose(Handle find) { return ::FindClose(H(find)) != FALSE; }
+Dword GetFileAttributesW(const wchar_t* path) { return ::GetFileAttributesW(path); }
+bool MoveFileExW(const wchar_t* existing, const wchar_t* newName, Dword flags) {
+  return ::MoveFileExW(existing, newName, flags) != FALSE;
+}
+
+HResult CoInitialize(void* reserved) { return ::CoInitialize(reserved); }
+HResult CreateShellLink(ShellLink* link) {
+  IShellLinkW* l = nullptr;
+  const HRESULT hr =
+      ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, reinterpret_cast<void**>(&l));
+  if (hr == S_OK) *link = reinterpret_cast<ShellLink>(l);
+  return hr;
+}
+HResult ShellLinkSetPath(ShellLink link, const wchar_t* path) { return L(link)->SetPath(path); }
+HResult ShellLinkSetDescription(ShellLink link, const wchar_t* description) {
+  return L(link)->SetDescription(description);
+}
+HResult ShellLinkQueryPersistFile(ShellLink link, PersistFile* persistFile) {
+  IPersistFile* f = nullptr;
+  const HRESULT hr = L(link)->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&f));
+  if (hr == S_OK) *persistFile = reinterpret_cast<PersistFile>(f);
+  return hr;
+}
+HResult PersistFileSave(PersistFile persistFile, const wchar_t* fileName, bool remember) {
+  return F(persistFile)->Save(fileName, remember ? TRUE : FALSE);
+}
+Dword PersistFileRelease(PersistFile persistFile) { return F(persistFile)->Release(); }
+Dword ShellLinkRelease(ShellLink link) { return L(link)->Release(); }
+
+void WriteStdout(const wchar_t* text) {
+  std::fputws(text, stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace platform

@@ -1,0 +1,4 @@
+#include "shortcuts/startup_shortcut.h"
+
+// Not built yet.
+void UpgradeStartupShortcut() {}

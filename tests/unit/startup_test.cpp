@@ -1,0 +1,146 @@
+// Start-up, command selection and end of run.
+#include <algorithm>
+
+#include "app/app.h"
+#include "app/interactive_user_token.h"
+#include "sim_fixture.h"
+
+using namespace platform;
+
+namespace {
+
+// The account the interactive-user token belongs to, or "" when there is none.
+std::wstring TokenAccount() {
+  Handle token = InteractiveUserToken();
+  if (token == nullptr) return L"";
+  sim::HandleEntry* e = sim::machine().Lookup(token);
+  return e == nullptr ? L"<stale handle>" : e->tokenUser;
+}
+
+bool Opened(const sim::Machine& m, Dword pid) {
+  return std::any_of(m.openProcessCalls.begin(), m.openProcessCalls.end(),
+                     [pid](const auto& call) { return call.first == pid; });
+}
+
+}  // namespace
+
+TEST(CommandTable, MatchesOnlyTheExactOptionInTableOrder) {
+  const wchar_t* options[] = {L"--stop",
+                              L"--force-stop",
+                              L"--uninstall",
+                              L"--admin-remove-shortcuts",
+                              L"--portable-remove-shortcuts",
+                              L"--admin-upgrade-startup-shortcut",
+                              L"--restart-explorer",
+                              L"--remove-all-users-empty-folders",
+                              L"--admin-remove-syncroots",
+                              L"--portable-remove-syncroots"};
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(FindCommand(options[i]), i) << options[i];
+
+  for (const wchar_t* nearMiss : {L"--STOP", L"--Stop", L"--stop ", L" --stop", L"--stop=5000", L"-stop", L"--sto",
+                                  L"--stopp", L"stop", L"", L"--uninstall VantorelDrive", L"--restart-Explorer"}) {
+    EXPECT_EQ(FindCommand(nearMiss), -1) << '"' << std::string(nearMiss, nearMiss + std::wcslen(nearMiss)) << '"';
+  }
+}
+
+TEST_F(TypicalMachineTest, RunEnablesDebugPrivilegeAndReleasesEverything) {
+  Run(L"tool.exe --admin-remove-syncroots");
+  EXPECT_EQ(m().enabledPrivileges, std::vector<std::wstring>{L"SeDebugPrivilege"});
+  EXPECT_EQ(m().calls["OpenProcessToken"], 2);  // own token for the privilege, the shell's token
+  EXPECT_EQ(m().OpenHandleCount(), 0u) << "the token and every process handle are closed";
+  EXPECT_TRUE(m().localAllocations.empty()) << "the argument vector is released";
+  EXPECT_EQ(InteractiveUserToken(), nullptr);
+  EXPECT_EQ(m().stdoutText, L"");
+}
+
+TEST_F(TypicalMachineTest, NoArgumentStillTakesAndReleasesTheToken) {
+  Run(L"tool.exe");
+  EXPECT_EQ(m().calls["OpenProcessToken"], 2);
+  EXPECT_EQ(m().OpenHandleCount(), 0u);
+  EXPECT_TRUE(m().localAllocations.empty());
+
+  sim::Reset();
+  sim::TypicalMachine::Build(m());
+  Run(L"");  // an empty command line gives the program path alone
+  EXPECT_EQ(m().OpenHandleCount(), 0u);
+  EXPECT_TRUE(m().localAllocations.empty());
+}
+
+TEST_F(TypicalMachineTest, TokenComesFromTheFirstShellOfTheOwnSession) {
+  // Enumeration order: another session's shell first, then two of our own.
+  sim::Process& foreign = m().AddProcess(L"explorer.exe", 2);
+  foreign.user = L"bob";
+  m().processes.push_front(m().processes.back());
+  m().processes.pop_back();
+  sim::Process& second = m().AddProcess(L"Explorer.EXE", 1);
+  second.user = L"carol";
+  const Dword foreignPid = m().processes.front().pid;
+
+  OpenInteractiveUserToken();
+  EXPECT_EQ(TokenAccount(), L"alice");
+  EXPECT_FALSE(Opened(m(), foreignPid)) << "a process of another session is never opened";
+  EXPECT_EQ(m().openProcessCalls.back().second, kProcessQueryInformation) << "the shell is opened for query only";
+  sim::HandleEntry* token = m().Lookup(InteractiveUserToken());
+  ASSERT_NE(token, nullptr);
+  EXPECT_EQ(token->access & (kTokenQuery | kTokenImpersonate), kTokenQuery | kTokenImpersonate);
+  CloseInteractiveUserToken();
+  EXPECT_EQ(InteractiveUserToken(), nullptr);
+  EXPECT_EQ(m().OpenHandleCount(), 0u);
+}
+
+TEST_F(TypicalMachineTest, NoTokenWhenTheOwnSessionHasNoShell) {
+  m().Self().session = 3;  // the shell runs in session 1
+  OpenInteractiveUserToken();
+  EXPECT_EQ(InteractiveUserToken(), nullptr);
+}
+
+// Every start-up step can fail; the run still selects and runs its command
+// and ends normally, and nothing stays open.
+TEST_F(TypicalMachineTest, EveryStartUpFailureLeavesTheRunGoing) {
+  struct Failure {
+    const char* call;
+    Dword code;
+    int skip;
+  } failures[] = {
+      {"OpenProcessToken", kErrorAccessDenied, 0},        // own token
+      {"LookupPrivilegeValueW", 1313, 0},
+      {"AdjustTokenPrivileges", kErrorAccessDenied, 0},
+      {"ProcessIdToSessionId", kErrorAccessDenied, 0},    // own session unknown
+      {"EnumProcesses", kErrorAccessDenied, 0},           // no shell found
+      {"OpenProcess", kErrorAccessDenied, 0},             // shell cannot be opened
+      {"OpenProcessToken", kErrorAccessDenied, 1},        // shell token cannot be opened
+      {"CommandLineToArgvW", kErrorNotEnoughMemory, 0},   // no argument vector
+  };
+  for (const Failure& f : failures) {
+    SCOPED_TRACE(f.call);
+    sim::Reset();
+    sim::TypicalMachine::Build(m());
+    m().Inject(f.call, f.code, 1, f.skip);
+    Run(L"tool.exe --admin-remove-syncroots");
+    EXPECT_EQ(m().OpenHandleCount(), 0u);
+    EXPECT_TRUE(m().localAllocations.empty());
+    EXPECT_EQ(InteractiveUserToken(), nullptr);
+  }
+}
+
+TEST_F(TypicalMachineTest, ShellTokenThatCannotBeOpenedLeavesNoToken) {
+  for (auto& p : m().processes) {
+    if (p.exeName == L"explorer.exe") p.tokenDeniedAccess = kTokenImpersonate;
+  }
+  OpenInteractiveUserToken();
+  EXPECT_EQ(InteractiveUserToken(), nullptr);
+  EXPECT_EQ(m().OpenHandleCount(), 0u) << "the shell's process handle is closed";
+}
+
+TEST_F(TypicalMachineTest, HostileCommandLinesEndNormally) {
+  std::wstring longArgument(40000, L'x');
+  std::wstring many = L"tool.exe --unknown";
+  for (int i = 0; i < 3000; ++i) many += L" a" + std::to_wstring(i);
+  for (const std::wstring& line :
+       {std::wstring(L"tool.exe \"\""), L"tool.exe " + longArgument, many, std::wstring(L"\"unterminated quote --stop"),
+        std::wstring(L"tool.exe \"--stop\\\" -timeout\""), std::wstring(L"tool.exe --uninstall")}) {
+    Run(line);
+    EXPECT_EQ(m().OpenHandleCount(), 0u);
+    EXPECT_TRUE(m().localAllocations.empty());
+  }
+}
