@@ -1,0 +1,36 @@
+#include "profiles/shell_folders.h"
+
+#include "app/interactive_user_token.h"
+#include "platform/platform.h"
+
+using namespace platform;
+
+bool LookUpShellFolder(int csidl, std::wstring* path) {
+  wchar_t buffer[kMaxPath] = {};
+  if (SHGetFolderPathW(/*owner=*/nullptr, csidl, InteractiveUserToken(), kShgfpTypeCurrent, buffer) != kSOk) {
+    return false;
+  }
+  buffer[kMaxPath - 1] = L'\0';
+  *path = buffer;
+  return true;
+}
+
+int GetProgramFilesFolder(std::wstring* folder) {
+  if (LookUpShellFolder(kCsidlProgramFilesX86, folder)) return 0;
+  if (LookUpShellFolder(kCsidlProgramFiles, folder)) return 0;
+  return -1;
+}
+
+bool GetProfileRelativeFolder(int baseCsidl, int folderCsidl, std::wstring* relative) {
+  std::wstring base;
+  if (!LookUpShellFolder(baseCsidl, &base)) return false;
+  std::wstring folder;
+  if (!LookUpShellFolder(folderCsidl, &folder)) return false;
+  if (folder.compare(0, base.size(), base) != 0) return false;
+  std::wstring rest = folder.substr(base.size());
+  // "C:\Users\bobby\Desktop" shares its first characters with the profile
+  // "C:\Users\bob" but does not lie inside it.
+  if (!rest.empty() && rest[0] != L'\\') return false;
+  *relative = std::move(rest);
+  return true;
+}

@@ -1,0 +1,21 @@
+// Shell folders, always resolved for the user at the desktop.
+#pragma once
+
+#include <string>
+
+// SHGetFolderPathW(no window, csidl, the interactive-user token,
+// SHGFP_TYPE_CURRENT) into a MAX_PATH buffer. True and path set only when the
+// call returns exactly S_OK; otherwise path is left as it was.
+bool LookUpShellFolder(int csidl, std::wstring* path);
+
+// The 32-bit program-files folder, or the native one when that look-up
+// fails. Returns 0 and sets folder, or -1 and leaves it unchanged.
+int GetProgramFilesFolder(std::wstring* folder);
+
+// The path of folderCsidl with the path of baseCsidl cut off its front: for a
+// folder inside the profile, "\AppData\...", ready to append to any profile
+// directory. The cut must fall at a path separator: the rest is empty (the
+// folder is the base itself) or begins with a backslash. False, leaving
+// relative unchanged, when either look-up fails or the folder does not lie
+// inside the base (compared case-sensitively).
+bool GetProfileRelativeFolder(int baseCsidl, int folderCsidl, std::wstring* relative);

@@ -1,0 +1,34 @@
+#include "shortcuts/shortcut_names.h"
+
+ShortcutNames LegacyDesktopShortcutNames() {
+  return {L"Zarek Tolv.lnk", L"Vantorel Zarek Tolv.lnk", L"Vantorel Zarek Tolv Drive.lnk"};
+}
+
+ShortcutNames DesktopShortcutNames() {
+  ShortcutNames names = LegacyDesktopShortcutNames();
+  names.emplace_back(kCurrentShortcutName);
+  return names;
+}
+
+ShortcutNames LegacyStartMenuShortcutNames() {
+  return {L"Vantorel\\Vantorel Zarek Tolv Drive.lnk", L"Vantorel\\Zarek Tolv.lnk", L"Vantorel\\Vantorel Zarek Tolv.lnk",
+          L"Vantorel\\Uninstall Vantorel Zarek Tolv.lnk", L"Vantorel\\Uninstall Vantorel Zarek Tolv Drive.lnk"};
+}
+
+ShortcutNames StartMenuShortcutNames() {
+  ShortcutNames names = LegacyStartMenuShortcutNames();
+  names.emplace_back(L"Vantorel\\Vantorel Drive.lnk");
+  names.emplace_back(L"Vantorel\\Uninstall Vantorel Drive.lnk");
+  return names;
+}
+
+// The first start-up name is one word, unlike the first desktop name.
+ShortcutNames LegacyStartupShortcutNames() {
+  return {L"ZarekTolv.lnk", L"Vantorel Zarek Tolv.lnk", L"Vantorel Zarek Tolv Drive.lnk"};
+}
+
+ShortcutNames StartupShortcutNames() {
+  ShortcutNames names = LegacyStartupShortcutNames();
+  names.emplace_back(kCurrentShortcutName);
+  return names;
+}

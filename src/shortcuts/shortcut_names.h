@@ -1,0 +1,21 @@
+// Every shortcut file name the client has used, per kind of place. Each
+// current list is its legacy list followed by the current names. Start-menu
+// names carry the program group folder in front.
+#pragma once
+
+#include <string>
+#include <vector>
+
+using ShortcutNames = std::vector<std::wstring>;
+
+// The client's folder inside a start-menu programs folder.
+constexpr const wchar_t* kProgramGroupFolder = L"Vantorel";
+// The current name of the desktop and start-up shortcut.
+constexpr const wchar_t* kCurrentShortcutName = L"Vantorel Drive.lnk";
+
+ShortcutNames LegacyDesktopShortcutNames();
+ShortcutNames DesktopShortcutNames();
+ShortcutNames LegacyStartMenuShortcutNames();
+ShortcutNames StartMenuShortcutNames();
+ShortcutNames LegacyStartupShortcutNames();
+ShortcutNames StartupShortcutNames();
