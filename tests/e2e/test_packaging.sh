@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# What an installer engineer checks before shipping a helper: one x64 GUI
+# executable, no runtime DLLs beside it, a version resource and a manifest,
+# and a small size.
+source "$(dirname "$0")/lib.sh"
+
+exe=$CM_EXE
+ok "the product exists" test -f "$exe"
+headers=$(x86_64-w64-mingw32-objdump -p "$exe")
+
+ok "x64 image" grep -q 'file format pei-x86-64' <<<"$headers"
+ok "GUI subsystem" grep -q 'Subsystem.*(Windows GUI)' <<<"$headers"
+
+# Only DLLs that are part of every Windows installation.
+allowed='^(KERNEL32|ADVAPI32|USER32|SHELL32|SHLWAPI|OLE32|PSAPI|USERENV|MSVCRT)\.DLL$'
+imports=$(grep 'DLL Name:' <<<"$headers" | awk '{print toupper($3)}')
+ok "imports some system DLLs" test -n "$imports"
+for dll in $imports; do
+  ok "import $dll is a Windows system DLL" grep -Eq "$allowed" <<<"$dll"
+done
+for runtime in LIBSTDC++-6.DLL LIBGCC_S_SEH-1.DLL LIBWINPTHREAD-1.DLL; do
+  ok "no $runtime" bash -c "! grep -qx '$runtime' <<<'$imports'"
+done
+
+# Unicode entry point: wWinMain is reached through the -municode start-up code.
+ok "Unicode start-up code" bash -c "x86_64-w64-mingw32-objdump -x '$exe' | grep -q 'GetCommandLineW'"
+
+size=$(stat -c %s "$exe")
+echo "client-maintenance.exe: $size bytes" >&2
+ok "at most 256 KB ($size bytes)" test "$size" -le 262144
+
+# Version resource (UTF-16 strings) and application manifest.
+strings16=$(strings -el "$exe")
+ok "product name" grep -qx 'Vantorel Drive' <<<"$strings16"
+ok "file description" grep -qx 'Vantorel Drive client maintenance tool' <<<"$strings16"
+ok "file version" grep -qx '1.0.0.0' <<<"$strings16"
+manifest=$(strings "$exe")
+ok "manifest asks for asInvoker" grep -q 'level="asInvoker"' <<<"$manifest"
+for id in 35138b9a-5d96-4fbd-8e2d-a2440225f93a 4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 \
+          1f676c76-80e1-4239-95bb-83d0f6d0da78 8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a; do
+  ok "manifest supportedOS $id" grep -q "$id" <<<"$manifest"
+done
+ok "no debug symbols (stripped)" bash -c "! x86_64-w64-mingw32-objdump -h '$exe' | grep -q '\.debug'"
+
+e2e_done
