@@ -1,9 +1,35 @@
-// "--admin-remove-shortcuts" and "--portable-remove-shortcuts".
+// "--admin-remove-shortcuts" and "--portable-remove-shortcuts": the client's
+// start-menu and desktop shortcuts, under every name it has used, and its
+// program group folder when that is left empty.
+//
+// Deletions are attempted without an existence test and their results are
+// not examined: a missing shortcut, a folder that still holds other files and
+// a refused deletion all pass silently and the next step follows.
 #pragma once
 
-// Removes the client's start-menu and desktop shortcuts from every profile.
+#include <string>
+
+// Deletes every name of StartMenuShortcutNames() from programsFolder, then
+// removes programsFolder\Vantorel if that left it empty, then deletes every
+// name of DesktopShortcutNames() from desktopFolder. Both are full folder
+// paths without a trailing backslash. Prints nothing.
+void RemoveShortcutsFromFolders(const std::wstring& programsFolder, const std::wstring& desktopFolder);
+
+// RemoveShortcutsFromFolders for every profile of the profile walk, on the
+// profile directory followed by the interactive user's programs and desktop
+// folders relative to that user's profile folder. Does nothing when either of
+// those folders does not lie inside that user's profile folder (redirected)
+// or cannot be resolved. Prints only the profile walk's diagnostics.
 void RemoveShortcutsForAllProfiles();
-// Removes the legacy shortcuts from the all-users start menu and desktop.
+
+// Deletes the legacy start-menu names from the all-users programs folder,
+// removes its program group folder if that left it empty, then deletes the
+// legacy desktop names from the all-users desktop, writing each desktop path
+// to standard output, one per line, before its deletion. The current names
+// stay. Does nothing at all when either all-users folder cannot be resolved.
 void RemoveAllUsersShortcuts();
-// Removes the client's shortcuts of the interactive user alone.
+
+// RemoveShortcutsFromFolders on the interactive user's own programs and
+// desktop folders, resolved directly (a redirected folder is cleared too).
+// Does nothing when either folder cannot be resolved. Prints nothing.
 void RemoveCurrentUserShortcuts();

@@ -1,0 +1,354 @@
+// The shortcut name catalogue and the two shortcut removal commands.
+#include <algorithm>
+
+#include "app/interactive_user_token.h"
+#include "shortcuts/remove_shortcuts.h"
+#include "shortcuts/shortcut_names.h"
+#include "sim_fixture.h"
+
+using namespace platform;
+
+namespace {
+
+using Paths = std::vector<std::wstring>;
+
+const std::wstring kList = sim::TypicalMachine::kProfileList;
+const std::wstring kAlice = L"C:\\Users\\alice";
+const std::wstring kBob = L"D:\\Profiles\\bob";
+const std::wstring kSystemProfile = L"C:\\Windows\\system32\\config\\systemprofile";
+const std::wstring kCommonPrograms = L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs";
+const std::wstring kCommonDesktop = L"C:\\Users\\Public\\Desktop";
+
+// Written out here rather than taken from the catalogue, so that a wrong
+// name in the catalogue shows as a shortcut left behind.
+const Paths kLegacyStartMenu = {L"Vantorel\\Vantorel Zarek Tolv Drive.lnk", L"Vantorel\\Zarek Tolv.lnk",
+                                L"Vantorel\\Vantorel Zarek Tolv.lnk", L"Vantorel\\Uninstall Vantorel Zarek Tolv.lnk",
+                                L"Vantorel\\Uninstall Vantorel Zarek Tolv Drive.lnk"};
+const Paths kCurrentStartMenu = {L"Vantorel\\Vantorel Drive.lnk", L"Vantorel\\Uninstall Vantorel Drive.lnk"};
+const Paths kLegacyDesktop = {L"Zarek Tolv.lnk", L"Vantorel Zarek Tolv.lnk", L"Vantorel Zarek Tolv Drive.lnk"};
+const Paths kCurrentDesktop = {L"Vantorel Drive.lnk"};
+
+Paths Join(Paths a, const Paths& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+std::wstring Programs(const std::wstring& profile) {
+  return profile + L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
+}
+std::wstring Desktop(const std::wstring& profile) { return profile + L"\\Desktop"; }
+
+void AddFiles(const std::wstring& folder, const Paths& names) {
+  for (const auto& name : names) sim::machine().AddFile(folder + L"\\" + name);
+}
+
+// Every name the client has used, in a profile's start menu and desktop.
+void AddEveryShortcut(const std::wstring& profile) {
+  AddFiles(Programs(profile), Join(kLegacyStartMenu, kCurrentStartMenu));
+  AddFiles(Desktop(profile), Join(kLegacyDesktop, kCurrentDesktop));
+}
+
+// The tree below a profile as it is after a fresh AddProfile: nothing of the client's.
+Paths EmptyProfile(const std::wstring& p) {
+  Paths tree = {p + L"\\AppData", p + L"\\AppData\\Local", p + L"\\AppData\\Roaming",
+                p + L"\\AppData\\Roaming\\Microsoft", p + L"\\AppData\\Roaming\\Microsoft\\Windows",
+                p + L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu", Programs(p), Programs(p) + L"\\Startup",
+                Desktop(p)};
+  return tree;
+}
+
+Paths Sorted(Paths paths) {
+  std::sort(paths.begin(), paths.end(), [](const std::wstring& a, const std::wstring& b) {
+    return sim::Fold(a) < sim::Fold(b);
+  });
+  return paths;
+}
+
+Paths Tree(const std::wstring& root) { return Sorted(sim::machine().ListTree(root)); }
+
+std::wstring AllUsersDesktopLines() {
+  std::wstring out;
+  for (const auto& name : kLegacyDesktop) out += kCommonDesktop + L"\\" + name + L"\n";
+  return out;
+}
+
+}  // namespace
+
+TEST(ShortcutNameCatalogue, ListsHoldEveryNameInItsOrder) {
+  EXPECT_EQ(LegacyStartMenuShortcutNames(), kLegacyStartMenu);
+  EXPECT_EQ(StartMenuShortcutNames(), Join(kLegacyStartMenu, kCurrentStartMenu));
+  EXPECT_EQ(LegacyDesktopShortcutNames(), kLegacyDesktop);
+  EXPECT_EQ(DesktopShortcutNames(), Join(kLegacyDesktop, kCurrentDesktop));
+  // The first start-up name is one word, unlike the first desktop name.
+  EXPECT_EQ(LegacyStartupShortcutNames(), (Paths{L"ZarekTolv.lnk", L"Vantorel Zarek Tolv.lnk",
+                                                  L"Vantorel Zarek Tolv Drive.lnk"}));
+  EXPECT_EQ(StartupShortcutNames(), (Paths{L"ZarekTolv.lnk", L"Vantorel Zarek Tolv.lnk",
+                                           L"Vantorel Zarek Tolv Drive.lnk", L"Vantorel Drive.lnk"}));
+}
+
+class RemoveShortcutsTest : public TypicalMachineTest {
+ protected:
+  void SetUp() override {
+    TypicalMachineTest::SetUp();
+    sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-9-9-9-1002", L"bob", kBob, kRegSz);
+  }
+};
+
+// ---------------- RemoveShortcutsFromFolders ----------------
+
+TEST_F(RemoveShortcutsTest, FoldersAreClearedInListOrderWithoutExistenceTests) {
+  AddEveryShortcut(kAlice);
+  RemoveShortcutsFromFolders(Programs(kAlice), Desktop(kAlice));
+
+  std::vector<std::wstring> events;
+  for (const auto& e : m().fsEvents) {
+    events.push_back((e.kind == sim::FsEventKind::kDeleted ? L"del " : L"rmdir ") + e.path);
+  }
+  Paths expected;
+  for (const auto& n : Join(kLegacyStartMenu, kCurrentStartMenu)) expected.push_back(L"del " + Programs(kAlice) + L"\\" + n);
+  expected.push_back(L"rmdir " + Programs(kAlice) + L"\\Vantorel");
+  for (const auto& n : Join(kLegacyDesktop, kCurrentDesktop)) expected.push_back(L"del " + Desktop(kAlice) + L"\\" + n);
+  EXPECT_EQ(events, expected);
+  EXPECT_EQ(Tree(kAlice), Sorted(EmptyProfile(kAlice)));
+
+  // Nothing there: every deletion is still attempted, none is tested first.
+  m().calls.clear();
+  RemoveShortcutsFromFolders(Programs(kBob), L"D:\\No\\Such\\Desktop");
+  EXPECT_EQ(m().calls["DeleteFileW"], 11);
+  EXPECT_EQ(m().calls["RemoveDirectoryW"], 1);
+  EXPECT_EQ(m().calls["PathFileExistsW"] + m().calls["GetFileAttributesW"] + m().calls["FindFirstFileW"], 0);
+  EXPECT_EQ(m().stdoutText, L"");
+}
+
+// ---------------- "--admin-remove-shortcuts" ----------------
+
+TEST_F(RemoveShortcutsTest, AdminClearsEveryProfileAndKeepsUnrelatedFiles) {
+  AddEveryShortcut(kAlice);
+  AddEveryShortcut(kBob);
+  AddEveryShortcut(kSystemProfile);  // a system account's profile is visited like any other
+  m().AddFile(Programs(kAlice) + L"\\Other App.lnk");
+  m().AddFile(Desktop(kAlice) + L"\\notes.txt");
+  m().AddFile(Desktop(kAlice) + L"\\Vantorel Drive (2).lnk");
+  m().AddFile(Programs(kAlice) + L"\\Startup\\Vantorel Drive.lnk");  // start-up shortcuts are another command's
+
+  Run(L"tool.exe --admin-remove-shortcuts");
+
+  EXPECT_EQ(Tree(kAlice), Sorted(Join(EmptyProfile(kAlice),
+                                      {Programs(kAlice) + L"\\Other App.lnk", Desktop(kAlice) + L"\\notes.txt",
+                                       Desktop(kAlice) + L"\\Vantorel Drive (2).lnk",
+                                       Programs(kAlice) + L"\\Startup\\Vantorel Drive.lnk"})));
+  EXPECT_EQ(Tree(kBob), Sorted(EmptyProfile(kBob)));
+  EXPECT_EQ(Tree(kSystemProfile), Sorted(EmptyProfile(kSystemProfile)));
+  EXPECT_EQ(m().stdoutText, AllUsersDesktopLines());
+  for (const auto& open : m().regOpens) EXPECT_EQ(open.second, 0x20119u);
+  EXPECT_EQ(m().OpenHandleCount(), 0u);
+}
+
+TEST_F(RemoveShortcutsTest, ProgramGroupFolderGoesOnlyWhenEmptied) {
+  const std::wstring carol = L"C:\\Users\\carol";
+  const std::wstring dave = L"C:\\Users\\dave";
+  sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-9-9-9-1003", L"carol", L"%SystemDrive%\\Users\\carol");
+  sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-9-9-9-1004", L"dave", dave);
+  AddEveryShortcut(kAlice);
+  AddEveryShortcut(kBob);
+  AddEveryShortcut(carol);
+  m().AddFile(Programs(kAlice) + L"\\Vantorel\\desktop.ini", kFileAttributeHidden | kFileAttributeSystem);
+  m().AddDirectory(Programs(kBob) + L"\\Vantorel\\Tools");
+  m().FindNode(Programs(carol) + L"\\Vantorel\\Vantorel Drive.lnk")->attributes = kFileAttributeReadonly;
+
+  Run(L"tool.exe --admin-remove-shortcuts");
+
+  EXPECT_EQ(Tree(kAlice), Sorted(Join(EmptyProfile(kAlice), {Programs(kAlice) + L"\\Vantorel",
+                                                             Programs(kAlice) + L"\\Vantorel\\desktop.ini"})));
+  EXPECT_EQ(Tree(kBob), Sorted(Join(EmptyProfile(kBob), {Programs(kBob) + L"\\Vantorel",
+                                                         Programs(kBob) + L"\\Vantorel\\Tools"})));
+  // A shortcut that cannot be deleted keeps its folder; the rest goes on.
+  EXPECT_EQ(Tree(carol), Sorted(Join(EmptyProfile(carol), {Programs(carol) + L"\\Vantorel",
+                                                           Programs(carol) + L"\\Vantorel\\Vantorel Drive.lnk"})));
+  EXPECT_EQ(Tree(dave), Sorted(EmptyProfile(dave)));
+}
+
+TEST_F(RemoveShortcutsTest, UnreadableProfilesAreSkippedNotResolvedAgainstTheDriveRoot) {
+  m().Key(kList + L"\\S-1-5-21-9-9-9-1005");  // no ProfileImagePath
+  m().SetString(kList + L"\\S-1-5-21-9-9-9-1006", L"ProfileImagePath", L"", kRegExpandSz);
+  // What a profile-relative path alone would name on the current drive.
+  AddEveryShortcut(L"C:");
+  const Paths driveRoot = Tree(L"C:\\AppData");
+  AddEveryShortcut(kBob);  // the walk goes on after them
+
+  Run(L"tool.exe --admin-remove-shortcuts");
+
+  EXPECT_EQ(Tree(L"C:\\AppData"), driveRoot);
+  EXPECT_EQ(Tree(L"C:\\Desktop").size(), 4u);
+  EXPECT_EQ(Tree(kBob), Sorted(EmptyProfile(kBob)));
+  EXPECT_EQ(m().stdoutText,
+            L"Failed to get value for sub key '" + kList + L"\\S-1-5-21-9-9-9-1005', res: 2\n" + AllUsersDesktopLines());
+}
+
+TEST_F(RemoveShortcutsTest, AFolderOutsideTheInteractiveProfileStopsEveryProfileButNotTheAllUsersStep) {
+  for (int folder : {kCsidlPrograms, kCsidlDesktopDirectory}) {
+    SCOPED_TRACE(folder);
+    sim::Reset();
+    sim::TypicalMachine::Build(m());
+    sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-9-9-9-1002", L"bob", kBob, kRegSz);
+    const std::wstring redirected = L"D:\\Redirected\\alice\\" + std::to_wstring(folder);
+    m().SetFolder(L"alice", folder, redirected);
+    AddEveryShortcut(kAlice);
+    AddEveryShortcut(kBob);
+    AddFiles(redirected, Join(kLegacyDesktop, kCurrentDesktop));
+    AddFiles(kCommonDesktop, kLegacyDesktop);
+
+    Run(L"tool.exe --admin-remove-shortcuts");
+
+    for (const auto& e : m().fsEvents) {
+      EXPECT_EQ(e.path.rfind(kCommonDesktop, 0), 0u) << "only the all-users desktop loses files";
+    }
+    EXPECT_EQ(m().fsEvents.size(), 3u);
+    EXPECT_EQ(m().calls["RegOpenKeyExW"], 0) << "the profile list is not even opened";
+    EXPECT_EQ(m().stdoutText, AllUsersDesktopLines());
+  }
+}
+
+TEST_F(RemoveShortcutsTest, WithoutATokenTheToolsOwnLayoutIsAppliedToEveryProfile) {
+  m().processes.erase(std::remove_if(m().processes.begin(), m().processes.end(),
+                                     [](const sim::Process& p) { return p.exeName == L"explorer.exe"; }),
+                      m().processes.end());
+  AddEveryShortcut(kAlice);
+  AddEveryShortcut(kBob);
+  AddFiles(kCommonDesktop, kLegacyDesktop);
+
+  Run(L"tool.exe --admin-remove-shortcuts");
+
+  EXPECT_EQ(Tree(kAlice), Sorted(EmptyProfile(kAlice)));
+  EXPECT_EQ(Tree(kBob), Sorted(EmptyProfile(kBob)));
+  EXPECT_TRUE(Tree(kCommonDesktop).empty());
+  ASSERT_FALSE(m().folderLookups.empty());
+  for (const auto& lookup : m().folderLookups) EXPECT_FALSE(lookup.tokenPassed);
+}
+
+// ---------------- the all-users step ----------------
+
+TEST_F(RemoveShortcutsTest, AllUsersFoldersLoseOnlyTheLegacyNames) {
+  AddFiles(kCommonPrograms, Join(kLegacyStartMenu, kCurrentStartMenu));
+  AddFiles(kCommonDesktop, Join(kLegacyDesktop, kCurrentDesktop));
+  m().AddFile(kCommonDesktop + L"\\readme.txt");
+  // Each path is written while its file is still there.
+  Paths presentWhenWritten;
+  m().afterCall["WriteStdout"] = [&] {
+    std::wstring text = m().stdoutText;
+    text.pop_back();
+    const std::wstring line = text.substr(text.rfind(L'\n') == std::wstring::npos ? 0 : text.rfind(L'\n') + 1);
+    if (m().Exists(line)) presentWhenWritten.push_back(line);
+  };
+
+  Run(L"tool.exe --admin-remove-shortcuts");
+
+  EXPECT_EQ(Tree(kCommonPrograms), Sorted({kCommonPrograms + L"\\Vantorel",
+                                           kCommonPrograms + L"\\Vantorel\\Vantorel Drive.lnk",
+                                           kCommonPrograms + L"\\Vantorel\\Uninstall Vantorel Drive.lnk"}));
+  EXPECT_EQ(Tree(kCommonDesktop), Sorted({kCommonDesktop + L"\\Vantorel Drive.lnk", kCommonDesktop + L"\\readme.txt"}));
+  EXPECT_EQ(m().stdoutText, AllUsersDesktopLines());
+  EXPECT_EQ(presentWhenWritten.size(), 3u);
+
+  // With only legacy names left in it, the program group folder goes; the
+  // lines are written also when there is nothing to delete.
+  m().afterCall.clear();
+  AddFiles(kCommonPrograms, kLegacyStartMenu);
+  ASSERT_TRUE(DeleteFileW((kCommonPrograms + L"\\" + kCurrentStartMenu[0]).c_str()));
+  ASSERT_TRUE(DeleteFileW((kCommonPrograms + L"\\" + kCurrentStartMenu[1]).c_str()));
+  m().stdoutText.clear();
+  Run(L"tool.exe --admin-remove-shortcuts");
+  EXPECT_TRUE(Tree(kCommonPrograms).empty());
+  EXPECT_EQ(m().stdoutText, AllUsersDesktopLines());
+}
+
+TEST_F(RemoveShortcutsTest, AnAllUsersFolderThatCannotBeResolvedStopsTheWholeStep) {
+  struct Case {
+    int csidl;
+    HResult result;
+  } cases[] = {{kCsidlCommonDesktopDirectory, kSFalse}, {kCsidlCommonPrograms, kEFail}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.csidl);
+    sim::Reset();
+    sim::TypicalMachine::Build(m());
+    m().SetFolder(L"", c.csidl, c.csidl == kCsidlCommonPrograms ? kCommonPrograms : kCommonDesktop, c.result);
+    AddFiles(kCommonPrograms, kLegacyStartMenu);
+    AddFiles(kCommonDesktop, kLegacyDesktop);
+    AddEveryShortcut(kAlice);
+
+    Run(L"tool.exe --admin-remove-shortcuts");
+
+    EXPECT_EQ(Tree(kCommonPrograms).size(), 6u) << "no start-menu deletion before the desktop look-up";
+    EXPECT_EQ(Tree(kCommonDesktop).size(), 3u);
+    EXPECT_EQ(m().stdoutText, L"");
+    EXPECT_EQ(Tree(kAlice), Sorted(EmptyProfile(kAlice))) << "the per-profile step ran first";
+  }
+}
+
+// ---------------- "--portable-remove-shortcuts" ----------------
+
+TEST_F(RemoveShortcutsTest, PortableTouchesOnlyTheInteractiveUser) {
+  AddEveryShortcut(kAlice);
+  AddEveryShortcut(kBob);
+  AddEveryShortcut(kSystemProfile);
+  AddFiles(kCommonPrograms, Join(kLegacyStartMenu, kCurrentStartMenu));
+  AddFiles(kCommonDesktop, Join(kLegacyDesktop, kCurrentDesktop));
+  const Paths bob = Tree(kBob), system = Tree(kSystemProfile), commonPrograms = Tree(kCommonPrograms),
+              commonDesktop = Tree(kCommonDesktop);
+
+  Run(L"tool.exe --portable-remove-shortcuts");
+
+  EXPECT_EQ(Tree(kAlice), Sorted(EmptyProfile(kAlice)));
+  EXPECT_EQ(Tree(kBob), bob);
+  EXPECT_EQ(Tree(kSystemProfile), system);
+  EXPECT_EQ(Tree(kCommonPrograms), commonPrograms);
+  EXPECT_EQ(Tree(kCommonDesktop), commonDesktop);
+  EXPECT_EQ(m().stdoutText, L"");
+  EXPECT_EQ(m().calls["RegOpenKeyExW"], 0);
+  for (const auto& lookup : m().folderLookups) EXPECT_EQ(lookup.account, L"alice");
+}
+
+TEST_F(RemoveShortcutsTest, PortableClearsRedirectedFolders) {
+  const std::wstring programs = L"D:\\Redirected\\alice\\Programs";
+  const std::wstring desktop = L"E:\\alice\\Desktop";
+  m().SetFolder(L"alice", kCsidlPrograms, programs);
+  m().SetFolder(L"alice", kCsidlDesktopDirectory, desktop);
+  AddFiles(programs, Join(kLegacyStartMenu, kCurrentStartMenu));
+  AddFiles(desktop, Join(kLegacyDesktop, kCurrentDesktop));
+  AddEveryShortcut(kAlice);  // the profile's own folders are not hers any more
+
+  Run(L"tool.exe --portable-remove-shortcuts");
+
+  EXPECT_TRUE(Tree(programs).empty());
+  EXPECT_TRUE(Tree(desktop).empty());
+  EXPECT_EQ(Tree(kAlice).size(), EmptyProfile(kAlice).size() + 1 + 7 + 4);
+}
+
+TEST_F(RemoveShortcutsTest, PortableDoesNothingWhenEitherFolderCannotBeResolved) {
+  for (int csidl : {kCsidlDesktopDirectory, kCsidlPrograms}) {
+    SCOPED_TRACE(csidl);
+    sim::Reset();
+    sim::TypicalMachine::Build(m());
+    m().SetFolder(L"alice", csidl, csidl == kCsidlPrograms ? Programs(kAlice) : Desktop(kAlice), kSFalse);
+    AddEveryShortcut(kAlice);
+
+    Run(L"tool.exe --portable-remove-shortcuts");
+
+    EXPECT_EQ(m().calls["DeleteFileW"] + m().calls["RemoveDirectoryW"], 0);
+    EXPECT_EQ(Tree(kAlice).size(), EmptyProfile(kAlice).size() + 1 + 7 + 4);
+  }
+}
+
+TEST_F(RemoveShortcutsTest, PortableWithoutATokenClearsTheToolsOwnAccount) {
+  for (auto& p : m().processes) {
+    if (p.exeName == L"explorer.exe") p.tokenDeniedAccess = kTokenQuery;
+  }
+  AddEveryShortcut(kAlice);
+  AddEveryShortcut(kSystemProfile);
+  const Paths alice = Tree(kAlice);
+
+  Run(L"tool.exe --portable-remove-shortcuts");
+
+  EXPECT_EQ(Tree(kSystemProfile), Sorted(EmptyProfile(kSystemProfile)));
+  EXPECT_EQ(Tree(kAlice), alice);
+}
