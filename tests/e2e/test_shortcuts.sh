@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# "--admin-remove-shortcuts" and "--portable-remove-shortcuts" on a machine
+# with several profiles in the registry's profile list: an expandable path, a
+# plain one, the system account, and entries whose directory cannot be read.
+# Every shortcut name the client has used is placed in every profile, in the
+# all-users folders and at the root of the current drive, beside files that
+# are not the client's; the whole tree and the exact output are checked.
+source "$(dirname "$0")/lib.sh"
+e2e_machine_new
+
+list_key='SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList'
+reg_add "HKLM\\$list_key\\S-1-5-21-0-0-0-1001" ProfileImagePath REG_EXPAND_SZ '%SystemDrive%\users\bob'
+reg_add "HKLM\\$list_key\\S-1-5-21-0-0-0-1002" ProfileImagePath REG_SZ 'C:\users\carol'
+reg_add "HKLM\\$list_key\\S-1-5-18" ProfileImagePath REG_EXPAND_SZ '%systemroot%\system32\config\systemprofile'
+reg_add "HKLM\\$list_key\\S-1-5-21-0-0-0-1003" Flags REG_DWORD 0     # no ProfileImagePath
+reg_add "HKLM\\$list_key\\S-1-5-21-0-0-0-1004" ProfileImagePath REG_SZ ''  # an empty one
+
+# The layout below every profile, as Wine resolves the user's folders.
+programs='AppData/Roaming/Microsoft/Windows/Start Menu/Programs'
+desktop='Desktop'
+common_programs='ProgramData/Microsoft/Windows/Start Menu/Programs'
+common_desktop='users/Public/Desktop'
+legacy_start_menu=("Vantorel/Vantorel Zarek Tolv Drive.lnk" "Vantorel/Zarek Tolv.lnk" "Vantorel/Vantorel Zarek Tolv.lnk"
+  "Vantorel/Uninstall Vantorel Zarek Tolv.lnk" "Vantorel/Uninstall Vantorel Zarek Tolv Drive.lnk")
+current_start_menu=("Vantorel/Vantorel Drive.lnk" "Vantorel/Uninstall Vantorel Drive.lnk")
+legacy_desktop=("Zarek Tolv.lnk" "Vantorel Zarek Tolv.lnk" "Vantorel Zarek Tolv Drive.lnk")
+current_desktop=("Vantorel Drive.lnk")
+
+me="users/$WINE_USER"
+system_profile="windows/system32/config/systemprofile"
+# Where the relative folders alone would point from the current directory C:\.
+drive_root="."
+
+# put FOLDER NAMES...: shortcut files (any content) below drive C.
+put() {
+  local folder=$1 name
+  shift
+  for name in "$@"; do
+    mkdir -p "$(dirname "$DRIVE_C/$folder/$name")"
+    echo lnk >"$DRIVE_C/$folder/$name"
+  done
+}
+# paths FOLDER NAMES...: the drive-C-relative paths of the names.
+paths() {
+  local folder=$1 name
+  shift
+  for name in "$@"; do echo "$folder/$name"; done
+}
+put_every_shortcut() {  # put_every_shortcut PROFILE
+  put "$1/$programs" "${legacy_start_menu[@]}" "${current_start_menu[@]}"
+  put "$1/$desktop" "${legacy_desktop[@]}" "${current_desktop[@]}"
+}
+every_shortcut() {  # every_shortcut PROFILE: their paths, the program group folder last
+  paths "$1/$programs" "${legacy_start_menu[@]}" "${current_start_menu[@]}"
+  paths "$1/$desktop" "${legacy_desktop[@]}" "${current_desktop[@]}"
+}
+
+set_up() {
+  local profile
+  for profile in "$me" users/bob users/carol "$system_profile" "$drive_root"; do put_every_shortcut "$profile"; done
+  put "$me/$programs" "Other App.lnk"
+  put "$me/$desktop" "notes.txt" "Vantorel Drive (2).lnk"
+  put "$me/$programs/StartUp" "Vantorel Drive.lnk"
+  put "users/bob/$programs" "Vantorel/readme.txt"
+  put "$common_programs" "${legacy_start_menu[@]}" "${current_start_menu[@]}"
+  put "$common_desktop" "${legacy_desktop[@]}" "${current_desktop[@]}" "readme.txt"
+}
+
+# The whole of drive C, Wine's own files and temporary files excepted (but
+# with the system account's profile), one line per entry.
+snapshot() {
+  (cd "$DRIVE_C" && find . "$system_profile" \( -path ./windows -o -path '*/Temp' \) -prune -o -printf '%p|%y\n' |
+    sed 's|^\./||' | sort -u)
+}
+# tree_is EXPECTED: the snapshot is EXPECTED; prints the difference otherwise.
+tree_is() { diff <(printf '%s\n' "$1") <(snapshot) >&2; }
+# without SNAPSHOT PATHS...: the snapshot with those entries removed.
+without() {
+  local snapshot=$1
+  shift
+  awk -F'|' 'NR == FNR { gone[$0] = 1; next } !($1 in gone)' <(printf '%s\n' "$@") <(printf '%s\n' "$snapshot")
+}
+
+# Lines as the tool writes them: wide text through the C runtime's text mode.
+expect_output() { printf '%s\r\n' "$@" >"$E2E_DIR/tmp/expected"; }
+output_is_expected() { cmp "$E2E_DIR/tmp/stdout" "$E2E_DIR/tmp/expected" || { od -c "$E2E_DIR/tmp/stdout" | head -20 >&2; false; }; }
+
+cd "$DRIVE_C"  # the current drive is C:, so a path relative to its root would name C:\AppData and C:\Desktop
+
+# ---- "--admin-remove-shortcuts" ----
+set_up
+before=$(snapshot)
+run_tool --admin-remove-shortcuts
+ok "admin: exit code 0" eq "$E2E_RC" 0
+expect_output \
+  "Failed to get value for sub key '$list_key\\S-1-5-21-0-0-0-1003', res: 2" \
+  'C:\users\Public\Desktop\Zarek Tolv.lnk' \
+  'C:\users\Public\Desktop\Vantorel Zarek Tolv.lnk' \
+  'C:\users\Public\Desktop\Vantorel Zarek Tolv Drive.lnk'
+ok "admin: the unreadable profile's line, then the three all-users desktop paths" output_is_expected
+mapfile -t gone < <(
+  for profile in "$me" users/bob users/carol "$system_profile"; do every_shortcut "$profile"; done
+  echo "$me/$programs/Vantorel"
+  echo "users/carol/$programs/Vantorel"
+  echo "$system_profile/$programs/Vantorel"
+  paths "$common_programs" "${legacy_start_menu[@]}"
+  paths "$common_desktop" "${legacy_desktop[@]}"
+)
+ok "admin: every profile loses every name, the all-users folders the legacy ones; nothing else changes" \
+  tree_is "$(without "$before" "${gone[@]}")"
+ok "admin: a program group folder that holds another file stays" exists "$DRIVE_C/users/bob/$programs/Vantorel/readme.txt"
+ok "admin: nothing at the root of the current drive" exists "$DRIVE_C/$programs/Vantorel/Vantorel Drive.lnk"
+
+run_tool --admin-remove-shortcuts
+ok "admin, again: same lines with nothing left to delete" output_is_expected
+ok "admin, again: no change" tree_is "$(without "$before" "${gone[@]}")"
+
+# ---- "--portable-remove-shortcuts" ----
+set_up
+before=$(snapshot)
+run_tool --portable-remove-shortcuts
+ok "portable: exit code 0" eq "$E2E_RC" 0
+ok "portable: prints nothing" eq "$E2E_OUT" ""
+mapfile -t gone < <(every_shortcut "$me"; echo "$me/$programs/Vantorel")
+ok "portable: only the user at the desktop loses shortcuts" tree_is "$(without "$before" "${gone[@]}")"
+
+# ---- a desktop redirected outside the profile ----
+wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders' \
+  /v Desktop /t REG_EXPAND_SZ /d 'C:\Redirected\Desktop' /f >/dev/null 2>&1
+set_up
+put Redirected/Desktop "${legacy_desktop[@]}" "${current_desktop[@]}"
+before=$(snapshot)
+run_tool --admin-remove-shortcuts
+expect_output 'C:\users\Public\Desktop\Zarek Tolv.lnk' 'C:\users\Public\Desktop\Vantorel Zarek Tolv.lnk' \
+  'C:\users\Public\Desktop\Vantorel Zarek Tolv Drive.lnk'
+ok "redirected, admin: no profile read, the all-users lines only" output_is_expected
+mapfile -t gone < <(paths "$common_programs" "${legacy_start_menu[@]}"; paths "$common_desktop" "${legacy_desktop[@]}")
+ok "redirected, admin: no profile is touched; the all-users folders still are" \
+  tree_is "$(without "$before" "${gone[@]}")"
+before=$(snapshot)
+run_tool --portable-remove-shortcuts
+mapfile -t gone < <(
+  paths "$me/$programs" "${legacy_start_menu[@]}" "${current_start_menu[@]}"
+  echo "$me/$programs/Vantorel"
+  paths Redirected/Desktop "${legacy_desktop[@]}" "${current_desktop[@]}"
+)
+ok "redirected, portable: the redirected desktop is cleared, the profile's own Desktop folder is not" \
+  tree_is "$(without "$before" "${gone[@]}")"
+
+e2e_done
