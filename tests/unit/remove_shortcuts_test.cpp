@@ -209,23 +209,6 @@ TEST_F(RemoveShortcutsTest, AFolderOutsideTheInteractiveProfileStopsEveryProfile
   }
 }
 
-TEST_F(RemoveShortcutsTest, WithoutATokenTheToolsOwnLayoutIsAppliedToEveryProfile) {
-  m().processes.erase(std::remove_if(m().processes.begin(), m().processes.end(),
-                                     [](const sim::Process& p) { return p.exeName == L"explorer.exe"; }),
-                      m().processes.end());
-  AddEveryShortcut(kAlice);
-  AddEveryShortcut(kBob);
-  AddFiles(kCommonDesktop, kLegacyDesktop);
-
-  Run(L"tool.exe --admin-remove-shortcuts");
-
-  EXPECT_EQ(Tree(kAlice), Sorted(EmptyProfile(kAlice)));
-  EXPECT_EQ(Tree(kBob), Sorted(EmptyProfile(kBob)));
-  EXPECT_TRUE(Tree(kCommonDesktop).empty());
-  ASSERT_FALSE(m().folderLookups.empty());
-  for (const auto& lookup : m().folderLookups) EXPECT_FALSE(lookup.tokenPassed);
-}
-
 // ---------------- the all-users step ----------------
 
 TEST_F(RemoveShortcutsTest, AllUsersFoldersLoseOnlyTheLegacyNames) {
@@ -339,7 +322,7 @@ TEST_F(RemoveShortcutsTest, PortableDoesNothingWhenEitherFolderCannotBeResolved)
   }
 }
 
-TEST_F(RemoveShortcutsTest, PortableWithoutATokenClearsTheToolsOwnAccount) {
+TEST_F(RemoveShortcutsTest, WithoutATokenTheToolsOwnAccountsFoldersAreUsed) {
   for (auto& p : m().processes) {
     if (p.exeName == L"explorer.exe") p.tokenDeniedAccess = kTokenQuery;
   }
@@ -348,7 +331,13 @@ TEST_F(RemoveShortcutsTest, PortableWithoutATokenClearsTheToolsOwnAccount) {
   const Paths alice = Tree(kAlice);
 
   Run(L"tool.exe --portable-remove-shortcuts");
-
   EXPECT_EQ(Tree(kSystemProfile), Sorted(EmptyProfile(kSystemProfile)));
   EXPECT_EQ(Tree(kAlice), alice);
+
+  // The system profile's layout is the same, so every profile is cleared.
+  AddEveryShortcut(kBob);
+  Run(L"tool.exe --admin-remove-shortcuts");
+  EXPECT_EQ(Tree(kAlice), Sorted(EmptyProfile(kAlice)));
+  EXPECT_EQ(Tree(kBob), Sorted(EmptyProfile(kBob)));
+  for (const auto& lookup : m().folderLookups) EXPECT_FALSE(lookup.tokenPassed);
 }
