@@ -288,6 +288,7 @@ Handle FindFirstFileW(const wchar_t* pattern, FindData* data);  // InvalidHandle
 bool FindNextFileW(Handle find, FindData* data);
 bool FindClose(Handle find);
 Dword GetFileAttributesW(const wchar_t* path);
+bool SetFileAttributesW(const wchar_t* path, Dword attributes);
 bool MoveFileExW(const wchar_t* existing, const wchar_t* newName, Dword flags);
 
 // ole32: the apartment and the shell link object (CLSID_ShellLink), exposed

@@ -296,6 +296,9 @@ class Machine {
   // ---- shell link objects ----
   std::vector<ShellLinkState> shellLinks;
   int comInitializeCalls = 0;
+  // An injected PersistFileSave failure leaves a partial, non-shortcut file
+  // at the name it was saving to (as a save that runs out of disk can).
+  bool failedSaveLeavesFile = false;
 
   // ---- launches ----
   std::vector<ShellExecuteRecord> shellExecutes;

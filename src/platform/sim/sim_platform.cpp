@@ -1032,6 +1032,23 @@ Dword GetFileAttributesW(const wchar_t* path) {
   return node->attributes == 0 ? kFileAttributeNormal : node->attributes;
 }
 
+bool SetFileAttributesW(const wchar_t* path, Dword attributes) {
+  Call c("SetFileAttributesW");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  Dword error = 0;
+  FsNode* node = c.m.Resolve(path, true, &error);
+  if (node == nullptr) return c.Fail(error);
+  // Only these can be set; the directory and reparse-point bits belong to
+  // the entry, and FILE_ATTRIBUTE_NORMAL alone clears everything.
+  constexpr Dword kSettable = kFileAttributeReadonly | kFileAttributeHidden | kFileAttributeSystem |
+                              kFileAttributeArchive | 0x100 /*temporary*/ | 0x1000 /*offline*/ |
+                              0x2000 /*not content indexed*/;
+  node->attributes = (node->attributes & (kFileAttributeDirectory | kFileAttributeReparsePoint)) |
+                     (attributes & kSettable);
+  return true;
+}
+
 bool MoveFileExW(const wchar_t* existing, const wchar_t* newName, Dword flags) {
   Call c("MoveFileExW");
   Dword code;
@@ -1130,12 +1147,19 @@ HResult PersistFileSave(PersistFile persistFile, const wchar_t* fileName, bool /
   sim::ShellLinkState* s = LinkState(c.m, reinterpret_cast<std::uintptr_t>(persistFile));
   if (s == nullptr || s->persistFileRefs <= 0) return kEInvalidArg;
   s->savedTo.push_back(fileName);
-  Dword code;
-  if (c.Injected(&code)) return static_cast<HResult>(code);
   Dword error = 0;
   FsNode* parent = nullptr;
   std::wstring name;
   FsNode* existing = c.m.Resolve(fileName, false, &error, &parent, &name);
+  Dword code;
+  if (c.Injected(&code)) {
+    // A save that fails part-way (a full disk) can leave what it had written.
+    if (c.m.failedSaveLeavesFile && existing == nullptr && parent != nullptr) {
+      c.m.AddFile(c.m.PathOf(parent) + L"\\" + name, kFileAttributeArchive, "partial");
+      c.m.fsEvents.push_back({sim::FsEventKind::kCreated, c.m.PathOf(parent) + L"\\" + name});
+    }
+    return static_cast<HResult>(code);
+  }
   if (existing == nullptr && parent == nullptr) return HResultFromWin32(error == kErrorFileNotFound ? 3 : error);
   if (existing != nullptr) {
     if (existing->isDirectory || (existing->attributes & kFileAttributeReadonly) || existing->denyDelete) {

@@ -257,6 +257,9 @@ bool FindNextFileW(Handle find, FindData* data) {
 }
 bool FindClose(Handle find) { return ::FindClose(H(find)) != FALSE; }
 Dword GetFileAttributesW(const wchar_t* path) { return ::GetFileAttributesW(path); }
+bool SetFileAttributesW(const wchar_t* path, Dword attributes) {
+  return ::SetFileAttributesW(path, attributes) != FALSE;
+}
 bool MoveFileExW(const wchar_t* existing, const wchar_t* newName, Dword flags) {
   return ::MoveFileExW(existing, newName, flags) != FALSE;
 }

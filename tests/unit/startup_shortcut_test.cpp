@@ -1,0 +1,243 @@
+// "--admin-upgrade-startup-shortcut": the start-up shortcut upgrade.
+#include <algorithm>
+
+#include "sim_fixture.h"
+
+using namespace platform;
+
+namespace {
+
+const std::wstring kAliceStartup = L"C:\\Users\\alice\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
+const std::wstring kBobStartup = L"C:\\Users\\bob\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
+const std::wstring kLauncher = L"C:\\Program Files (x86)\\Vantorel\\VantorelDrive\\bin\\launcher.exe";
+const std::wstring kOldLauncher = L"C:\\Program Files (x86)\\Vantorel Zarek Tolv\\launcher.exe";
+
+}  // namespace
+
+class StartupShortcutTest : public TypicalMachineTest {
+ protected:
+  void Upgrade() { Run(L"client-maintenance.exe --admin-upgrade-startup-shortcut"); }
+
+  void AddBob() { sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-1-2-3-1002", L"bob", L"C:\\Users\\bob"); }
+
+  // An older shortcut, written by an earlier version.
+  void AddOldShortcut(const std::wstring& folder, const std::wstring& name) {
+    sim::FsNode* node = m().AddFile(folder + L"\\" + name, kFileAttributeArchive, "old");
+    node->isShortcut = true;
+    node->shortcutTarget = kOldLauncher;
+  }
+
+  // The names in a folder (and below it), sorted.
+  std::vector<std::wstring> Names(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    for (const std::wstring& path : m().ListTree(folder)) names.push_back(path.substr(folder.size() + 1));
+    return names;
+  }
+
+  void ExpectCurrentShortcut(const std::wstring& folder, const std::wstring& launcher = kLauncher) {
+    const sim::FsNode* node = m().FindNode(folder + L"\\Vantorel Drive.lnk");
+    ASSERT_NE(node, nullptr);
+    EXPECT_TRUE(node->isShortcut);
+    EXPECT_EQ(node->shortcutTarget, launcher);
+    EXPECT_EQ(node->shortcutDescription, L"Vantorel Drive");
+    EXPECT_EQ(node->attributes & kFileAttributeHidden, 0u) << "a hidden shortcut is not started at logon";
+  }
+
+  void ExpectEveryLinkReleased() {
+    for (const sim::ShellLinkState& link : m().shellLinks) {
+      EXPECT_TRUE(link.released);
+      EXPECT_EQ(link.persistFileRefs, 0);
+    }
+    EXPECT_EQ(m().OpenHandleCount(), 0u);
+  }
+
+  // Position of the first file-system event of this kind on this path.
+  std::ptrdiff_t EventIndex(sim::FsEventKind kind, const std::wstring& path) {
+    auto it = std::find_if(m().fsEvents.begin(), m().fsEvents.end(),
+                           [&](const sim::FsEvent& e) { return e.kind == kind && e.path == path; });
+    return it == m().fsEvents.end() ? -1 : it - m().fsEvents.begin();
+  }
+};
+
+TEST_F(StartupShortcutTest, TheOldestNameAloneBecomesTheCurrentShortcut) {
+  m().AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
+  Upgrade();
+
+  EXPECT_EQ(Names(kAliceStartup), std::vector<std::wstring>{L"Vantorel Drive.lnk"});
+  ExpectCurrentShortcut(kAliceStartup);
+  ASSERT_EQ(m().shellLinks.size(), 1u);
+  EXPECT_EQ(m().shellLinks[0].path, kLauncher);
+  EXPECT_EQ(m().shellLinks[0].description, L"Vantorel Drive");
+  ExpectEveryLinkReleased();
+  EXPECT_EQ(m().calls["CoInitialize"], 1);
+  EXPECT_EQ(m().stdoutText, L"");
+  for (const sim::FsEvent& e : m().fsEvents) {
+    EXPECT_EQ(e.path.rfind(kAliceStartup + L"\\", 0), 0u) << "the other profiles are not touched";
+  }
+}
+
+TEST_F(StartupShortcutTest, EveryProfileWithNamesEndsWithTheCurrentOneAloneWrittenBeforeAnyDeletion) {
+  AddBob();
+  for (const wchar_t* name :
+       {L"ZarekTolv.lnk", L"Vantorel Zarek Tolv.lnk", L"Vantorel Zarek Tolv Drive.lnk", L"Vantorel Drive.lnk"}) {
+    AddOldShortcut(kAliceStartup, name);
+  }
+  AddOldShortcut(kBobStartup, L"Vantorel Drive.lnk");
+  Upgrade();
+
+  EXPECT_EQ(Names(kAliceStartup), std::vector<std::wstring>{L"Vantorel Drive.lnk"});
+  EXPECT_EQ(Names(kBobStartup), std::vector<std::wstring>{L"Vantorel Drive.lnk"});
+  ExpectCurrentShortcut(kAliceStartup);
+  ExpectCurrentShortcut(kBobStartup);
+  EXPECT_EQ(m().shellLinks.size(), 2u);
+  ExpectEveryLinkReleased();
+
+  // The new shortcut replaced the current name in one step, before any
+  // older name went.
+  const auto placed = EventIndex(sim::FsEventKind::kMovedHere, kAliceStartup + L"\\Vantorel Drive.lnk");
+  ASSERT_GE(placed, 0);
+  EXPECT_EQ(EventIndex(sim::FsEventKind::kDeleted, kAliceStartup + L"\\Vantorel Drive.lnk"), -1);
+  for (const wchar_t* name : {L"ZarekTolv.lnk", L"Vantorel Zarek Tolv.lnk", L"Vantorel Zarek Tolv Drive.lnk"}) {
+    EXPECT_GT(EventIndex(sim::FsEventKind::kDeleted, kAliceStartup + L"\\" + name), placed);
+  }
+}
+
+TEST_F(StartupShortcutTest, FoldersWithoutAnyNameAreNotTouched) {
+  // Near misses of the names, and a profile without a start-up folder.
+  for (const wchar_t* name : {L"Vantorel Drive (2).lnk", L"Zarek Tolv.lnk", L"Vantorel Drive.lnk.bak", L"desktop.ini"}) {
+    m().AddFile(kAliceStartup + L"\\" + name);
+  }
+  m().SetString(std::wstring(sim::TypicalMachine::kProfileList) + L"\\S-1-5-21-1-2-3-1003", L"ProfileImagePath",
+                L"C:\\Users\\carol");
+  m().AddDirectory(L"C:\\Users\\carol");
+  Upgrade();
+
+  EXPECT_TRUE(m().fsEvents.empty());
+  EXPECT_EQ(m().calls["CreateShellLink"], 0);
+  EXPECT_EQ(m().ListTree(L"C:\\Users\\carol").size(), 0u);
+
+  // Beside a real name, the near misses still stay.
+  m().AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
+  Upgrade();
+  EXPECT_EQ(Names(kAliceStartup), (std::vector<std::wstring>{L"Vantorel Drive (2).lnk", L"Vantorel Drive.lnk",
+                                                             L"Vantorel Drive.lnk.bak", L"Zarek Tolv.lnk",
+                                                             L"desktop.ini"}));
+}
+
+TEST_F(StartupShortcutTest, LauncherFallsBackToTheNativeProgramFilesFolder) {
+  m().SetFolder(L"", kCsidlProgramFilesX86, L"", kEFail);
+  m().AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
+  Upgrade();
+  ExpectCurrentShortcut(kAliceStartup, L"C:\\Program Files\\Vantorel\\VantorelDrive\\bin\\launcher.exe");
+}
+
+TEST_F(StartupShortcutTest, NothingHappensWithoutTheFoldersItNeeds) {
+  m().AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
+  m().SetFolder(L"", kCsidlProgramFilesX86, L"", kEFail);
+  m().SetFolder(L"", kCsidlProgramFiles, L"", kSFalse);
+  Upgrade();
+  EXPECT_TRUE(m().fsEvents.empty());
+  EXPECT_TRUE(m().regOpens.empty()) << "the profile list is not even opened";
+
+  sim::Reset();
+  sim::TypicalMachine::Build(m());
+  m().AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
+  m().SetFolder(L"alice", kCsidlStartup, L"D:\\Redirected\\Startup");  // outside her profile
+  Upgrade();
+  EXPECT_TRUE(m().fsEvents.empty());
+  EXPECT_TRUE(m().regOpens.empty());
+}
+
+TEST_F(StartupShortcutTest, EveryProfileUsesTheInteractiveUsersRelativeStartupFolder) {
+  // Alice's start-up folder is "\Autostart" below her profile; bob's own
+  // (redirected) start-up folder is never looked up.
+  AddBob();
+  m().SetFolder(L"alice", kCsidlStartup, L"C:\\Users\\alice\\Autostart");
+  m().SetFolder(L"bob", kCsidlStartup, L"D:\\Redirected\\bob");
+  for (const std::wstring& folder : {std::wstring(L"C:\\Users\\bob\\Autostart"), std::wstring(L"D:\\Redirected\\bob"), kBobStartup}) {
+    AddOldShortcut(folder, L"ZarekTolv.lnk");
+  }
+  Upgrade();
+
+  EXPECT_EQ(Names(L"C:\\Users\\bob\\Autostart"), std::vector<std::wstring>{L"Vantorel Drive.lnk"});
+  ExpectCurrentShortcut(L"C:\\Users\\bob\\Autostart");
+  EXPECT_EQ(Names(L"D:\\Redirected\\bob"), std::vector<std::wstring>{L"ZarekTolv.lnk"});
+  EXPECT_EQ(Names(kBobStartup), std::vector<std::wstring>{L"ZarekTolv.lnk"});
+}
+
+TEST_F(StartupShortcutTest, AFailureKeepsEveryOldShortcutAndLeavesNoTemporaryFile) {
+  struct Case {
+    const char* call;
+    Dword code;
+  };
+  const Case cases[] = {
+      {"CreateShellLink", static_cast<Dword>(kRegdbEClassNotReg)},
+      {"ShellLinkSetPath", static_cast<Dword>(kEInvalidArg)},
+      {"ShellLinkQueryPersistFile", static_cast<Dword>(kENoInterface)},
+      {"PersistFileSave", static_cast<Dword>(HResultFromWin32(112))},  // disk full, part of the file written
+      {"MoveFileExW", kErrorSharingViolation},
+      {"", 0},  // the current shortcut is read-only: the move is refused
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.call);
+    sim::Reset();
+    sim::TypicalMachine::Build(m());
+    AddOldShortcut(kAliceStartup, L"ZarekTolv.lnk");
+    AddOldShortcut(kAliceStartup, L"Vantorel Drive.lnk");
+    if (*c.call != '\0') m().Inject(c.call, c.code);
+    if (*c.call == '\0') m().FindNode(kAliceStartup + L"\\Vantorel Drive.lnk")->attributes |= kFileAttributeReadonly;
+    m().failedSaveLeavesFile = true;
+    Upgrade();
+
+    EXPECT_EQ(Names(kAliceStartup), (std::vector<std::wstring>{L"Vantorel Drive.lnk", L"ZarekTolv.lnk"}));
+    const sim::FsNode* current = m().FindNode(kAliceStartup + L"\\Vantorel Drive.lnk");
+    const sim::FsNode* legacy = m().FindNode(kAliceStartup + L"\\ZarekTolv.lnk");
+    ASSERT_TRUE(current != nullptr && legacy != nullptr);
+    EXPECT_EQ(current->shortcutTarget, kOldLauncher);
+    EXPECT_EQ(legacy->content, "old");
+    ExpectEveryLinkReleased();
+  }
+}
+
+TEST_F(StartupShortcutTest, AnOldNameThatCannotBeDeletedStaysBesideTheNewShortcut) {
+  m().AddFile(kAliceStartup + L"\\ZarekTolv.lnk", kFileAttributeReadonly);
+  m().AddFile(kAliceStartup + L"\\Vantorel Zarek Tolv.lnk")->inUse = true;
+  m().AddFile(kAliceStartup + L"\\Vantorel Zarek Tolv Drive.lnk");
+  Upgrade();
+  EXPECT_EQ(Names(kAliceStartup),
+            (std::vector<std::wstring>{L"Vantorel Drive.lnk", L"Vantorel Zarek Tolv.lnk", L"ZarekTolv.lnk"}));
+  ExpectCurrentShortcut(kAliceStartup);
+}
+
+TEST_F(StartupShortcutTest, TheTemporaryFileTakesAFreeNameAndIsHiddenWhileItHasIt) {
+  // A file already holds the first temporary name: it is not touched.
+  const std::wstring taken = kAliceStartup + L"\\~Vantorel Drive 4000-0.tmp";
+  m().AddFile(taken, 0, "the user's");
+  m().AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
+  Upgrade();
+  ASSERT_EQ(m().shellLinks.size(), 1u);
+  EXPECT_EQ(m().shellLinks[0].savedTo, std::vector<std::wstring>{kAliceStartup + L"\\~Vantorel Drive 4000-1.tmp"});
+  EXPECT_EQ(Names(kAliceStartup), (std::vector<std::wstring>{L"Vantorel Drive.lnk", L"~Vantorel Drive 4000-0.tmp"}));
+  EXPECT_EQ(m().FindNode(taken)->content, "the user's");
+  ExpectCurrentShortcut(kAliceStartup);
+
+  // Neither moved into place nor deleted: it stays, hidden, so Explorer does
+  // not open it at logon; the old shortcut stays too.
+  sim::Reset();
+  sim::TypicalMachine::Build(m());
+  m().AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
+  m().Inject("MoveFileExW", kErrorSharingViolation);
+  m().Inject("DeleteFileW", kErrorSharingViolation);
+  Upgrade();
+  EXPECT_EQ(Names(kAliceStartup), (std::vector<std::wstring>{L"ZarekTolv.lnk", L"~Vantorel Drive 4000-0.tmp"}));
+  EXPECT_NE(m().FindNode(kAliceStartup + L"\\~Vantorel Drive 4000-0.tmp")->attributes & kFileAttributeHidden, 0u);
+
+  // In place but still hidden: the old names, which still start the client,
+  // are kept.
+  sim::Reset();
+  sim::TypicalMachine::Build(m());
+  m().AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
+  m().Inject("SetFileAttributesW", kErrorAccessDenied, /*count=*/1, /*skip=*/1);
+  Upgrade();
+  EXPECT_EQ(Names(kAliceStartup), (std::vector<std::wstring>{L"Vantorel Drive.lnk", L"ZarekTolv.lnk"}));
+}
