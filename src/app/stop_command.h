@@ -1,10 +1,37 @@
 // "--stop" and "--force-stop".
 #pragma once
 
+#include <cstdint>
+
+#include "platform/platform.h"
+
+// The time-out of "--stop" when no "-timeout" is given.
+constexpr std::int32_t kDefaultStopTimeoutMs = 10000;
+// The pause after each "--stop" attempt that still found client windows.
+constexpr platform::Dword kStopAttemptIntervalMs = 1000;
+// The pause after "--force-stop" has terminated the client, so that the
+// system has released the ended processes' files before the installer goes on.
+constexpr platform::Dword kForceStopSettleMs = 1000;
+
 // "--stop [-timeout T]": asks the client's windows in the tool's own session
-// to close, once a second, until none is left or T milliseconds are spent.
+// to close, at once and then once a second, until an attempt finds none or T
+// milliseconds are spent: at most T/1000 + 1 attempts, each attempt that
+// still found windows followed by a 1000 ms pause. A negative T makes no
+// attempt. argv[0] is the program, argv[1] the command.
 void RunStopCommand(int argc, wchar_t** argv);
 
 // "--force-stop": terminates the client's processes in every session, then
 // gives the system a moment to settle.
 void RunForceStopCommand();
+
+// The time-out the arguments from argv[2] on ask for: kDefaultStopTimeoutMs,
+// or the value after the last argument that is exactly "-timeout". A value
+// is never itself read as an option; a "-timeout" with no value after it
+// leaves the time-out as it was.
+std::int32_t StopTimeoutFromArguments(int argc, wchar_t** argv);
+
+// A decimal number the way the standard wide string-to-integer conversion
+// reads it: leading white space and one optional sign, then digits up to the
+// first character that is not a digit. No digits gives 0; a value outside
+// the signed 32-bit range gives the nearest limit.
+std::int32_t ParseTimeoutValue(const wchar_t* text);

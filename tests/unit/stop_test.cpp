@@ -1,0 +1,286 @@
+// Stopping the client: "--stop" with its time-out, "--force-stop", and the
+// operations below them.
+#include <algorithm>
+#include <cwchar>
+#include <cwctype>
+
+#include "app/stop_command.h"
+#include "process/stop_client.h"
+#include "sim_fixture.h"
+
+using namespace platform;
+
+namespace {
+
+const std::vector<std::wstring> kClientNames = {
+    L"zarek.exe",          L"zarek-win.exe",          L"autoconn.exe",
+    L"zarek-ui.exe",       L"zarek-daemon.exe",       L"zarek-connect.exe",
+    L"auto-updater.exe",   L"zarek-drive-ui.exe",     L"zarek-drive-daemon.exe",
+    L"zarek-drive-auto-updater.exe", L"zarek-drive-connect.exe", L"command-handler.exe"};
+
+// Names that merely resemble a client's: a prefix, a suffix, another extension.
+const std::vector<std::wstring> kNearMisses = {L"xzarek.exe",      L"zarek.exe.exe",  L"zarek.com",
+                                               L"zarek-drive.exe", L"zarek-ui.ex",    L"zarek",
+                                               L"my-command-handler.exe", L"auto-updater.exe2"};
+
+}  // namespace
+
+class StopTest : public TypicalMachineTest {
+ protected:
+  // A client process in the given session with three top-level windows, the
+  // last one hidden. It ignores WM_ENDSESSION unless told otherwise.
+  sim::Process& AddClient(const std::wstring& name, Dword session = 1) {
+    sim::Process& p = m().AddProcess(name, session);
+    p.user = L"alice";
+    m().AddWindow(p.pid, true);
+    m().AddWindow(p.pid, true);
+    m().AddWindow(p.pid, false);
+    return p;
+  }
+
+  int EndSessionPosts(Dword pid) const { return sim::machine().PostsTo(pid, kWmEndSession); }
+
+  // How many attempts "--stop" made: each one is twelve window passes.
+  int StopAttempts() { return m().calls["EnumWindows"] / 12; }
+};
+
+TEST_F(StopTest, EachAttemptPostsToEveryWindowOfEveryClientProcessOfTheOwnSession) {
+  sim::Process& client = AddClient(L"zarek-drive-ui.exe");
+  sim::Process& second = AddClient(L"ZAREK.EXE");  // names are matched without letter case
+  sim::Process& foreign = AddClient(L"zarek-drive-ui.exe", 2);
+  sim::Process& windowless = m().AddProcess(L"zarek-drive-daemon.exe", 1);
+  std::vector<Dword> nearMissPids;
+  for (const auto& name : kNearMisses) nearMissPids.push_back(AddClient(name).pid);
+  m().AddWindow(client.pid).postFails = true;  // a failed post still counts
+
+  EXPECT_EQ(CloseClientWindows(/*ownSessionOnly=*/true), 3 + 1 + 3);
+  EXPECT_EQ(EndSessionPosts(client.pid), 4);
+  EXPECT_EQ(EndSessionPosts(second.pid), 3);
+  EXPECT_EQ(EndSessionPosts(foreign.pid), 0) << "another session's window";
+  EXPECT_EQ(EndSessionPosts(windowless.pid), 0);
+  for (Dword pid : nearMissPids) EXPECT_EQ(EndSessionPosts(pid), 0);
+  for (const auto& post : m().posts) {
+    EXPECT_EQ(post.message, kWmEndSession);
+    EXPECT_EQ(post.wParam, 1u);
+    EXPECT_EQ(post.lParam, kEndSessionCloseApp);
+  }
+  EXPECT_EQ(m().posts.size(), 7u);
+  EXPECT_EQ(m().calls["EnumWindows"], 12) << "one pass per client name";
+  EXPECT_TRUE(m().terminations.empty());
+  EXPECT_EQ(m().OpenHandleCount(), 0u);
+  // Without the session restriction every session's windows are asked.
+  m().posts.clear();
+  EXPECT_EQ(CloseClientWindows(/*ownSessionOnly=*/false), 7 + 3);
+}
+
+TEST_F(StopTest, WindowsWhoseOwnerCannotBeReadAreSkippedAndNotCounted) {
+  sim::Process& unknownSession = AddClient(L"zarek.exe");
+  unknownSession.sessionReadable = false;
+  sim::Process& unknownName = AddClient(L"zarek.exe");
+  unknownName.modulesReadable = false;
+  sim::Process& readable = AddClient(L"zarek.exe");
+  EXPECT_EQ(PostEndSessionToWindowsOf(L"zarek.exe", Dword{1}), 3);
+  EXPECT_EQ(EndSessionPosts(readable.pid), 3);
+  EXPECT_EQ(m().posts.size(), 3u);
+  EXPECT_EQ(m().OpenHandleCount(), 0u);
+  // Without a filter the session is never read: only the name matters.
+  EXPECT_EQ(PostEndSessionToWindowsOf(L"zarek.exe", std::nullopt), 6);
+}
+
+TEST_F(StopTest, WithoutItsOwnSessionTheToolAsksNoWindowAndEndsNoProcess) {
+  sim::Process& client = AddClient(L"zarek.exe");
+  m().Inject("ProcessIdToSessionId", kErrorAccessDenied, 1);
+  EXPECT_EQ(CloseClientWindows(/*ownSessionOnly=*/true), 0);
+  m().Inject("ProcessIdToSessionId", kErrorAccessDenied, 1);
+  TerminateClientProcesses(/*ownSessionOnly=*/true);
+  EXPECT_TRUE(m().posts.empty());
+  EXPECT_TRUE(client.alive);
+}
+
+// Attempts of "--stop" against a client that never closes: each attempt posts
+// to its three windows and is followed by a 1000 ms pause.
+TEST_F(StopTest, TheTimeOutBoundsTheNumberOfAttempts) {
+  struct Case {
+    std::wstring arguments;
+    int attempts;
+  } cases[] = {
+      {L"", 11},  // the default, 10000 ms
+      {L"-timeout 0", 1},
+      {L"-timeout 999", 1},
+      {L"-timeout 1000", 2},
+      {L"-timeout 2999", 3},
+      {L"-timeout -1", 0},
+      {L"-timeout -0", 1},
+      {L"-timeout soon", 0 + 1},         // no digits: 0
+      {L"-timeout \"  +2500\"", 3},      // leading blanks and a sign
+      {L"-timeout 1500ms", 2},           // stops at the first non-digit
+      {L"-timeout \"- 5000\"", 1},       // a blank after the sign: no digits
+      {L"-timeout -99999999999", 0},     // below the 32-bit range: the lowest value
+      {L"-timeout 5000 -timeout 2000", 3},
+      {L"-timeout -timeout 3000", 1},    // the second "-timeout" is the first one's value
+      {L"-timeout", 11},                 // no value: the default stays
+      {L"-timeout 3000 -timeout", 4},    // no value: the earlier one stays
+      {L"-TIMEOUT 0", 11},
+      {L"-timeout=0", 11},
+      {L"--timeout 0", 11},
+      {L"extra -timeout 1000 more", 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.arguments.begin(), c.arguments.end()));
+    sim::Reset();
+    sim::TypicalMachine::Build(m());
+    const Dword client = AddClient(L"zarek-drive-ui.exe").pid;
+    Run(L"tool.exe --stop " + c.arguments);
+    EXPECT_EQ(StopAttempts(), c.attempts);
+    EXPECT_EQ(EndSessionPosts(client), 3 * c.attempts);
+    EXPECT_EQ(m().sleeps, std::vector<Dword>(c.attempts, 1000)) << "every attempt is followed by its pause";
+    EXPECT_EQ(m().now, 1000u * c.attempts);
+    EXPECT_TRUE(m().terminations.empty()) << "--stop never terminates";
+    EXPECT_EQ(m().OpenHandleCount(), 0u);
+  }
+}
+
+TEST_F(StopTest, AttemptsAreOneSecondApartAndWindowsAreAskedAgainEachTime) {
+  const Dword client = AddClient(L"zarek.exe").pid;
+  Run(L"tool.exe --stop -timeout 2000");
+  std::vector<std::uint64_t> times;
+  for (const auto& post : m().posts) {
+    EXPECT_EQ(post.ownerPid, client);
+    times.push_back(post.at);
+  }
+  EXPECT_EQ(times, (std::vector<std::uint64_t>{0, 0, 0, 1000, 1000, 1000, 2000, 2000, 2000}));
+}
+
+TEST_F(StopTest, TheLoopEndsAtTheFirstAttemptThatFindsNoClientWindow) {
+  // No client window at all: one attempt, no pause.
+  m().AddProcess(L"zarek-drive-daemon.exe", 1);  // a client process without windows is not counted
+  AddClient(L"zarek.exe", 2);                    // nor is a client of another session
+  Run(L"tool.exe --stop");
+  EXPECT_EQ(StopAttempts(), 1);
+  EXPECT_TRUE(m().sleeps.empty());
+  EXPECT_TRUE(m().posts.empty());
+
+  // A client that exits on the message: asked once, gone by the second attempt.
+  sim::Reset();
+  sim::TypicalMachine::Build(m());
+  sim::Process& polite = AddClient(L"zarek-drive-ui.exe");
+  polite.exitsOnEndSession = true;
+  Run(L"tool.exe --stop");
+  EXPECT_EQ(StopAttempts(), 2);
+  EXPECT_EQ(m().sleeps, std::vector<Dword>{1000});
+  EXPECT_EQ(EndSessionPosts(polite.pid), 3);
+  EXPECT_FALSE(m().FindProcess(polite.pid)->alive);
+  EXPECT_FALSE(m().FindProcess(polite.pid)->terminatedByTool);
+}
+
+// The largest time-outs keep the loop asking for as long as the client keeps
+// a window (here until the test ends it after ten minutes). A value past 32
+// bits is held at the top of the range, not wrapped around to a small one.
+TEST_F(StopTest, TheLargestTimeOutsKeepAskingUntilTheClientIsGone) {
+  for (const wchar_t* timeout : {L"2147483647", L"4294968296", L"99999999999999999999999"}) {
+    SCOPED_TRACE(std::string(timeout, timeout + std::wcslen(timeout)));
+    sim::Reset();
+    sim::TypicalMachine::Build(m());
+    sim::Process& client = AddClient(L"zarek.exe");
+    const Dword pid = client.pid;
+    m().At(600 * 1000, [this, pid] { m().EndProcess(*m().FindProcess(pid), 0); });
+    Run(std::wstring(L"tool.exe --stop -timeout ") + timeout);
+    EXPECT_EQ(StopAttempts(), 601);  // 600 that found the windows, one that found none
+    EXPECT_EQ(m().now, 600u * 1000);
+    EXPECT_FALSE(m().hung);
+  }
+}
+
+TEST(TimeoutValue, ReadsLikeTheStandardConversionClampedTo32Bits) {
+  EXPECT_EQ(ParseTimeoutValue(L"2147483647"), 2147483647);
+  EXPECT_EQ(ParseTimeoutValue(L"2147483648"), 2147483647);
+  EXPECT_EQ(ParseTimeoutValue(L"4294967296"), 2147483647);
+  EXPECT_EQ(ParseTimeoutValue(L"000000000000000000000000012"), 12);
+  EXPECT_EQ(ParseTimeoutValue(L"-2147483648"), -2147483647 - 1);
+  EXPECT_EQ(ParseTimeoutValue(L"-2147483649"), -2147483647 - 1);
+  EXPECT_EQ(ParseTimeoutValue(L"-18446744073709551617"), -2147483647 - 1);
+  EXPECT_EQ(ParseTimeoutValue(L" \t\n\v\f\r42"), 42);
+  EXPECT_EQ(ParseTimeoutValue(L"+-1"), 0);
+  EXPECT_EQ(ParseTimeoutValue(L"--1"), 0);
+  EXPECT_EQ(ParseTimeoutValue(L"0x10"), 0);
+  EXPECT_EQ(ParseTimeoutValue(L"12 34"), 12);
+  EXPECT_EQ(ParseTimeoutValue(L""), 0);
+  EXPECT_EQ(ParseTimeoutValue(L"\xFF11"), 0) << "only the digits 0 to 9 are digits";
+}
+
+TEST_F(StopTest, ForceStopEndsTheClientInEverySessionThenPausesOnce) {
+  std::vector<Dword> clients;
+  for (std::size_t i = 0; i < kClientNames.size(); ++i) {
+    // Reverse enumeration order, mixed letter case, sessions 0 to 2.
+    std::wstring name = kClientNames[kClientNames.size() - 1 - i];
+    if (i % 2 == 0) for (auto& ch : name) ch = static_cast<wchar_t>(std::towupper(static_cast<std::wint_t>(ch)));
+    clients.push_back(m().AddProcess(name, static_cast<Dword>(i % 3)).pid);
+  }
+  const Dword twin = m().AddProcess(L"zarek.exe", 2).pid;
+  std::vector<Dword> others;
+  for (const auto& name : kNearMisses) others.push_back(m().AddProcess(name, 1).pid);
+  sim::Process& guarded = m().AddProcess(L"zarek-ui.exe", 1);
+  guarded.deniedAccess = kProcessTerminate;  // cannot be opened to end it: left running
+  m().afterCall["Sleep"] = [this] {
+    EXPECT_EQ(m().terminations.size(), kClientNames.size() + 1) << "the pause comes after the termination";
+  };
+
+  Run(L"tool.exe --force-stop");
+
+  // Worked through in the order of the names, each name's processes in
+  // enumeration order.
+  std::vector<Dword> expected(clients.rbegin(), clients.rend());
+  expected.insert(expected.begin() + 1, twin);
+  std::vector<Dword> terminated;
+  for (const auto& t : m().terminations) {
+    EXPECT_EQ(t.exitCode, 0u);
+    EXPECT_TRUE(t.succeeded);
+    terminated.push_back(t.pid);
+  }
+  EXPECT_EQ(terminated, expected);
+  for (Dword pid : expected) EXPECT_EQ(m().FindProcess(pid)->exitCode, 0u);
+  for (Dword pid : others) EXPECT_TRUE(m().FindProcess(pid)->alive);
+  EXPECT_TRUE(guarded.alive);
+  EXPECT_EQ(m().RunningPids(L"explorer.exe").size(), 1u);
+  EXPECT_EQ(m().sleeps, std::vector<Dword>{1000});
+  EXPECT_TRUE(m().posts.empty()) << "--force-stop asks no window";
+  EXPECT_EQ(m().OpenHandleCount(), 0u);
+}
+
+TEST_F(StopTest, EachWaitForATerminatedProcessIsBounded) {
+  sim::Process& stuck = m().AddProcess(L"zarek.exe", 1);
+  stuck.termination = sim::Termination::kNeverEnds;  // a thread stuck in a driver
+  sim::Process& slow = m().AddProcess(L"zarek.exe", 2);
+  slow.termination = sim::Termination::kEndsLater;
+  slow.terminationDelayMs = 5000;
+  sim::Process& refusing = m().AddProcess(L"zarek-ui.exe", 1);
+  refusing.termination = sim::Termination::kRefused;
+  sim::Process& next = m().AddProcess(L"command-handler.exe", 1);
+
+  Run(L"tool.exe --force-stop");
+
+  EXPECT_FALSE(m().hung) << "no wait is unbounded";
+  EXPECT_TRUE(stuck.alive);
+  EXPECT_FALSE(slow.alive);
+  EXPECT_EQ(slow.endedAt, 30000u + 5000) << "a process that ends in time is waited for until it ends";
+  EXPECT_TRUE(refusing.alive);
+  EXPECT_FALSE(next.alive) << "the processes after a stuck one are still ended";
+  EXPECT_EQ(next.endedAt, 30000u + 5000 + 30000);
+  EXPECT_EQ(m().now, next.endedAt + 1000);
+  EXPECT_EQ(m().OpenHandleCount(), 0u) << "the handle of a process that did not end is closed";
+}
+
+TEST_F(StopTest, TerminatingANameWithoutProcessesDoesNothing) {
+  TerminateProcessesByName(L"zarek.exe", std::nullopt);
+  EXPECT_EQ(m().calls["TerminateProcess"], 0);
+  EXPECT_EQ(m().calls["WaitForSingleObject"], 0);
+  EXPECT_EQ(m().now, 0u);
+
+  // With a session filter, another session's process is left alone.
+  sim::Process& theirs = m().AddProcess(L"explorer.exe", 2);
+  TerminateProcessesByName(L"explorer.exe", Dword{1});
+  EXPECT_TRUE(theirs.alive);
+  EXPECT_EQ(m().RunningPids(L"explorer.exe").size(), 1u);
+  EXPECT_EQ(m().terminations.size(), 1u);
+  EXPECT_EQ(m().OpenHandleCount(), 0u);
+}
