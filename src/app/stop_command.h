@@ -9,8 +9,8 @@
 constexpr std::int32_t kDefaultStopTimeoutMs = 10000;
 // The pause after each "--stop" attempt that still found client windows.
 constexpr platform::Dword kStopAttemptIntervalMs = 1000;
-// The pause after "--force-stop" has terminated the client, so that the
-// system has released the ended processes' files before the installer goes on.
+// The pause after "--force-stop" has terminated the client: a moment for the
+// system to release what the ended processes held before the installer goes on.
 constexpr platform::Dword kForceStopSettleMs = 1000;
 
 // "--stop [-timeout T]": asks the client's windows in the tool's own session

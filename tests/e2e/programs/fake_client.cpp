@@ -1,10 +1,10 @@
 // A stand-in for a client process in the end-to-end tests. Copied under a
 // client's executable name, it owns three top-level windows ("fake-1" and
-// "fake-2" visible, "fake-3" hidden) and appends one line per event to the
-// log file named on its command line:
-//   ready <pid>
-//   endsession <window title> <wParam> <lParam> <milliseconds since start>
-//   exit <code>
+// "fake-2" visible, "fake-hidden" hidden) and appends one line per event to
+// the log file named on its command line:
+//   ready pid=<process id>
+//   endsession <window title> wParam=<wParam> lParam=<lParam> t=<ms since start>ms
+//   exit code=<exit code>
 //
 // Usage: fake_client.exe LOG [--exit-on-endsession] [--lifetime MS]
 //   --exit-on-endsession  quit (exit code 2) 200 ms after the first
@@ -54,7 +54,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_ENDSESSION: {
       wchar_t title[64] = L"";
       GetWindowTextW(window, title, 64);
-      Log(L"endsession %ls %llu %lld %lu\n", title, static_cast<unsigned long long>(wParam),
+      Log(L"endsession %ls wParam=%llu lParam=%lld t=%lums\n", title, static_cast<unsigned long long>(wParam),
           static_cast<long long>(lParam), GetTickCount() - g_start);
       if (g_exitOnEndSession) SetTimer(window, kEndSessionTimer, kEndSessionExitDelayMs, nullptr);
       return 0;
@@ -92,7 +92,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     DWORD style;
   } windows[] = {{L"fake-1", WS_OVERLAPPEDWINDOW | WS_VISIBLE},
                  {L"fake-2", WS_OVERLAPPEDWINDOW | WS_VISIBLE},
-                 {L"fake-3", WS_OVERLAPPEDWINDOW}};  // hidden
+                 {L"fake-hidden", WS_OVERLAPPEDWINDOW}};
   HWND first = nullptr;
   for (const auto& w : windows) {
     HWND window = CreateWindowExW(0, windowClass.lpszClassName, w.title, w.style, 0, 0, 200, 100, nullptr, nullptr,
@@ -101,7 +101,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (first == nullptr) first = window;
   }
   SetTimer(first, kLifetimeTimer, lifetime, nullptr);
-  Log(L"ready %lu\n", GetCurrentProcessId());
+  Log(L"ready pid=%lu\n", GetCurrentProcessId());
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -109,7 +109,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     DispatchMessageW(&message);
   }
   const int code = static_cast<int>(message.wParam);
-  Log(L"exit %d\n", code);
+  Log(L"exit code=%d\n", code);
   LocalFree(argv);
   return code;
 }
