@@ -37,7 +37,7 @@ std::int32_t StopTimeoutFromArguments(int argc, wchar_t** argv) {
   std::int32_t timeout = kDefaultStopTimeoutMs;
   for (int i = kFirstCommandArgument; i < argc; ++i) {
     if (std::wcscmp(argv[i], kTimeoutOption) != 0) continue;
-    if (i + 1 >= argc) break;  // no value: the time-out stays as it was
+    if (i + 1 >= argc) break;                // no value: the time-out stays as it was
     timeout = ParseTimeoutValue(argv[++i]);  // the value is consumed, never read as an option
   }
   return timeout;

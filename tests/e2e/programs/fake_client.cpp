@@ -15,6 +15,7 @@
 //                         default 120000, so that no test leaves it running.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+// After windows.h, which it needs.
 #include <shellapi.h>
 
 #include <cstdio>
