@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "common/decimal_text.h"
 #include "platform/handles.h"
 
 using namespace platform;
@@ -42,7 +43,7 @@ int ReadProfileImagePath(const std::wstring& keyPath, std::wstring* profileDirec
                                        reinterpret_cast<std::uint8_t*>(value.data()), &bytes);
   if (result != 0) {
     const std::wstring message =
-        L"Failed to get value for sub key '" + keyPath + L"', res: " + std::to_wstring(result) + L"\n";
+        L"Failed to get value for sub key '" + keyPath + L"', res: " + DecimalText(result) + L"\n";
     WriteStdout(message.c_str());
     return -1;
   }

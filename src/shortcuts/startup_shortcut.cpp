@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "common/decimal_text.h"
 #include "platform/handles.h"
 #include "profiles/profile_list.h"
 #include "profiles/shell_folders.h"
@@ -21,9 +22,9 @@ constexpr const wchar_t* kTemporaryNameSuffix = L".tmp";
 constexpr int kTemporaryNameAttempts = 16;
 
 bool FindTemporaryPath(const std::wstring& folder, std::wstring* path) {
-  const std::wstring stem = folder + kTemporaryNamePrefix + std::to_wstring(GetCurrentProcessId()) + L"-";
+  const std::wstring stem = folder + kTemporaryNamePrefix + DecimalText(GetCurrentProcessId()) + L"-";
   for (int n = 0; n < kTemporaryNameAttempts; ++n) {
-    std::wstring candidate = stem + std::to_wstring(n) + kTemporaryNameSuffix;
+    std::wstring candidate = stem + DecimalText(n) + kTemporaryNameSuffix;
     if (!PathFileExistsW(candidate.c_str())) {
       *path = std::move(candidate);
       return true;

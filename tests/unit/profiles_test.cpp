@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "app/interactive_user_token.h"
+#include "common/decimal_text.h"
 #include "profiles/profile_list.h"
 #include "profiles/shell_folders.h"
 #include "sim_fixture.h"
@@ -204,5 +205,12 @@ TEST_F(ShellFolderTest, FoldersOutsideTheProfileHaveNoRelativePath) {
     std::wstring relative = L"marker";
     EXPECT_EQ(GetProfileRelativeFolder(kCsidlProfile, kCsidlDesktopDirectory, &relative), c.inside);
     EXPECT_EQ(relative, c.inside ? c.relative : L"marker");
+  }
+}
+
+TEST(DecimalText, WritesEveryValueLikeTheStandardLibrary) {
+  for (std::int64_t v : {std::int64_t{0}, std::int64_t{7}, std::int64_t{-1}, std::int64_t{234}, std::int64_t{4000},
+                         std::int64_t{2147483647}, std::int64_t{-2147483647} - 1, INT64_MAX, INT64_MIN}) {
+    EXPECT_EQ(DecimalText(v), std::to_wstring(v));
   }
 }
