@@ -2,12 +2,19 @@
 
 #include "platform/handles.h"
 #include "process/process_lookup.h"
+#include "shell/restart_shell.h"
 
 using namespace platform;
 
 namespace {
 Handle g_interactiveUserToken = nullptr;
-constexpr const wchar_t* kShellExecutable = L"explorer.exe";
+
+// The rights the folder look-ups need.
+constexpr Dword kLookUpTokenAccess = kTokenQuery | kTokenImpersonate;
+// Those and the rights to duplicate the token into a primary token, so that a
+// restarted desktop shell can be started as the user instead of as the
+// (elevated) account the tool runs as.
+constexpr Dword kLaunchTokenAccess = kLookUpTokenAccess | kTokenDuplicate | kTokenAssignPrimary;
 }  // namespace
 
 void OpenInteractiveUserToken() {
@@ -15,12 +22,18 @@ void OpenInteractiveUserToken() {
   // Without its own session the tool cannot tell which desktop is its own:
   // it takes no token rather than a shell of whatever session 0 would match.
   if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) return;
-  const std::vector<Dword> shells = FindProcessesByName(kShellExecutable, session);
+  const std::vector<Dword> shells = FindProcessesByName(kShellExecutableName, session);
   if (shells.empty()) return;
   UniqueHandle process(OpenProcess(kProcessQueryInformation, /*inheritHandle=*/false, shells.front()));
   if (!process) return;
   Handle token = nullptr;
-  if (OpenProcessToken(process.get(), kTokenQuery | kTokenImpersonate, &token)) g_interactiveUserToken = token;
+  // A token that grants the look-up rights but refuses the others still
+  // serves every folder look-up; only the shell restart then falls back to
+  // starting the shell in the tool's own context.
+  if (OpenProcessToken(process.get(), kLaunchTokenAccess, &token) ||
+      OpenProcessToken(process.get(), kLookUpTokenAccess, &token)) {
+    g_interactiveUserToken = token;
+  }
 }
 
 void CloseInteractiveUserToken() {

@@ -177,6 +177,7 @@ struct CreateProcessWithTokenRecord {
   Dword creationFlags;
   bool environmentPassed;
   std::wstring environmentUser;
+  std::wstring currentDirectory;  // "(null)" when none was passed
   Dword startupFlags;
   std::uint16_t showWindow;
   bool succeeded;
@@ -304,6 +305,7 @@ class Machine {
   std::vector<ShellExecuteRecord> shellExecutes;
   std::vector<CreateProcessWithTokenRecord> createProcessWithToken;
   std::map<void*, std::wstring> environmentBlocks;  // live blocks from CreateEnvironmentBlock, by account
+  std::vector<bool> environmentInherits;  // the inherit argument of every CreateEnvironmentBlock call
 
   // ---- standard output ----
   std::wstring stdoutText;

@@ -389,8 +389,9 @@ bool DuplicateTokenEx(Handle existingToken, Dword desiredAccess, int /*impersona
   return true;
 }
 
-bool CreateEnvironmentBlock(void** environment, Handle token, bool /*inherit*/) {
+bool CreateEnvironmentBlock(void** environment, Handle token, bool inherit) {
   Call c("CreateEnvironmentBlock");
+  c.m.environmentInherits.push_back(inherit);
   Dword code;
   if (c.Injected(&code)) return c.Fail(code);
   std::wstring user = L"";
@@ -415,7 +416,7 @@ bool DestroyEnvironmentBlock(void* environment) {
 }
 
 bool CreateProcessWithTokenW(Handle token, Dword logonFlags, const wchar_t* applicationName, wchar_t* commandLine,
-                             Dword creationFlags, void* environment, const wchar_t* /*currentDirectory*/,
+                             Dword creationFlags, void* environment, const wchar_t* currentDirectory,
                              const StartupInfo& startupInfo, ProcessInformation* processInformation) {
   Call c("CreateProcessWithTokenW");
   sim::CreateProcessWithTokenRecord r{};
@@ -428,6 +429,7 @@ bool CreateProcessWithTokenW(Handle token, Dword logonFlags, const wchar_t* appl
     auto it = c.m.environmentBlocks.find(environment);
     r.environmentUser = it == c.m.environmentBlocks.end() ? L"?" : it->second;
   }
+  r.currentDirectory = currentDirectory ? currentDirectory : L"(null)";
   r.startupFlags = startupInfo.dwFlags;
   r.showWindow = startupInfo.wShowWindow;
   HandleEntry* e = c.m.Lookup(token);
@@ -453,6 +455,11 @@ bool CreateProcessWithTokenW(Handle token, Dword logonFlags, const wchar_t* appl
   }
   const std::wstring image = r.applicationName;
   if (!IsExistingFile(c.m, image)) return finish(false, kErrorFileNotFound);
+  if (currentDirectory != nullptr) {
+    Dword error = 0;
+    FsNode* folder = c.m.Resolve(currentDirectory, true, &error);
+    if (folder == nullptr || !folder->isDirectory) return finish(false, kErrorDirectory);
+  }
   sim::Process* source = c.m.FindProcess(e->pid);
   const Dword pid = StartProcess(c.m, image, source ? source->session : c.m.Self().session, e->tokenUser);
   r.pid = pid;

@@ -1,0 +1,264 @@
+// "--restart-explorer": ending the session's desktop shell, waiting for it to
+// come back, and starting it (as the signed-in user where possible).
+#include <string>
+#include <vector>
+
+#include "app/interactive_user_token.h"
+#include "shell/restart_shell.h"
+#include "sim_fixture.h"
+
+using namespace platform;
+
+namespace {
+
+constexpr const wchar_t* kShellPath = L"C:\\Windows\\explorer.exe";
+
+class RestartShellTest : public TypicalMachineTest {
+ protected:
+  void SetUp() override {
+    TypicalMachineTest::SetUp();
+    alicePid_ = m().RunningPids(L"explorer.exe").at(0);
+    // Every process look-up and every launch, with the virtual time it happened at.
+    m().afterCall["EnumProcesses"] = [this] { trace_.push_back(L"look-up at " + std::to_wstring(m().now)); };
+    m().afterCall["ShellExecuteExW"] = [this] { trace_.push_back(L"launch at " + std::to_wstring(m().now)); };
+    m().afterCall["CreateProcessWithTokenW"] = [this] { trace_.push_back(L"launch at " + std::to_wstring(m().now)); };
+  }
+
+  // The trace of a run that looks up the shell `lookUps` times after the
+  // termination's own look-up, then launches one when `launch` is true.
+  static std::vector<std::wstring> Expected(int lookUps, bool launch) {
+    std::vector<std::wstring> trace{L"look-up at 0"};
+    for (int i = 1; i <= lookUps; ++i) trace.push_back(L"look-up at " + std::to_wstring(i * 1000));
+    if (launch) trace.push_back(L"launch at " + std::to_wstring(lookUps * 1000));
+    return trace;
+  }
+
+  // Makes a shell of alice's appear in session 1 at the given virtual time.
+  void ShellComesBackAt(std::uint64_t time) {
+    m().At(time, [this] { m().AddProcess(L"explorer.exe", 1).user = L"alice"; });
+  }
+
+  std::vector<Dword> RunningShells(Dword session) {
+    std::vector<Dword> pids;
+    for (const sim::Process& p : m().processes) {
+      if (p.alive && p.exeName == L"explorer.exe" && p.session == session) pids.push_back(p.pid);
+    }
+    return pids;
+  }
+
+  // Exactly one launch, through ShellExecuteExW with the launcher's fields,
+  // whose process runs as `account` in session 1.
+  void ExpectPlainLaunch(const std::wstring& account) {
+    EXPECT_TRUE(m().createProcessWithToken.empty() || !m().createProcessWithToken.back().succeeded);
+    ASSERT_EQ(m().shellExecutes.size(), 1u);
+    const sim::ShellExecuteRecord& r = m().shellExecutes[0];
+    EXPECT_EQ(r.cbSize, 112u);
+    EXPECT_EQ(r.fMask, kSeeMaskNoCloseProcess);
+    EXPECT_TRUE(r.hwndNull);
+    EXPECT_EQ(r.verb, L"open");
+    EXPECT_EQ(r.file, kShellPath);
+    EXPECT_TRUE(r.parametersNull);
+    EXPECT_TRUE(r.directoryNull);
+    EXPECT_EQ(r.nShow, kSwHide);
+    ASSERT_TRUE(r.succeeded);
+    const sim::Process* shell = m().FindProcess(r.pid);
+    ASSERT_NE(shell, nullptr);
+    EXPECT_EQ(shell->user, account);
+    EXPECT_EQ(shell->session, 1u);
+    EXPECT_EQ(RunningShells(1), std::vector<Dword>{r.pid});
+  }
+
+  void ExpectNothingLeftOpen() {
+    EXPECT_EQ(m().OpenHandleCount(), 0u);
+    EXPECT_TRUE(m().environmentBlocks.empty()) << "the environment block is destroyed";
+    EXPECT_FALSE(m().hung);
+  }
+
+  Dword alicePid_ = 0;
+  std::vector<std::wstring> trace_;
+};
+
+TEST_F(RestartShellTest, NoShellAtTheStartTenEmptyLookUpsThenOneLaunch) {
+  m().EndProcess(*m().FindProcess(alicePid_), 0);
+  RestartShell();
+  EXPECT_TRUE(m().terminations.empty());
+  EXPECT_EQ(m().sleeps, std::vector<Dword>(10, 1000));
+  EXPECT_EQ(trace_, Expected(10, /*launch=*/true)) << "no look-up after the launch";
+  ExpectPlainLaunch(L"SYSTEM");  // no interactive-user token: the tool's own account
+  ExpectNothingLeftOpen();       // the launched shell's process handle is closed
+}
+
+TEST_F(RestartShellTest, ShellThatNeverComesBackIsEndedThenLaunchedOnce) {
+  RestartShell();
+  ASSERT_EQ(m().terminations.size(), 1u);
+  EXPECT_EQ(m().terminations[0].pid, alicePid_);
+  EXPECT_EQ(m().terminations[0].exitCode, 0u);
+  EXPECT_FALSE(m().FindProcess(alicePid_)->alive);
+  EXPECT_EQ(m().sleeps, std::vector<Dword>(10, 1000));
+  EXPECT_EQ(trace_, Expected(10, /*launch=*/true));
+  ExpectPlainLaunch(L"SYSTEM");
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(RestartShellTest, ShellBackBeforeTheFirstLookUpEndsAfterOneWait) {
+  ShellComesBackAt(400);
+  RestartShell();
+  EXPECT_EQ(m().terminations.size(), 1u);
+  EXPECT_EQ(m().sleeps, std::vector<Dword>{1000});
+  EXPECT_EQ(trace_, Expected(1, /*launch=*/false));
+  EXPECT_TRUE(m().shellExecutes.empty());
+  EXPECT_TRUE(m().createProcessWithToken.empty());
+  EXPECT_EQ(RunningShells(1).size(), 1u);
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(RestartShellTest, ShellBackBetweenTheNinthAndTenthLookUpIsNotLaunchedAgain) {
+  ShellComesBackAt(9500);
+  RestartShell();
+  EXPECT_EQ(m().sleeps, std::vector<Dword>(10, 1000));
+  EXPECT_EQ(trace_, Expected(10, /*launch=*/false));
+  EXPECT_TRUE(m().shellExecutes.empty());
+  EXPECT_EQ(RunningShells(1).size(), 1u);
+}
+
+TEST_F(RestartShellTest, ShellsOfOtherSessionsAreNeitherEndedNorCounted) {
+  sim::Process& bobs = m().AddProcess(L"explorer.exe", 2);
+  bobs.user = L"bob";
+  const Dword bobPid = bobs.pid;
+  RestartShell();
+  ASSERT_EQ(m().terminations.size(), 1u);
+  EXPECT_EQ(m().terminations[0].pid, alicePid_);
+  EXPECT_TRUE(m().FindProcess(bobPid)->alive);
+  EXPECT_FALSE(m().FindProcess(bobPid)->terminatedByTool);
+  EXPECT_EQ(trace_, Expected(10, /*launch=*/true)) << "bob's shell does not count as ours coming back";
+  ExpectPlainLaunch(L"SYSTEM");
+  EXPECT_EQ(RunningShells(2), std::vector<Dword>{bobPid});
+}
+
+TEST_F(RestartShellTest, EveryShellOfTheSessionIsEndedAndOneFoundLaterIsEnough) {
+  // A second shell process, as with "launch folder windows in a separate process".
+  sim::Process& second = m().AddProcess(L"EXPLORER.EXE", 1);
+  second.user = L"alice";
+  second.termination = sim::Termination::kEndsLater;
+  second.terminationDelayMs = 300;
+  const Dword secondPid = second.pid;
+  ShellComesBackAt(2500);
+  RestartShell();
+  ASSERT_EQ(m().terminations.size(), 2u);
+  EXPECT_EQ(m().terminations[0].pid, alicePid_);
+  EXPECT_EQ(m().terminations[1].pid, secondPid);
+  EXPECT_FALSE(m().FindProcess(alicePid_)->alive);
+  EXPECT_FALSE(m().FindProcess(secondPid)->alive);
+  EXPECT_EQ(m().FindProcess(secondPid)->exitCode, 0u);
+  // The wait for the second shell to end comes before the first sleep.
+  EXPECT_EQ(m().sleeps, std::vector<Dword>(3, 1000));
+  EXPECT_EQ(m().now, 3300u);
+  EXPECT_TRUE(m().shellExecutes.empty());
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(RestartShellTest, UnresolvableWindowsFolderStartsNothing) {
+  for (HResult result : {kEFail, kSFalse, HResultFromWin32(kErrorFileNotFound)}) {
+    SCOPED_TRACE(result);
+    sim::Reset();
+    sim::TypicalMachine::Build(m());
+    m().SetFolder(L"", kCsidlWindows, L"C:\\Windows", result);
+    Run(L"tool.exe --restart-explorer");
+    EXPECT_EQ(m().sleeps, std::vector<Dword>(10, 1000));
+    EXPECT_TRUE(m().shellExecutes.empty());
+    EXPECT_EQ(m().calls["DuplicateTokenEx"], 0);
+    EXPECT_TRUE(m().createProcessWithToken.empty());
+    EXPECT_TRUE(RunningShells(1).empty()) << "the session is left without a shell";
+    EXPECT_EQ(m().stdoutText, L"");
+    ExpectNothingLeftOpen();
+  }
+}
+
+TEST_F(RestartShellTest, UnknownOwnSessionDoesNothingAtAll) {
+  m().Inject("ProcessIdToSessionId", kErrorAccessDenied, 1);
+  RestartShell();
+  EXPECT_TRUE(m().terminations.empty());
+  EXPECT_TRUE(m().FindProcess(alicePid_)->alive);
+  EXPECT_TRUE(m().sleeps.empty());
+  EXPECT_TRUE(trace_.empty());
+  EXPECT_EQ(m().calls["OpenProcess"], 0);
+  EXPECT_TRUE(m().shellExecutes.empty());
+}
+
+// The tool runs as SYSTEM; the shell it starts must run as alice, with her
+// own environment, hidden, and leave nothing open.
+TEST_F(RestartShellTest, LaunchedShellRunsAsTheSignedInUser) {
+  Run(L"tool.exe --restart-explorer");
+  EXPECT_TRUE(m().shellExecutes.empty());
+  ASSERT_EQ(m().createProcessWithToken.size(), 1u);
+  const sim::CreateProcessWithTokenRecord& r = m().createProcessWithToken[0];
+  EXPECT_EQ(r.tokenUser, L"alice");
+  EXPECT_TRUE(r.tokenPrimary);
+  EXPECT_EQ(r.logonFlags, kLogonWithProfile);
+  EXPECT_EQ(r.applicationName, kShellPath);
+  EXPECT_EQ(r.commandLine, L"\"C:\\Windows\\explorer.exe\"");
+  EXPECT_EQ(r.creationFlags, kCreateUnicodeEnvironment);
+  EXPECT_EQ(r.environmentUser, L"alice");
+  EXPECT_EQ(m().environmentInherits, std::vector<bool>{false}) << "nothing of SYSTEM's environment is passed on";
+  EXPECT_EQ(r.currentDirectory, L"C:\\Windows");
+  EXPECT_EQ(r.startupFlags, kStartfUseShowWindow);
+  EXPECT_EQ(r.showWindow, kSwHide);
+  ASSERT_TRUE(r.succeeded);
+  const sim::Process* shell = m().FindProcess(r.pid);
+  ASSERT_NE(shell, nullptr);
+  EXPECT_EQ(shell->user, L"alice");
+  EXPECT_EQ(RunningShells(1), std::vector<Dword>{r.pid});
+  ASSERT_FALSE(m().folderLookups.empty());
+  EXPECT_EQ(m().folderLookups.back().csidl, kCsidlWindows);
+  EXPECT_EQ(m().folderLookups.back().account, L"alice");
+  ExpectNothingLeftOpen();  // duplicated token, process and thread handles, the start-up token
+}
+
+// When the user's token is missing or any step of the start as the user
+// fails, the shell is still started, through the plain launch.
+TEST_F(RestartShellTest, FallsBackToThePlainLaunch) {
+  struct Case {
+    const char* what;
+    Dword shellTokenDenied;  // rights alice's shell refuses to hand out
+    const char* failingCall;
+    std::size_t tokenLaunchAttempts;
+  } cases[] = {
+      {"no token", kTokenImpersonate, nullptr, 0},
+      {"token without duplicate rights", kTokenDuplicate, nullptr, 0},
+      {"duplication fails", 0, "DuplicateTokenEx", 0},
+      {"environment fails", 0, "CreateEnvironmentBlock", 0},
+      {"start as the user fails", 0, "CreateProcessWithTokenW", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Reset();
+    sim::TypicalMachine::Build(m());
+    m().FindProcess(m().RunningPids(L"explorer.exe").at(0))->tokenDeniedAccess = c.shellTokenDenied;
+    if (c.failingCall != nullptr) m().Inject(c.failingCall, kErrorAccessDenied);
+    Run(L"tool.exe --restart-explorer");
+    EXPECT_EQ(m().createProcessWithToken.size(), c.tokenLaunchAttempts);
+    ExpectPlainLaunch(L"SYSTEM");
+    ExpectNothingLeftOpen();
+  }
+}
+
+TEST_F(RestartShellTest, ShellTokenIsOpenedToStartProcessesWithALookUpOnlyFallback) {
+  OpenInteractiveUserToken();
+  sim::HandleEntry* token = m().Lookup(InteractiveUserToken());
+  ASSERT_NE(token, nullptr);
+  EXPECT_EQ(token->access, kTokenQuery | kTokenImpersonate | kTokenDuplicate | kTokenAssignPrimary);
+  CloseInteractiveUserToken();
+
+  // A shell that refuses the launch rights still gives the look-ups a token.
+  m().FindProcess(alicePid_)->tokenDeniedAccess = kTokenAssignPrimary;
+  OpenInteractiveUserToken();
+  token = m().Lookup(InteractiveUserToken());
+  ASSERT_NE(token, nullptr);
+  EXPECT_EQ(token->access, kTokenQuery | kTokenImpersonate);
+  EXPECT_EQ(token->tokenUser, L"alice");
+  CloseInteractiveUserToken();
+  EXPECT_EQ(m().calls["OpenProcessToken"], 3);
+  EXPECT_EQ(m().OpenHandleCount(), 0u) << "the failed first open leaves nothing behind";
+}
+
+}  // namespace
