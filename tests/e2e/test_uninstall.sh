@@ -45,6 +45,10 @@ make_data_tree() {
   echo x >"$d/.git/objects/ab"
   echo y >"$d/.../three dots"
   echo z >"$d/trailing dot."
+  # A chain well past MAX_PATH (260 characters).
+  local deep=$d/deep
+  for i in $(seq 1 12); do deep="$deep/a folder name thirty long $i"; done
+  mkdir -p "$deep" && echo deep >"$deep/deep file"
 }
 
 put_shortcuts() {
