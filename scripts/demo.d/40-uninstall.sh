@@ -42,15 +42,17 @@ echo "  The folder bob's link points at is untouched:"
 show_tree "$DRIVE_C/Shared"
 
 say "Empty machine-wide folders"
-mkdir -p "$DRIVE_C/ProgramData/Microsoft/Windows/Start Menu/Programs/Vantorel" \
-  "$DRIVE_C/Program Files (x86)/Vantorel/Vantorel Drive"
-echo "  The program group is empty; the program-files folder still holds the (empty) installation folder:"
-echo "    C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Vantorel (empty)"
-show_tree "$DRIVE_C/Program Files (x86)/Vantorel"
+demo_group="$DRIVE_C/ProgramData/Microsoft/Windows/Start Menu/Programs/Vantorel"
+demo_maker="$DRIVE_C/Program Files (x86)/Vantorel"
+mkdir -p "$demo_group" "$demo_maker/Vantorel Drive"
+echo lnk >"$demo_group/Vantorel Drive.lnk"
+echo exe >"$demo_maker/Vantorel Drive/launcher.exe"
+echo "  While the client is installed, both folders hold something and stay:"
 demo_run --remove-all-users-empty-folders
-show_tree "$DRIVE_C/ProgramData/Microsoft/Windows/Start Menu/Programs/Vantorel"
-show_tree "$DRIVE_C/Program Files (x86)/Vantorel"
-echo "  Once the installer has removed the installation folder:"
-rmdir "$DRIVE_C/Program Files (x86)/Vantorel/Vantorel Drive"
+show_tree "$demo_group"
+show_tree "$demo_maker"
+echo "  The uninstaller has removed its files and its all-users shortcut, leaving the folders empty:"
+find "$demo_group" "$demo_maker" -mindepth 1 -delete
 demo_run --remove-all-users-empty-folders
-show_tree "$DRIVE_C/Program Files (x86)/Vantorel"
+show_tree "$demo_group"
+show_tree "$demo_maker"
