@@ -9,7 +9,8 @@ namespace {
 const std::wstring kGroup = L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Vantorel";
 const std::wstring kMakerX86 = L"C:\\Program Files (x86)\\Vantorel";
 const std::wstring kMakerNative = L"C:\\Program Files\\Vantorel";
-const std::wstring kAliceGroup = L"C:\\Users\\alice\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Vantorel";
+const std::wstring kAliceGroup =
+    L"C:\\Users\\alice\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Vantorel";
 
 }  // namespace
 

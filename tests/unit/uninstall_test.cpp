@@ -1,10 +1,11 @@
 // "--uninstall NAME": the start-up shortcuts and the data folder of every
 // profile, the folder-name rules, and the tree removal's handling of links.
+#include "cleanup/uninstall.h"
+
 #include <algorithm>
 
 #include "app/interactive_user_token.h"
 #include "cleanup/folder_tree.h"
-#include "cleanup/uninstall.h"
 #include "sim_fixture.h"
 
 using namespace platform;
@@ -15,8 +16,8 @@ const std::wstring kAlice = L"C:\\Users\\alice";
 const std::wstring kBob = L"D:\\Profiles\\bob";
 const std::wstring kSystem = L"C:\\Windows\\system32\\config\\systemprofile";
 const std::wstring kStartupBelowProfile = L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
-const wchar_t* const kStartupNames[] = {L"ZarekTolv.lnk", L"Vantorel Zarek Tolv.lnk",
-                                        L"Vantorel Zarek Tolv Drive.lnk", L"Vantorel Drive.lnk"};
+const wchar_t* const kStartupNames[] = {L"ZarekTolv.lnk", L"Vantorel Zarek Tolv.lnk", L"Vantorel Zarek Tolv Drive.lnk",
+                                        L"Vantorel Drive.lnk"};
 
 std::wstring Local(const std::wstring& profile) { return profile + L"\\AppData\\Local"; }
 
@@ -105,8 +106,9 @@ TEST_F(UninstallTest, TwoComponentNameRemovesOnlyTheInnermostFolder) {
 
   Run(L"client-maintenance.exe --uninstall Vantorel\\Drive");
 
-  EXPECT_EQ(m().ListTree(Local(kAlice) + L"\\Vantorel"),
-            (std::vector<std::wstring>{Local(kAlice) + L"\\Vantorel\\Other", Local(kAlice) + L"\\Vantorel\\Other\\keep"}));
+  EXPECT_EQ(
+      m().ListTree(Local(kAlice) + L"\\Vantorel"),
+      (std::vector<std::wstring>{Local(kAlice) + L"\\Vantorel\\Other", Local(kAlice) + L"\\Vantorel\\Other\\keep"}));
   EXPECT_TRUE(m().Exists(Local(kBob) + L"\\Vantorel"));
   EXPECT_FALSE(m().Exists(Local(kBob) + L"\\Vantorel\\Drive"));
 }
@@ -269,13 +271,14 @@ TEST_F(UninstallLinkTest, ALinkOnTheWayDownLeavesThatProfileAlone) {
 // ---------------- the folder name ----------------
 
 TEST(FolderName, AcceptsPlainNamesOnly) {
-  for (const wchar_t* good : {L"VantorelDrive", L"Vantorel\\Drive", L"Vantorel Drive", L"a\\b\\c\\d", L".git",
-                              L"...a", L" lead", L"a.b", L"\u00e9t\u00e9", L"x"}) {
+  for (const wchar_t* good : {L"VantorelDrive", L"Vantorel\\Drive", L"Vantorel Drive", L"a\\b\\c\\d", L".git", L"...a",
+                              L" lead", L"a.b", L"\u00e9t\u00e9", L"x"}) {
     EXPECT_TRUE(IsPlainFolderName(good)) << Narrow(good);
   }
 }
 
 TEST_F(UninstallTest, RejectedNamesDeleteNothingButTheStartupShortcuts) {
+  // clang-format off
   const std::wstring rejected[] = {
       L"", L"\\", L"\\\\", L"C:", L"C:\\", L"C:\\Users", L"C:Users", L"c:sentinel.txt", L"\\Windows",
       L"\\\\server\\share", L"\\\\?\\C:\\", L"\\\\.\\C:", L"\\VantorelDrive", L"VantorelDrive\\", L"Vantorel\\\\Drive",
@@ -283,6 +286,7 @@ TEST_F(UninstallTest, RejectedNamesDeleteNothingButTheStartupShortcuts) {
       L"VantorelDrive/x", L"/", L"...", L". ", L".. ", L"VantorelDrive.", L"VantorelDrive ", L"Vantorel.\\Drive",
       L"a:b", L"VantorelDrive::$INDEX_ALLOCATION", L"Vantorel*", L"Vantorel?", L"Vantorel\"", L"a<b", L"a>b", L"a|b",
       L"a\tb", L"a\nb", L"\x01", L"a\x1f"};
+  // clang-format on
   for (const std::wstring& name : rejected) {
     SCOPED_TRACE("name \"" + Narrow(name) + "\"");
     EXPECT_FALSE(IsPlainFolderName(name));
