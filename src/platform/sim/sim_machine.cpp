@@ -296,6 +296,12 @@ std::wstring Machine::CanonicalPath(const std::wstring& in) {
     parts.push_back(part);
   }
   if (normalise && !parts.empty()) {
+    // A folder on the way loses one trailing dot ("sub.\f" opens "sub\f",
+    // checked under Wine); a name of dots alone is kept.
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+      std::wstring& part = parts[i];
+      if (part.back() == L'.' && part.find_first_not_of(L'.') != std::wstring::npos) part.pop_back();
+    }
     std::wstring& last = parts.back();
     while (!last.empty() && (last.back() == L'.' || last.back() == L' ')) last.pop_back();
     if (last.empty()) parts.pop_back();

@@ -1,0 +1,109 @@
+#include "cleanup/folder_tree.h"
+
+#include "platform/handles.h"
+
+using namespace platform;
+
+namespace {
+
+// Characters Windows refuses in a file name, besides control characters and
+// the two separators.
+constexpr const wchar_t* kInvalidNameCharacters = L":*?\"<>|";
+// Paths in this form reach the file system as they are: no trimming of
+// dots and blanks, no "." or ".." evaluation, no MAX_PATH limit.
+constexpr const wchar_t* kVerbatimPrefix = L"\\\\?\\";
+
+bool IsPlainComponent(const std::wstring& name, std::size_t begin, std::size_t end) {
+  if (begin == end) return false;
+  for (std::size_t i = begin; i < end; ++i) {
+    const wchar_t c = name[i];
+    if (c < L' ' || c == L'/') return false;
+    for (const wchar_t* bad = kInvalidNameCharacters; *bad != L'\0'; ++bad) {
+      if (c == *bad) return false;
+    }
+  }
+  const wchar_t last = name[end - 1];
+  return last != L'.' && last != L' ';
+}
+
+bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+
+// The "\\?\" form of "X:\a\b" when every component is a plain name, so that
+// both forms name the same folder; any other path as it is.
+std::wstring VerbatimForm(const std::wstring& path) {
+  if (path.size() > 3 && IsDriveLetter(path[0]) && path[1] == L':' && path[2] == L'\\' &&
+      IsPlainFolderName(path.substr(3))) {
+    return kVerbatimPrefix + path;
+  }
+  return path;
+}
+
+bool IsDotOrDotDot(const wchar_t* name) {
+  return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
+bool IsAbsent(Dword error) { return error == kErrorFileNotFound || error == kErrorPathNotFound; }
+
+// Removes the link at path itself, never its target: a junction or a
+// symbolic link to a folder goes with RemoveDirectoryW, one to a file with
+// DeleteFileW.
+bool RemoveLink(const std::wstring& path, Dword attributes) {
+  return (attributes & kFileAttributeDirectory) ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str());
+}
+
+// Removes the content of the real folder at path, then the folder. path is
+// extended in place for each entry and restored before returning, so the
+// whole walk shares one buffer.
+int RemoveRealFolderTree(std::wstring& path) {
+  const std::size_t length = path.size();
+  FindData entry{};
+  path += L"\\*";
+  UniqueFindHandle find(FindFirstFileW(path.c_str(), &entry));
+  path.resize(length);
+  if (!find) return IsAbsent(GetLastError()) ? 0 : -1;
+
+  int status = 0;
+  do {
+    if (IsDotOrDotDot(entry.cFileName)) continue;
+    path += L'\\';
+    path += entry.cFileName;
+    const Dword attributes = entry.dwFileAttributes;
+    if (attributes & kFileAttributeReparsePoint) {
+      if (!RemoveLink(path, attributes)) status = -1;
+    } else if (attributes & kFileAttributeDirectory) {
+      // A sub-folder that stays keeps this folder too: that is how its
+      // failure shows here.
+      RemoveRealFolderTree(path);
+    } else if (!DeleteFileW(path.c_str())) {
+      status = -1;
+    }
+    path.resize(length);
+  } while (FindNextFileW(find.get(), &entry));
+  find.reset();
+
+  if (!RemoveDirectoryW(path.c_str())) status = -1;
+  return status;
+}
+
+}  // namespace
+
+bool IsPlainFolderName(const std::wstring& name) {
+  std::size_t begin = 0;
+  for (;;) {
+    const std::size_t end = name.find(L'\\', begin);
+    if (!IsPlainComponent(name, begin, end == std::wstring::npos ? name.size() : end)) return false;
+    if (end == std::wstring::npos) return true;
+    begin = end + 1;
+  }
+}
+
+int RemoveFolderTree(const std::wstring& path) {
+  std::wstring folder = VerbatimForm(path);
+  // The folder itself may be a link planted in its place: look at it before
+  // enumerating through it.
+  const Dword attributes = GetFileAttributesW(folder.c_str());
+  if (attributes == kInvalidFileAttributes) return IsAbsent(GetLastError()) ? 0 : -1;
+  if (attributes & kFileAttributeReparsePoint) return RemoveLink(folder, attributes) ? 0 : -1;
+  if (!(attributes & kFileAttributeDirectory)) return -1;
+  return RemoveRealFolderTree(folder);
+}

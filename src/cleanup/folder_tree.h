@@ -1,0 +1,33 @@
+// The tool's one recursive removal, and the rule for folder names that may be
+// appended to a folder the tool removes things in.
+#pragma once
+
+#include <string>
+
+// True when name is one or more plain folder names separated by single
+// backslashes, so that it can only address a folder below the folder it is
+// appended to. False for an empty name; an absolute, drive-qualified, rooted
+// or UNC name; an empty component (a leading, trailing or doubled
+// backslash); a forward slash anywhere (Windows takes it for a separator);
+// a character Windows does not allow in a file name (":" "*" "?" "\"" "<" ">"
+// "|" and control characters); and a component that ends in a dot or a blank,
+// "." and ".." included: Windows drops trailing dots and blanks, so "..." or
+// ". " would address the folder above, and "a.\b" the folder "a\b".
+bool IsPlainFolderName(const std::wstring& name);
+
+// Removes the folder at path (no trailing backslash) with all its content,
+// depth first. Returns 0 when the folder is gone or was never there, -1 when
+// something stayed or could not be examined.
+//
+// It never follows a link: an entry that carries FILE_ATTRIBUTE_REPARSE_POINT
+// (junction, symbolic link to a folder or a file), and path itself when it is
+// one, is removed as the link (RemoveDirectoryW for a folder entry, DeleteFileW
+// for a file entry) and what it points at is left untouched. Entry names are
+// used exactly as listed: a drive-absolute path made of plain names is worked
+// on in its "\\?\" form, so Windows neither trims a name on the way ("sub."
+// is not "sub") nor stops at MAX_PATH. Attributes are never changed: hidden
+// and system files go like any other, a read-only file stays and so do the
+// folders that hold it. A failure does not stop the removal: it goes on with
+// the next entry. A path that names a plain file is left alone (-1). Per entry
+// it makes one enumeration step and one delete.
+int RemoveFolderTree(const std::wstring& path);

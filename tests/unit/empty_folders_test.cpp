@@ -1,0 +1,77 @@
+// "--remove-all-users-empty-folders": the maker's two machine-wide folders go
+// only when empty.
+#include "sim_fixture.h"
+
+using namespace platform;
+
+namespace {
+
+const std::wstring kGroup = L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Vantorel";
+const std::wstring kMakerX86 = L"C:\\Program Files (x86)\\Vantorel";
+const std::wstring kMakerNative = L"C:\\Program Files\\Vantorel";
+const std::wstring kAliceGroup =
+    L"C:\\Users\\alice\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Vantorel";
+
+}  // namespace
+
+class EmptyFoldersTest : public TypicalMachineTest {
+ protected:
+  void RunCommand() { Run(L"client-maintenance.exe --remove-all-users-empty-folders"); }
+  std::vector<std::wstring> Removed() {
+    std::vector<std::wstring> paths;
+    for (const auto& e : m().fsEvents) paths.push_back(e.path);
+    return paths;
+  }
+};
+
+TEST_F(EmptyFoldersTest, BothEmptyFoldersGoAndNothingElse) {
+  m().AddDirectory(kGroup);
+  m().AddDirectory(kMakerX86);
+  m().AddDirectory(kMakerNative);
+  m().AddDirectory(kAliceGroup);  // a per-user program group is not this command's
+
+  RunCommand();
+
+  EXPECT_EQ(Removed(), (std::vector<std::wstring>{kGroup, kMakerX86}));
+  EXPECT_EQ(m().stdoutText, L"");
+}
+
+TEST_F(EmptyFoldersTest, AFolderHoldingAnythingStays) {
+  m().AddDirectory(kMakerX86 + L"\\Vantorel Drive");  // the installation folder, even empty
+  m().AddFile(kGroup + L"\\desktop.ini", kFileAttributeHidden | kFileAttributeSystem);
+  const auto before = m().ListTree(L"C:\\");
+
+  RunCommand();
+
+  EXPECT_EQ(m().ListTree(L"C:\\"), before);
+  EXPECT_EQ(m().calls["RemoveDirectoryW"], 2);
+  EXPECT_EQ(m().calls["DeleteFileW"], 0);
+  EXPECT_EQ(m().calls["FindFirstFileW"], 0) << "nothing inside is looked at";
+}
+
+TEST_F(EmptyFoldersTest, TheGroupStillGoesWhenTheMakerFolderStays) {
+  m().AddDirectory(kGroup);
+  m().AddFile(kMakerX86 + L"\\Vantorel Drive\\launcher.exe");
+
+  RunCommand();
+
+  EXPECT_EQ(Removed(), std::vector<std::wstring>{kGroup});
+}
+
+TEST_F(EmptyFoldersTest, NeitherFolderPresentChangesNothing) {
+  RunCommand();
+  EXPECT_TRUE(m().fsEvents.empty());
+  EXPECT_EQ(m().stdoutText, L"");
+}
+
+TEST_F(EmptyFoldersTest, WithoutThe32BitProgramFilesFolderTheNativeOneIsUsed) {
+  m().AddDirectory(kMakerX86);
+  m().AddDirectory(kMakerNative);
+  m().AddDirectory(kGroup);
+  m().SetFolder(L"", kCsidlProgramFilesX86, L"", kEFail);
+  m().SetFolder(L"", kCsidlCommonPrograms, L"", kEFail);  // skips the first step only
+
+  RunCommand();
+
+  EXPECT_EQ(Removed(), std::vector<std::wstring>{kMakerNative});
+}

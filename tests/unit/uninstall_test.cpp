@@ -1,0 +1,383 @@
+// "--uninstall NAME": the start-up shortcuts and the data folder of every
+// profile, the folder-name rules, and the tree removal's handling of links.
+#include "cleanup/uninstall.h"
+
+#include <algorithm>
+
+#include "app/interactive_user_token.h"
+#include "cleanup/folder_tree.h"
+#include "sim_fixture.h"
+
+using namespace platform;
+
+namespace {
+
+const std::wstring kAlice = L"C:\\Users\\alice";
+const std::wstring kBob = L"D:\\Profiles\\bob";
+const std::wstring kSystem = L"C:\\Windows\\system32\\config\\systemprofile";
+const std::wstring kStartupBelowProfile = L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
+const wchar_t* const kStartupNames[] = {L"ZarekTolv.lnk", L"Vantorel Zarek Tolv.lnk", L"Vantorel Zarek Tolv Drive.lnk",
+                                        L"Vantorel Drive.lnk"};
+
+std::wstring Local(const std::wstring& profile) { return profile + L"\\AppData\\Local"; }
+
+std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
+
+bool IsBelow(const std::wstring& path, const std::wstring& folder) {
+  return sim::Fold(path) == sim::Fold(folder) || sim::Fold(path).rfind(sim::Fold(folder) + L"\\", 0) == 0;
+}
+
+// Every path of list that does not lie in any of the folders.
+std::vector<std::wstring> Outside(const std::vector<std::wstring>& list, const std::vector<std::wstring>& folders) {
+  std::vector<std::wstring> out;
+  for (const auto& path : list) {
+    if (std::none_of(folders.begin(), folders.end(), [&](const std::wstring& f) { return IsBelow(path, f); })) {
+      out.push_back(path);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+class UninstallTest : public TypicalMachineTest {
+ protected:
+  void SetUp() override {
+    TypicalMachineTest::SetUp();
+    sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-9-9-9-1002", L"bob", kBob);
+  }
+
+  // A data tree with nested folders, hidden and system files, and names
+  // that merely begin with dots.
+  void AddDataTree(const std::wstring& root) {
+    m().AddFile(root + L"\\settings.json");
+    m().AddFile(root + L"\\logs\\sync.log");
+    m().AddFile(root + L"\\logs\\old\\sync.1.log", kFileAttributeHidden);
+    m().AddFile(root + L"\\cache\\a\\b\\c\\blob", kFileAttributeSystem | kFileAttributeHidden);
+    m().AddDirectory(root + L"\\cache\\empty");
+    m().AddFile(L"\\\\?\\" + root + L"\\...\\three dots");  // only a verbatim path can name "..."
+    m().AddFile(L"\\\\?\\" + root + L"\\trailing dot.");
+    m().AddFile(root + L"\\.git\\config");
+    m().AddFile(root + L"\\.x");
+    m().AddDirectory(root + L"\\hidden", kFileAttributeHidden);
+  }
+
+  // Runs the command handler on an argument vector given without program name.
+  void Uninstall(std::vector<std::wstring> args) {
+    args.insert(args.begin(), L"client-maintenance.exe");
+    args.insert(args.begin() + 1, L"--uninstall");
+    std::vector<wchar_t*> argv;
+    for (auto& a : args) argv.push_back(&a[0]);
+    OpenInteractiveUserToken();
+    RunUninstallCommand(static_cast<int>(argv.size()), argv.data());
+    CloseInteractiveUserToken();
+  }
+
+  std::vector<std::wstring> Touched() {
+    std::vector<std::wstring> paths;
+    for (const auto& e : m().fsEvents) paths.push_back(e.path);
+    return paths;
+  }
+};
+
+TEST_F(UninstallTest, RemovesTheDataTreeInEveryProfileAndNothingElse) {
+  for (const auto& profile : {kAlice, kBob, kSystem}) AddDataTree(Local(profile) + L"\\VantorelDrive");
+  m().AddFile(Local(kAlice) + L"\\VantorelDrive.txt");
+  m().AddFile(Local(kAlice) + L"\\VantorelDrive2\\keep");
+  m().AddFile(Local(kBob) + L"\\Other\\keep");
+  const auto before = m().ListTree(L"C:\\"), beforeD = m().ListTree(L"D:\\");
+
+  Run(L"client-maintenance.exe --uninstall VantorelDrive");
+
+  const std::vector<std::wstring> data = {Local(kAlice) + L"\\VantorelDrive", Local(kBob) + L"\\VantorelDrive",
+                                          Local(kSystem) + L"\\VantorelDrive"};
+  EXPECT_EQ(m().ListTree(L"C:\\"), Outside(before, data));
+  EXPECT_EQ(m().ListTree(L"D:\\"), Outside(beforeD, data));
+  // Profiles without the folder (the two service profiles) saw no change.
+  EXPECT_EQ(Outside(Touched(), data), std::vector<std::wstring>{});
+  EXPECT_EQ(m().stdoutText, L"");
+  EXPECT_EQ(m().OpenHandleCount(), 0u);
+}
+
+TEST_F(UninstallTest, TwoComponentNameRemovesOnlyTheInnermostFolder) {
+  AddDataTree(Local(kAlice) + L"\\Vantorel\\Drive");
+  m().AddFile(Local(kAlice) + L"\\Vantorel\\Other\\keep");
+  m().AddDirectory(Local(kBob) + L"\\Vantorel\\Drive\\x");
+
+  Run(L"client-maintenance.exe --uninstall Vantorel\\Drive");
+
+  EXPECT_EQ(
+      m().ListTree(Local(kAlice) + L"\\Vantorel"),
+      (std::vector<std::wstring>{Local(kAlice) + L"\\Vantorel\\Other", Local(kAlice) + L"\\Vantorel\\Other\\keep"}));
+  EXPECT_TRUE(m().Exists(Local(kBob) + L"\\Vantorel"));
+  EXPECT_FALSE(m().Exists(Local(kBob) + L"\\Vantorel\\Drive"));
+}
+
+TEST_F(UninstallTest, ReadOnlyFileKeepsItselfAndItsFolderChainOnly) {
+  const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
+  AddDataTree(data);
+  m().AddFile(data + L"\\logs\\old\\locked.log", kFileAttributeReadonly | kFileAttributeHidden);
+  m().AddFile(data + L"\\in-use.db")->inUse = true;
+
+  EXPECT_EQ(RemoveFolderTree(data), -1);
+
+  EXPECT_EQ(m().ListTree(data), (std::vector<std::wstring>{data + L"\\in-use.db", data + L"\\logs",
+                                                           data + L"\\logs\\old", data + L"\\logs\\old\\locked.log"}));
+  EXPECT_EQ(m().FindNode(data + L"\\logs\\old\\locked.log")->attributes, kFileAttributeReadonly | kFileAttributeHidden)
+      << "attributes are never changed";
+  EXPECT_EQ(m().OpenHandleCount(), 0u);
+}
+
+TEST_F(UninstallTest, AnUnlistableSubFolderStaysAndTheRestGoes) {
+  const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
+  AddDataTree(data);
+  m().AddFile(data + L"\\secret\\f")->parent->denyList = true;
+  m().AddFile(data + L"\\zzz\\after");
+
+  EXPECT_EQ(RemoveFolderTree(data), -1);
+  EXPECT_EQ(m().ListTree(data), (std::vector<std::wstring>{data + L"\\secret", data + L"\\secret\\f"}));
+}
+
+TEST_F(UninstallTest, AbsentFolderIsSuccessWithoutChange) {
+  EXPECT_EQ(RemoveFolderTree(Local(kAlice) + L"\\VantorelDrive"), 0);
+  EXPECT_EQ(RemoveFolderTree(L"C:\\NoSuchFolder\\VantorelDrive"), 0);
+  EXPECT_TRUE(m().fsEvents.empty());
+}
+
+TEST_F(UninstallTest, AttributesThatCannotBeReadAreAFailureNotFlags) {
+  // INVALID_FILE_ATTRIBUTES has every bit set, the reparse-point and
+  // directory bits included.
+  const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
+  AddDataTree(data);
+  const auto before = m().ListTree(L"C:\\");
+  m().Inject("GetFileAttributesW", kErrorAccessDenied);
+
+  EXPECT_EQ(RemoveFolderTree(data), -1);
+  Uninstall({L"VantorelDrive"});
+
+  EXPECT_EQ(m().ListTree(L"C:\\"), before);
+  EXPECT_EQ(m().calls["RemoveDirectoryW"], 0);
+  EXPECT_EQ(m().calls["FindFirstFileW"], 0);
+}
+
+TEST_F(UninstallTest, APlainFileOfThatNameIsLeftAlone) {
+  m().AddFile(Local(kAlice) + L"\\VantorelDrive");
+  EXPECT_EQ(RemoveFolderTree(Local(kAlice) + L"\\VantorelDrive"), -1);
+  EXPECT_TRUE(m().fsEvents.empty());
+}
+
+TEST_F(UninstallTest, OneEnumerationStepAndOneDeletePerEntry) {
+  const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
+  AddDataTree(data);  // 8 files, 10 folders below data
+  m().AddFileLink(data + L"\\link.ini", L"C:\\Windows\\win.ini");
+  m().calls.clear();
+
+  EXPECT_EQ(RemoveFolderTree(data), 0);
+
+  const int files = 9, folders = 10;
+  const int entries = files + folders + 2 * (folders + 1);  // "." and ".." in each folder
+  EXPECT_EQ(m().calls, (std::map<std::string, int>{{"GetFileAttributesW", 1},
+                                                   {"FindFirstFileW", folders + 1},
+                                                   {"FindNextFileW", entries},
+                                                   {"FindClose", folders + 1},
+                                                   {"DeleteFileW", files},
+                                                   {"RemoveDirectoryW", folders + 1}}));
+}
+
+// ---------------- links ----------------
+
+class UninstallLinkTest : public UninstallTest {
+ protected:
+  void SetUp() override {
+    UninstallTest::SetUp();
+    // What a user might point a link at: another user's data, the system.
+    m().AddFile(kBob + L"\\Documents\\thesis.docx");
+    m().AddFile(kBob + L"\\Documents\\drafts\\v1.docx");
+    m().AddFile(L"C:\\Windows\\system32\\kernel32.dll", kFileAttributeSystem);
+    m().AddFile(L"C:\\Windows\\system32\\drivers\\etc\\hosts");
+    m().AddFile(L"C:\\Windows\\win.ini");
+    m().AddFile(L"C:\\Windows\\winsxs\\x\\y.dll");
+  }
+};
+
+TEST_F(UninstallLinkTest, LinksInsideTheDataFolderGoAsLinksAndTheirTargetsStay) {
+  const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
+  AddDataTree(data);
+  m().AddDirectoryLink(data + L"\\docs", kBob + L"\\Documents", /*junction=*/true);
+  m().AddDirectoryLink(data + L"\\cache\\a\\sys", L"C:\\Windows\\system32", /*junction=*/false);
+  m().AddFileLink(data + L"\\logs\\win.ini", L"C:\\Windows\\win.ini");
+  // A link whose own attributes say only "reparse point", no link tag.
+  m().AddDirectoryLink(data + L"\\other", L"C:\\Windows\\winsxs")->reparseTag = 0;
+  const auto before = m().ListTree(L"C:\\"), beforeD = m().ListTree(L"D:\\");
+
+  Run(L"client-maintenance.exe --uninstall VantorelDrive");
+
+  EXPECT_FALSE(m().Exists(data));
+  EXPECT_EQ(m().ListTree(L"C:\\"), Outside(before, {data}));
+  EXPECT_EQ(m().ListTree(L"D:\\"), beforeD);
+  EXPECT_EQ(Outside(Touched(), {data}), std::vector<std::wstring>{});
+}
+
+TEST_F(UninstallLinkTest, AFolderNamedLikeALinkWithATrailingDotLeadsNowhereElse) {
+  // "sys." would open as "sys" on a plain path: the link beside it, which
+  // the tool cannot remove.
+  const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
+  m().AddDirectoryLink(data + L"\\sys", L"C:\\Windows\\system32", /*junction=*/true)->denyDelete = true;
+  m().AddFile(L"\\\\?\\" + data + L"\\sys.\\mine");
+  const auto before = m().ListTree(L"C:\\");
+
+  EXPECT_EQ(RemoveFolderTree(data), -1);
+
+  EXPECT_EQ(m().ListTree(data), std::vector<std::wstring>{data + L"\\sys"});
+  EXPECT_EQ(Outside(Touched(), {data + L"\\sys."}), std::vector<std::wstring>{});
+  EXPECT_EQ(Outside(before, {data + L"\\sys."}), m().ListTree(L"C:\\"));
+}
+
+TEST_F(UninstallLinkTest, DataFolderThatIsItselfALinkGoesAsALink) {
+  m().AddDirectoryLink(Local(kAlice) + L"\\VantorelDrive", L"C:\\Windows\\system32", /*junction=*/true);
+  m().AddDirectoryLink(Local(kBob) + L"\\VantorelDrive", kBob + L"\\Documents", /*junction=*/false);
+  m().AddFileLink(Local(kSystem) + L"\\VantorelDrive", L"C:\\Windows\\win.ini");
+  const auto before = m().ListTree(L"C:\\"), beforeD = m().ListTree(L"D:\\");
+
+  Run(L"client-maintenance.exe --uninstall VantorelDrive");
+
+  const std::vector<std::wstring> links = {Local(kAlice) + L"\\VantorelDrive", Local(kBob) + L"\\VantorelDrive",
+                                           Local(kSystem) + L"\\VantorelDrive"};
+  EXPECT_EQ(m().ListTree(L"C:\\"), Outside(before, links));
+  EXPECT_EQ(m().ListTree(L"D:\\"), Outside(beforeD, links));
+  EXPECT_EQ(Touched().size(), 3u) << "the three links, nothing else";
+}
+
+TEST_F(UninstallLinkTest, ALinkOnTheWayDownLeavesThatProfileAlone) {
+  // Bob's outer folder of a two-component name, and Alice's whole
+  // application-data folder, point elsewhere: following them would remove
+  // a "Drive" folder outside the profile.
+  m().AddFile(L"C:\\Windows\\Drive\\important");
+  m().AddFile(L"C:\\ProgramData\\Elsewhere\\Vantorel\\Drive\\important");
+  m().AddDirectoryLink(Local(kBob) + L"\\Vantorel", L"C:\\Windows", /*junction=*/true);
+  m().AddFile(Local(kAlice) + L"\\Vantorel\\Drive\\real");
+  sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-9-9-9-1003", L"carol", L"C:\\Users\\carol");
+  m().AddDirectoryLink(L"C:\\Users\\carol\\AppData\\Local", L"C:\\ProgramData\\Elsewhere", /*junction=*/true);
+  AddDataTree(Local(kSystem) + L"\\Vantorel\\Drive");
+  const auto before = m().ListTree(L"C:\\"), beforeD = m().ListTree(L"D:\\");
+
+  Run(L"client-maintenance.exe --uninstall Vantorel\\Drive");
+
+  EXPECT_EQ(m().ListTree(L"C:\\"),
+            Outside(before, {Local(kAlice) + L"\\Vantorel\\Drive", Local(kSystem) + L"\\Vantorel\\Drive"}));
+  EXPECT_EQ(m().ListTree(L"D:\\"), beforeD);
+}
+
+// ---------------- the folder name ----------------
+
+TEST(FolderName, AcceptsPlainNamesOnly) {
+  for (const wchar_t* good : {L"VantorelDrive", L"Vantorel\\Drive", L"Vantorel Drive", L"a\\b\\c\\d", L".git", L"...a",
+                              L" lead", L"a.b", L"\u00e9t\u00e9", L"x"}) {
+    EXPECT_TRUE(IsPlainFolderName(good)) << Narrow(good);
+  }
+}
+
+TEST_F(UninstallTest, RejectedNamesDeleteNothingButTheStartupShortcuts) {
+  // clang-format off
+  const std::wstring rejected[] = {
+      L"", L"\\", L"\\\\", L"C:", L"C:\\", L"C:\\Users", L"C:Users", L"c:sentinel.txt", L"\\Windows",
+      L"\\\\server\\share", L"\\\\?\\C:\\", L"\\\\.\\C:", L"\\VantorelDrive", L"VantorelDrive\\", L"Vantorel\\\\Drive",
+      L".", L"..", L"..\\..", L"VantorelDrive\\..\\..", L"Vantorel\\.\\Drive", L".\\VantorelDrive", L"a/../..",
+      L"VantorelDrive/x", L"/", L"...", L". ", L".. ", L"VantorelDrive.", L"VantorelDrive ", L"Vantorel.\\Drive",
+      L"a:b", L"VantorelDrive::$INDEX_ALLOCATION", L"Vantorel*", L"Vantorel?", L"Vantorel\"", L"a<b", L"a>b", L"a|b",
+      L"a\tb", L"a\nb", L"\x01", L"a\x1f"};
+  // clang-format on
+  for (const std::wstring& name : rejected) {
+    SCOPED_TRACE("name \"" + Narrow(name) + "\"");
+    EXPECT_FALSE(IsPlainFolderName(name));
+
+    sim::Reset();
+    sim::TypicalMachine::Build(m());
+    sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-9-9-9-1002", L"bob", kBob);
+    m().currentDirectory = Local(kAlice);
+    for (const auto& profile : {kAlice, kBob}) {
+      m().AddFile(Local(profile) + L"\\sentinel.txt");
+      AddDataTree(Local(profile) + L"\\VantorelDrive");
+      m().AddFile(profile + kStartupBelowProfile + L"\\Vantorel Drive.lnk");
+    }
+    m().AddFile(Local(kAlice) + L"\\a\\b");
+    m().AddFile(L"C:\\sentinel.txt");
+    m().AddFile(L"C:\\Users\\sentinel.txt");
+
+    Uninstall({name});
+    RemoveLocalAppDataFolderForAllProfiles(name);
+
+    EXPECT_EQ(Touched(), (std::vector<std::wstring>{kAlice + kStartupBelowProfile + L"\\Vantorel Drive.lnk",
+                                                    kBob + kStartupBelowProfile + L"\\Vantorel Drive.lnk"}));
+  }
+}
+
+TEST_F(UninstallTest, WithoutANameOnlyTheStartupShortcutsGo) {
+  AddDataTree(Local(kAlice) + L"\\VantorelDrive");
+  m().AddFile(kAlice + kStartupBelowProfile + L"\\ZarekTolv.lnk");
+
+  Run(L"client-maintenance.exe --uninstall");
+
+  EXPECT_EQ(Touched(), std::vector<std::wstring>{kAlice + kStartupBelowProfile + L"\\ZarekTolv.lnk"});
+}
+
+// ---------------- start-up shortcuts and the order of the steps ----------------
+
+TEST_F(UninstallTest, StartupShortcutsGoInEveryProfileBeforeAnyDataFolderIsTouched) {
+  for (const auto& profile : {kAlice, kBob, kSystem}) {
+    for (const wchar_t* name : kStartupNames) m().AddFile(profile + kStartupBelowProfile + L"\\" + name);
+    m().AddFile(profile + kStartupBelowProfile + L"\\Zarek Tolv.lnk");  // the desktop spelling: not a start-up name
+    m().AddFile(profile + kStartupBelowProfile + L"\\Other.lnk");
+  }
+  for (const auto& profile : {kAlice, kBob}) AddDataTree(Local(profile) + L"\\VantorelDrive");
+
+  Run(L"client-maintenance.exe --uninstall VantorelDrive");
+
+  std::vector<std::wstring> shortcuts;
+  for (const auto& profile : {kSystem, kAlice, kBob}) {  // profile list order
+    for (const wchar_t* name : kStartupNames) shortcuts.push_back(profile + kStartupBelowProfile + L"\\" + name);
+  }
+  const auto touched = Touched();
+  ASSERT_GT(touched.size(), shortcuts.size());
+  EXPECT_EQ(std::vector<std::wstring>(touched.begin(), touched.begin() + shortcuts.size()), shortcuts);
+  for (const auto& profile : {kAlice, kBob, kSystem}) {
+    EXPECT_EQ(m().ListTree(profile + kStartupBelowProfile),
+              (std::vector<std::wstring>{profile + kStartupBelowProfile + L"\\Other.lnk",
+                                         profile + kStartupBelowProfile + L"\\Zarek Tolv.lnk"}));
+  }
+  EXPECT_FALSE(m().Exists(Local(kBob) + L"\\VantorelDrive"));
+  EXPECT_TRUE(m().shellLinks.empty()) << "no shortcut is written";
+}
+
+TEST_F(UninstallTest, StartupFolderOutsideTheProfileSkipsTheShortcutsButNotTheData) {
+  m().SetFolder(L"alice", kCsidlStartup, L"\\\\server\\redirected\\Startup");
+  m().AddFile(kAlice + kStartupBelowProfile + L"\\Vantorel Drive.lnk");
+  AddDataTree(Local(kAlice) + L"\\VantorelDrive");
+
+  Run(L"client-maintenance.exe --uninstall VantorelDrive");
+
+  EXPECT_TRUE(m().Exists(kAlice + kStartupBelowProfile + L"\\Vantorel Drive.lnk"));
+  EXPECT_FALSE(m().Exists(Local(kAlice) + L"\\VantorelDrive"));
+}
+
+TEST_F(UninstallTest, BeforeWindowsVistaTheDataFolderIsUnderLocalSettings) {
+  const std::wstring legacy = L"\\Local Settings\\Application Data\\VantorelDrive";
+  AddDataTree(kAlice + legacy);
+  AddDataTree(kBob + legacy);
+  AddDataTree(Local(kAlice) + L"\\VantorelDrive");
+  m().osMajor = 5;
+
+  Run(L"client-maintenance.exe --uninstall VantorelDrive");
+
+  EXPECT_FALSE(m().Exists(kAlice + legacy));
+  EXPECT_FALSE(m().Exists(kBob + legacy));
+  EXPECT_TRUE(m().Exists(kAlice + L"\\Local Settings\\Application Data"));
+  EXPECT_TRUE(m().Exists(Local(kAlice) + L"\\VantorelDrive\\settings.json"));
+
+  // Windows 6.0 (Vista) is the first with "\AppData\Local".
+  m().osMajor = 6;
+  AddDataTree(kAlice + legacy);
+  Run(L"client-maintenance.exe --uninstall VantorelDrive");
+  EXPECT_TRUE(m().Exists(kAlice + legacy + L"\\settings.json"));
+  EXPECT_FALSE(m().Exists(Local(kAlice) + L"\\VantorelDrive"));
+}
