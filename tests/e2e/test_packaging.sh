@@ -25,6 +25,11 @@ done
 # Unicode entry point: wWinMain is reached through the -municode start-up code.
 ok "Unicode start-up code" bash -c "x86_64-w64-mingw32-objdump -x '$exe' | grep -q 'GetCommandLineW'"
 
+# Room for the deepest folder tree a Windows path can hold (see CMakeLists.txt).
+stack_hex=$(awk '/SizeOfStackReserve/ {print $2}' <<<"$headers")
+stack=$((16#${stack_hex:-0}))
+ok "stack reserve of at least 16 MB ($stack bytes)" test "${stack:-0}" -ge 16777216
+
 size=$(stat -c %s "$exe")
 echo "client-maintenance.exe: $size bytes" >&2
 ok "at most 256 KB ($size bytes)" test "$size" -le 262144
