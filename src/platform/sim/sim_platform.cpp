@@ -971,8 +971,8 @@ Handle FindFirstFileW(const wchar_t* pattern, FindData* data) {
   std::replace(full.begin(), full.end(), L'/', L'\\');
   const auto slash = full.find_last_of(L'\\');
   const std::wstring dirPart = slash == std::wstring::npos ? L"." : full.substr(0, slash + 1);
-  const std::wstring spec = slash == std::wstring::npos ? full : full.substr(slash + 1);
-  if (spec.empty()) {
+  const std::wstring namePattern = slash == std::wstring::npos ? full : full.substr(slash + 1);
+  if (namePattern.empty()) {
     c.Fail(kErrorFileNotFound);
     return InvalidHandleValue();
   }
@@ -988,12 +988,12 @@ Handle FindFirstFileW(const wchar_t* pattern, FindData* data) {
   }
   HandleEntry e(HandleKind::kFind);
   if (dir->parent != nullptr) {
-    if (Matches(spec, L".")) e.findEntries.push_back(EntryData(L".", kFileAttributeDirectory, 0));
-    if (Matches(spec, L"..")) e.findEntries.push_back(EntryData(L"..", kFileAttributeDirectory, 0));
+    if (Matches(namePattern, L".")) e.findEntries.push_back(EntryData(L".", kFileAttributeDirectory, 0));
+    if (Matches(namePattern, L"..")) e.findEntries.push_back(EntryData(L"..", kFileAttributeDirectory, 0));
   }
   for (const auto& kv : dir->children) {
     const FsNode& n = *kv.second;
-    if (Matches(spec, n.name)) e.findEntries.push_back(EntryData(n.name, n.attributes, n.reparseTag));
+    if (Matches(namePattern, n.name)) e.findEntries.push_back(EntryData(n.name, n.attributes, n.reparseTag));
   }
   if (e.findEntries.empty()) {
     c.Fail(kErrorFileNotFound);
