@@ -485,9 +485,7 @@ bool EnumWindows(EnumWindowsCallback callback, std::intptr_t parameter) {
   std::vector<std::uintptr_t> ids;
   for (const auto& w : c.m.windows) ids.push_back(w.id);
   for (auto id : ids) {
-    const bool exists =
-        std::any_of(c.m.windows.begin(), c.m.windows.end(), [id](const sim::Window& w) { return w.id == id; });
-    if (!exists) continue;
+    if (c.m.FindWindow(id) == nullptr) continue;  // destroyed during the pass
     if (!callback(reinterpret_cast<Hwnd>(id), parameter)) break;
   }
   return true;
@@ -495,12 +493,9 @@ bool EnumWindows(EnumWindowsCallback callback, std::intptr_t parameter) {
 
 Dword GetWindowThreadProcessId(Hwnd window, Dword* processId) {
   Call c("GetWindowThreadProcessId");
-  const auto id = reinterpret_cast<std::uintptr_t>(window);
-  for (const auto& w : c.m.windows) {
-    if (w.id == id) {
-      if (processId != nullptr) *processId = w.ownerPid;
-      return w.ownerPid + 1;
-    }
+  if (const sim::Window* w = c.m.FindWindow(reinterpret_cast<std::uintptr_t>(window))) {
+    if (processId != nullptr) *processId = w->ownerPid;
+    return w->ownerPid + 1;
   }
   c.Fail(kErrorInvalidWindowHandle);
   return 0;
@@ -509,8 +504,8 @@ Dword GetWindowThreadProcessId(Hwnd window, Dword* processId) {
 bool PostMessageW(Hwnd window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
   Call c("PostMessageW");
   const auto id = reinterpret_cast<std::uintptr_t>(window);
-  auto it = std::find_if(c.m.windows.begin(), c.m.windows.end(), [id](const sim::Window& w) { return w.id == id; });
-  if (it == c.m.windows.end()) return c.Fail(kErrorInvalidWindowHandle);
+  const sim::Window* it = c.m.FindWindow(id);
+  if (it == nullptr) return c.Fail(kErrorInvalidWindowHandle);
   Dword code;
   bool ok = true;
   Dword error = 0;
