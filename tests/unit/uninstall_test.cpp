@@ -360,6 +360,22 @@ TEST_F(UninstallTest, StartupFolderOutsideTheProfileSkipsTheShortcutsButNotTheDa
   EXPECT_FALSE(m().Exists(Local(kAlice) + L"\\VantorelDrive"));
 }
 
+TEST_F(UninstallTest, AStartupFolderThatClimbsOutOfTheProfileDeletesNoShortcut) {
+  // Alice's own registry may name her start-up folder through "..": applied
+  // below every profile it would lead to the machine-wide start-up folder.
+  const std::wstring common = L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp";
+  m().SetFolder(L"alice", kCsidlStartup, kAlice + L"\\Desktop\\..\\..\\..\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp");
+  m().AddFile(common + L"\\Vantorel Drive.lnk");
+  m().AddFile(kBob + kStartupBelowProfile + L"\\Vantorel Drive.lnk");
+  AddDataTree(Local(kAlice) + L"\\VantorelDrive");
+
+  Run(L"client-maintenance.exe --uninstall VantorelDrive");
+
+  EXPECT_TRUE(m().Exists(common + L"\\Vantorel Drive.lnk"));
+  EXPECT_TRUE(m().Exists(kBob + kStartupBelowProfile + L"\\Vantorel Drive.lnk"));
+  EXPECT_FALSE(m().Exists(Local(kAlice) + L"\\VantorelDrive")) << "the data folders do not depend on it";
+}
+
 TEST_F(UninstallTest, BeforeWindowsVistaTheDataFolderIsUnderLocalSettings) {
   const std::wstring legacy = L"\\Local Settings\\Application Data\\VantorelDrive";
   AddDataTree(kAlice + legacy);
