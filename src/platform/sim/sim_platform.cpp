@@ -1034,6 +1034,33 @@ Dword GetFileAttributesW(const wchar_t* path) {
   return node->attributes == 0 ? kFileAttributeNormal : node->attributes;
 }
 
+Dword GetFullPathNameW(const wchar_t* path, Dword bufferLength, wchar_t* buffer) {
+  Call c("GetFullPathNameW");
+  Dword code;
+  if (c.Injected(&code)) {
+    c.Fail(code);
+    return 0;
+  }
+  const std::wstring in = path != nullptr ? path : L"";
+  std::wstring full;
+  if (in.rfind(L"\\\\?\\", 0) == 0) {
+    full = in;  // a verbatim path comes back as it is
+  } else if (in.size() >= 2 && (in[0] == L'\\' || in[0] == L'/') && (in[1] == L'\\' || in[1] == L'/')) {
+    full = in;  // UNC paths are not modelled; the real call would tidy their separators
+  } else {
+    full = c.m.CanonicalPath(in);
+  }
+  if (full.empty()) {
+    c.Fail(kErrorInvalidName);
+    return 0;
+  }
+  const Dword needed = static_cast<Dword>(full.size() + 1);
+  if (buffer == nullptr || bufferLength < needed) return needed;
+  std::copy(full.begin(), full.end(), buffer);
+  buffer[full.size()] = L'\0';
+  return needed - 1;
+}
+
 bool SetFileAttributesW(const wchar_t* path, Dword attributes) {
   Call c("SetFileAttributesW");
   Dword code;
