@@ -47,16 +47,14 @@ std::unique_ptr<Machine> g_machine;
 
 std::vector<std::wstring> SplitPath(const std::wstring& s, wchar_t sep) {
   std::vector<std::wstring> parts;
-  std::wstring cur;
-  for (wchar_t c : s) {
-    if (c == sep) {
-      parts.push_back(cur);
-      cur.clear();
-    } else {
-      cur += c;
-    }
+  std::size_t begin = 0;
+  for (;;) {
+    const std::size_t end = s.find(sep, begin);
+    if (end == std::wstring::npos) break;
+    parts.emplace_back(s, begin, end - begin);
+    begin = end + 1;
   }
-  parts.push_back(cur);
+  parts.emplace_back(s, begin, std::wstring::npos);
   return parts;
 }
 

@@ -962,15 +962,23 @@ Handle FindFirstFileW(const wchar_t* pattern, FindData* data) {
     c.Fail(code);
     return InvalidHandleValue();
   }
-  std::wstring full = pattern;
-  std::replace(full.begin(), full.end(), L'/', L'\\');
-  const auto slash = full.find_last_of(L'\\');
-  const std::wstring dirPart = slash == std::wstring::npos ? L"." : full.substr(0, slash + 1);
-  const std::wstring spec = slash == std::wstring::npos ? full : full.substr(slash + 1);
-  if (spec.empty()) {
+  // The whole pattern is read as a path, the wildcard name being its last
+  // component: a folder before it is a folder on the way ("x.\*" lists "x",
+  // "...\*" lists the folder named "..."). The folder part is then looked up
+  // as it stands.
+  const std::wstring raw = pattern;
+  if (raw.empty() || raw.back() == L'\\' || raw.back() == L'/') {
     c.Fail(kErrorFileNotFound);
     return InvalidHandleValue();
   }
+  const std::wstring full = c.m.CanonicalPath(raw);
+  const auto slash = full.find_last_of(L'\\');
+  if (full.empty() || slash == std::wstring::npos || slash + 1 == full.size()) {
+    c.Fail(full.empty() ? kErrorPathNotFound : kErrorFileNotFound);
+    return InvalidHandleValue();
+  }
+  const std::wstring dirPart = L"\\\\?\\" + full.substr(0, slash == 2 ? 3 : slash);
+  const std::wstring spec = full.substr(slash + 1);
   Dword error = 0;
   FsNode* dir = c.m.Resolve(dirPart, true, &error);
   if (dir == nullptr || !dir->isDirectory) {
