@@ -2,8 +2,8 @@
 // each, checked after every run for what it may and may not have touched
 // (see tests/support/safety_check.h).
 //
-//   CM_PROPERTY_MACHINES=N      how many machines (seeds 1..N by default)
-//   CM_PROPERTY_FIRST_SEED=S    start at seed S
+//   CM_PROPERTY_MACHINES=N      how many machines (the build's default: 3000)
+//   CM_PROPERTY_FIRST_SEED=S    start at seed S (the build's default: 1)
 //   CM_PROPERTY_SEED=S          just seed S, printing its machine and every run
 #include <gtest/gtest.h>
 
@@ -21,6 +21,9 @@
 
 #ifndef CM_PROPERTY_MACHINES
 #define CM_PROPERTY_MACHINES 3000
+#endif
+#ifndef CM_PROPERTY_FIRST_SEED
+#define CM_PROPERTY_FIRST_SEED 1
 #endif
 
 namespace {
@@ -85,7 +88,7 @@ std::string DescribeSeed(std::uint64_t seed) {
 }  // namespace
 
 TEST(HostileMachines, NothingOutsideTheAllowedSetIsEverTouched) {
-  std::uint64_t first = EnvNumber("CM_PROPERTY_FIRST_SEED", 1);
+  std::uint64_t first = EnvNumber("CM_PROPERTY_FIRST_SEED", CM_PROPERTY_FIRST_SEED);
   std::uint64_t count = EnvNumber("CM_PROPERTY_MACHINES", CM_PROPERTY_MACHINES);
   const bool one = std::getenv("CM_PROPERTY_SEED") != nullptr;
   if (one) {
