@@ -11,8 +11,8 @@
 // Not a test: it prints figures and always exits 0.
 #include <algorithm>
 #include <chrono>
-#include <cwchar>
 #include <cstdio>
+#include <cwchar>
 #include <functional>
 #include <string>
 #include <vector>
@@ -71,8 +71,7 @@ void DataFolder(Machine& m, int entries) {
   const std::wstring data = L"C:\\Users\\alice\\AppData\\Local\\VantorelDrive";
   int made = 0;
   for (int folder = 0; made < entries; ++folder) {
-    const std::wstring dir =
-        data + L"\\group " + std::to_wstring(folder / 10) + L"\\folder " + std::to_wstring(folder);
+    const std::wstring dir = data + L"\\group " + std::to_wstring(folder / 10) + L"\\folder " + std::to_wstring(folder);
     made += (folder % 10 == 0) ? 2 : 1;  // the folder, and its parent with the first of ten
     for (int f = 0; f < 100 && made < entries; ++f, ++made) {
       m.AddFile(dir + L"\\file " + std::to_wstring(f) + L".dat", f % 7 == 0 ? platform::kFileAttributeHidden : 0);
@@ -109,12 +108,14 @@ int main() {
 
   const int fewProfiles = 1000, manyProfiles = 10000;
   std::printf("all-profiles commands: %d and %d profiles\n", fewProfiles, manyProfiles);
-  for (const wchar_t* command : {L"--admin-remove-shortcuts", L"--admin-upgrade-startup-shortcut",
-                                 L"--uninstall VantorelDrive"}) {
+  for (const wchar_t* command :
+       {L"--admin-remove-shortcuts", L"--admin-upgrade-startup-shortcut", L"--uninstall VantorelDrive"}) {
     const std::wstring line = std::wstring(L"client-maintenance.exe ") + command;
     auto run = [&] { RunTool(line); };
-    const double small = Best(3, [&](Machine& m) { Profiles(m, fewProfiles); }, run);
-    const double large = Best(2, [&](Machine& m) { Profiles(m, manyProfiles); }, run);
+    const double small = Best(
+        3, [&](Machine& m) { Profiles(m, fewProfiles); }, run);
+    const double large = Best(
+        2, [&](Machine& m) { Profiles(m, manyProfiles); }, run);
     const std::string name(command, command + std::wcslen(command));
     Row(name.c_str(), small, large, fewProfiles, manyProfiles, "profile");
   }
@@ -123,8 +124,10 @@ int main() {
   std::printf("\ndata folder removal: %d and %d entries\n", fewEntries, manyEntries);
   {
     auto run = [] { RunTool(L"client-maintenance.exe --uninstall VantorelDrive"); };
-    const double small = Best(3, [&](Machine& m) { DataFolder(m, fewEntries); }, run);
-    const double large = Best(2, [&](Machine& m) { DataFolder(m, manyEntries); }, run);
+    const double small = Best(
+        3, [&](Machine& m) { DataFolder(m, fewEntries); }, run);
+    const double large = Best(
+        2, [&](Machine& m) { DataFolder(m, manyEntries); }, run);
     Row("--uninstall VantorelDrive", small, large, fewEntries, manyEntries, "entry");
   }
 
@@ -134,22 +137,34 @@ int main() {
     auto lookUp = [] {
       for (int i = 0; i < 20; ++i) FindProcessesByName(L"zarek.exe", std::nullopt);
     };
-    const double small = Best(5, [&](Machine& m) { Processes(m, fewProcesses); }, lookUp) / 20;
-    const double large = Best(5, [&](Machine& m) { Processes(m, manyProcesses); }, lookUp) / 20;
+    const double small = Best(
+                             5, [&](Machine& m) { Processes(m, fewProcesses); }, lookUp) /
+                         20;
+    const double large = Best(
+                             5, [&](Machine& m) { Processes(m, manyProcesses); }, lookUp) /
+                         20;
     Row("look-up by name, every session", small, large, fewProcesses, manyProcesses, "process");
     auto lookUpSession = [] {
       for (int i = 0; i < 20; ++i) FindProcessesByName(L"zarek.exe", Dword{1});
     };
-    const double smallSession = Best(5, [&](Machine& m) { Processes(m, fewProcesses); }, lookUpSession) / 20;
-    const double largeSession = Best(5, [&](Machine& m) { Processes(m, manyProcesses); }, lookUpSession) / 20;
+    const double smallSession = Best(
+                                    5, [&](Machine& m) { Processes(m, fewProcesses); }, lookUpSession) /
+                                20;
+    const double largeSession = Best(
+                                    5, [&](Machine& m) { Processes(m, manyProcesses); }, lookUpSession) /
+                                20;
     Row("look-up by name, one session", smallSession, largeSession, fewProcesses, manyProcesses, "process");
     auto forceStop = [] { RunTool(L"client-maintenance.exe --force-stop"); };
-    const double smallStop = Best(3, [&](Machine& m) { Processes(m, fewProcesses); }, forceStop);
-    const double largeStop = Best(3, [&](Machine& m) { Processes(m, manyProcesses); }, forceStop);
+    const double smallStop = Best(
+        3, [&](Machine& m) { Processes(m, fewProcesses); }, forceStop);
+    const double largeStop = Best(
+        3, [&](Machine& m) { Processes(m, manyProcesses); }, forceStop);
     Row("--force-stop", smallStop, largeStop, fewProcesses, manyProcesses, "process");
     auto stop = [] { RunTool(L"client-maintenance.exe --stop -timeout 0"); };
-    const double smallPost = Best(3, [&](Machine& m) { Processes(m, fewProcesses); }, stop);
-    const double largePost = Best(3, [&](Machine& m) { Processes(m, manyProcesses); }, stop);
+    const double smallPost = Best(
+        3, [&](Machine& m) { Processes(m, fewProcesses); }, stop);
+    const double largePost = Best(
+        3, [&](Machine& m) { Processes(m, manyProcesses); }, stop);
     Row("--stop, one attempt", smallPost, largePost, fewProcesses, manyProcesses, "process");
   }
   return 0;

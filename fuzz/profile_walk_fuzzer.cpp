@@ -67,8 +67,9 @@ void FillProfileList(sim::Machine& m, const std::vector<std::wstring>& lines) {
     const std::size_t tab2 = tab1 == std::wstring::npos ? std::wstring::npos : line.find(L'\t', tab1 + 1);
     std::wstring name = line.substr(0, tab1);
     const std::wstring flags =
-        tab1 == std::wstring::npos ? L"" : line.substr(tab1 + 1, tab2 == std::wstring::npos ? std::wstring::npos
-                                                                                           : tab2 - tab1 - 1);
+        tab1 == std::wstring::npos
+            ? L""
+            : line.substr(tab1 + 1, tab2 == std::wstring::npos ? std::wstring::npos : tab2 - tab1 - 1);
     std::wstring value = tab2 == std::wstring::npos ? L"" : line.substr(tab2 + 1);
     // Registry key names are never empty, hold no backslash and are unique
     // regardless of letter case.

@@ -27,30 +27,53 @@ const std::wstring kLegacyStartupBelowProfile = L"\\Start Menu\\Programs\\Startu
 const std::wstring kCommonPrograms = L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs";
 const std::wstring kCommonDesktop = L"C:\\Users\\Public\\Desktop";
 
-const std::vector<std::wstring> kClientNames = {
-    L"zarek.exe",          L"zarek-win.exe",          L"autoconn.exe",           L"zarek-ui.exe",
-    L"zarek-daemon.exe",   L"zarek-connect.exe",      L"auto-updater.exe",       L"zarek-drive-ui.exe",
-    L"zarek-drive-daemon.exe", L"zarek-drive-auto-updater.exe", L"zarek-drive-connect.exe", L"command-handler.exe"};
-const std::vector<std::wstring> kLookAlikes = {L"xzarek.exe", L"zarek.com", L"zarek.exe ", L"zarek.ex",
-                                               L"zarek-drive-ui.exe.bak", L"explorer.exe.exe", L"explorer",
-                                               L"command-handler", L"svchost.exe", L"client-maintenance.exe"};
+const std::vector<std::wstring> kClientNames = {L"zarek.exe",
+                                                L"zarek-win.exe",
+                                                L"autoconn.exe",
+                                                L"zarek-ui.exe",
+                                                L"zarek-daemon.exe",
+                                                L"zarek-connect.exe",
+                                                L"auto-updater.exe",
+                                                L"zarek-drive-ui.exe",
+                                                L"zarek-drive-daemon.exe",
+                                                L"zarek-drive-auto-updater.exe",
+                                                L"zarek-drive-connect.exe",
+                                                L"command-handler.exe"};
+const std::vector<std::wstring> kLookAlikes = {
+    L"xzarek.exe",       L"zarek.com", L"zarek.exe ",      L"zarek.ex",    L"zarek-drive-ui.exe.bak",
+    L"explorer.exe.exe", L"explorer",  L"command-handler", L"svchost.exe", L"client-maintenance.exe"};
 const std::vector<std::wstring> kStartupNames = {L"ZarekTolv.lnk", L"Vantorel Zarek Tolv.lnk",
                                                  L"Vantorel Zarek Tolv Drive.lnk", L"Vantorel Drive.lnk"};
 const std::vector<std::wstring> kDesktopNames = {L"Zarek Tolv.lnk", L"Vantorel Zarek Tolv.lnk",
                                                  L"Vantorel Zarek Tolv Drive.lnk", L"Vantorel Drive.lnk"};
-const std::vector<std::wstring> kGroupNames = {L"Vantorel Zarek Tolv Drive.lnk", L"Zarek Tolv.lnk",
-                                               L"Vantorel Zarek Tolv.lnk", L"Uninstall Vantorel Zarek Tolv.lnk",
-                                               L"Uninstall Vantorel Zarek Tolv Drive.lnk", L"Vantorel Drive.lnk",
+const std::vector<std::wstring> kGroupNames = {L"Vantorel Zarek Tolv Drive.lnk",
+                                               L"Zarek Tolv.lnk",
+                                               L"Vantorel Zarek Tolv.lnk",
+                                               L"Uninstall Vantorel Zarek Tolv.lnk",
+                                               L"Uninstall Vantorel Zarek Tolv Drive.lnk",
+                                               L"Vantorel Drive.lnk",
                                                L"Uninstall Vantorel Drive.lnk"};
 // Names beside the client's that only resemble them.
-const std::vector<std::wstring> kShortcutLookAlikes = {L"Vantorel Drive (2).lnk", L"Other.lnk", L"Vantorel Drive.lnk.bak",
-                                                       L"Vantorel Drive.lnk ", L"Zarek Tolv.lnk", L"ZarekTolv.lnk.",
-                                                       L"Vantorel Drive", L"desktop.ini"};
-const std::vector<std::wstring> kValidDataNames = {L"VantorelDrive", L"Vantorel\\Drive", L"Zarek Tolv", L".git",
-                                                   L"...a", L" lead", L"\u00e9t\u00e9", L"AppData", L"a\\b\\c"};
-const std::vector<std::wstring> kEntryNames = {L"settings.json", L"sync.log", L"...", L"trailing dot.", L".git",
-                                               L" lead", L"a b", L"\u00e9t\u00e9", L"x", L"Vantorel Drive.lnk",
-                                               L"desktop.ini", L"CON1", L"~tmp", std::wstring(120, L'n')};
+const std::vector<std::wstring> kShortcutLookAlikes = {
+    L"Vantorel Drive (2).lnk", L"Other.lnk",      L"Vantorel Drive.lnk.bak", L"Vantorel Drive.lnk ",
+    L"Zarek Tolv.lnk",         L"ZarekTolv.lnk.", L"Vantorel Drive",         L"desktop.ini"};
+const std::vector<std::wstring> kValidDataNames = {L"VantorelDrive", L"Vantorel\\Drive", L"Zarek Tolv",    L".git",
+                                                   L"...a",          L" lead",           L"\u00e9t\u00e9", L"AppData",
+                                                   L"a\\b\\c"};
+const std::vector<std::wstring> kEntryNames = {L"settings.json",
+                                               L"sync.log",
+                                               L"...",
+                                               L"trailing dot.",
+                                               L".git",
+                                               L" lead",
+                                               L"a b",
+                                               L"\u00e9t\u00e9",
+                                               L"x",
+                                               L"Vantorel Drive.lnk",
+                                               L"desktop.ini",
+                                               L"CON1",
+                                               L"~tmp",
+                                               std::wstring(120, L'n')};
 
 std::wstring Verbatim(const std::wstring& path) { return L"\\\\?\\" + path; }
 
@@ -282,8 +305,7 @@ void Generator::ProgramGroup(const std::wstring& programs, const std::vector<std
       Dir(group);
       return;
     case 4:
-      DirLink(group, r_.Chance(50) ? kCommonPrograms + L"\\Vantorel" : L"C:\\Windows\\system32",
-                          r_.Chance(50));
+      DirLink(group, r_.Chance(50) ? kCommonPrograms + L"\\Vantorel" : L"C:\\Windows\\system32", r_.Chance(50));
       return;
     case 5:
       Dir(group, kFileAttributeReadonly);
@@ -319,7 +341,7 @@ void Generator::Processes() {
     if (r_.Chance(5)) p.tokenDeniedAccess = kTokenQuery;
     if (r_.Chance(5)) p.tokenDeniedAccess = kTokenDuplicate;
     const std::uint32_t t = r_.Below(10);
-    p.termination = t < 6 ? sim::Termination::kEnds
+    p.termination = t < 6   ? sim::Termination::kEnds
                     : t < 7 ? sim::Termination::kRefused
                     : t < 8 ? sim::Termination::kNeverEnds
                             : sim::Termination::kEndsLater;
@@ -343,7 +365,7 @@ void Generator::Processes() {
     sim::Process& p = m.AddProcess(RandomCase(r_, r_.Pick(kClientNames)), session);
     p.user = r_.Chance(70) ? L"alice" : L"bob";
     const std::uint32_t t = r_.Below(10);
-    p.termination = t < 6 ? sim::Termination::kEnds
+    p.termination = t < 6   ? sim::Termination::kEnds
                     : t < 7 ? sim::Termination::kRefused
                     : t < 8 ? sim::Termination::kNeverEnds
                             : sim::Termination::kEndsLater;
@@ -395,8 +417,8 @@ void Generator::ProfileEntries() {
   if (r_.Chance(92)) {
     static const std::vector<std::wstring> forms = {L"%SystemDrive%\\Users\\alice", L"C:\\Users\\alice\\",
                                                     L"C:\\Users\\x\\..\\alice", L"c:\\users\\ALICE"};
-    const std::wstring text = legacyLayout_ ? L"%SystemDrive%\\Documents and Settings\\alice"
-                                            : (r_.Chance(80) ? forms[0] : r_.Pick(forms));
+    const std::wstring text =
+        legacyLayout_ ? L"%SystemDrive%\\Documents and Settings\\alice" : (r_.Chance(80) ? forms[0] : r_.Pick(forms));
     ProfileValue(L"S-1-5-21-7-7-7-1001", text, r_.Chance(80) ? kRegExpandSz : kRegSz);
   }
   profiles_.push_back({L"S-1-5-21-7-7-7-1001", L"alice", alice_, legacyLayout_});
@@ -411,7 +433,12 @@ void Generator::ProfileEntries() {
     const std::wstring onD = L"D:\\Profiles\\" + user;
     Profile p{sid, user, L"", legacyLayout_};
     switch (r_.Below(26)) {
-      case 0: case 1: case 2: case 3: case 4: case 5:
+      case 0:
+      case 1:
+      case 2:
+      case 3:
+      case 4:
+      case 5:
         ProfileValue(sid, onC, r_.Chance(50) ? kRegSz : kRegExpandSz);
         p.dir = onC;
         break;
@@ -441,8 +468,8 @@ void Generator::ProfileEntries() {
       }
       case 10:
         ProfileValue(sid, r_.Pick(std::vector<std::wstring>{L"", L"\\", L"C:", L"C:\\", L"Users\\" + user,
-                                                           L"%UNKNOWN%\\" + user, L"\\\\server\\profiles\\" + user,
-                                                           L"%EVIL%", L"%SystemDrive%", L"..\\..\\.."}));
+                                                            L"%UNKNOWN%\\" + user, L"\\\\server\\profiles\\" + user,
+                                                            L"%EVIL%", L"%SystemDrive%", L"..\\..\\.."}));
         break;
       case 11:
         ProfileValue(sid, onC + L"\\..\\alice");  // names another user's folder
@@ -527,8 +554,13 @@ void Generator::ProfileEntries() {
 }
 
 std::wstring Generator::LinkTarget(const std::wstring& near) {
-  std::vector<std::wstring> targets = {L"C:\\Windows", L"C:\\Windows\\system32", L"C:\\", L"C:\\Nowhere",
-                                       kCommonPrograms, L"C:\\Program Files (x86)\\Vantorel", near};
+  std::vector<std::wstring> targets = {L"C:\\Windows",
+                                       L"C:\\Windows\\system32",
+                                       L"C:\\",
+                                       L"C:\\Nowhere",
+                                       kCommonPrograms,
+                                       L"C:\\Program Files (x86)\\Vantorel",
+                                       near};
   const std::size_t slash = near.rfind(L'\\');
   if (slash != std::wstring::npos && slash > 2) targets.push_back(near.substr(0, slash));
   for (const auto& p : profiles_) {
@@ -543,7 +575,7 @@ std::wstring Generator::LinkTarget(const std::wstring& near) {
 
 void Generator::Tree(const std::wstring& dir, int depth, int* budget) {
   const int entries = static_cast<int>(r_.Below(6));
-  for (int i = 0; i < entries && *budget > 0; ++i, --*budget) {
+  for (int i = 0; i<entries&& * budget> 0; ++i, --*budget) {
     const std::wstring path = dir + L"\\" + r_.Pick(kEntryNames) + (r_.Chance(50) ? std::to_wstring(i) : L"");
     const std::uint32_t kind = r_.Below(20);
     if (kind < 9) {
@@ -714,22 +746,36 @@ void Generator::Injections() {
     const char* call;
     Dword code;
   };
-  static const std::vector<Kind> kinds = {
-      {"DeleteFileW", kErrorAccessDenied},         {"RemoveDirectoryW", kErrorSharingViolation},
-      {"FindFirstFileW", kErrorAccessDenied},      {"FindNextFileW", kErrorAccessDenied},
-      {"GetFileAttributesW", kErrorAccessDenied},  {"MoveFileExW", kErrorAccessDenied},
-      {"PersistFileSave", static_cast<Dword>(kEFail)}, {"CreateShellLink", static_cast<Dword>(kRegdbEClassNotReg)},
-      {"SetFileAttributesW", kErrorAccessDenied},  {"RegQueryValueExW", kErrorAccessDenied},
-      {"RegEnumKeyExW", kErrorAccessDenied},       {"RegOpenKeyExW", kErrorAccessDenied},
-      {"ExpandEnvironmentStringsW", kErrorNotEnoughMemory}, {"SHGetFolderPathW", static_cast<Dword>(kEFail)},
-      {"EnumProcesses", kErrorAccessDenied},       {"HeapAlloc", 0},
-      {"HeapReAlloc", 0},                          {"OpenProcess", kErrorAccessDenied},
-      {"WaitForSingleObject", kErrorAccessDenied}, {"TerminateProcess", kErrorAccessDenied},
-      {"PostMessageW", kErrorAccessDenied},        {"EnumWindows", kErrorAccessDenied},
-      {"GetVersionExW", kErrorInvalidParameter},   {"ProcessIdToSessionId", kErrorAccessDenied},
-      {"CreateProcessWithTokenW", kErrorAccessDenied}, {"ShellExecuteExW", kErrorFileNotFound},
-      {"CreateEnvironmentBlock", kErrorAccessDenied}, {"DuplicateTokenEx", kErrorAccessDenied},
-      {"CommandLineToArgvW", kErrorNotEnoughMemory}, {"OpenProcessToken", kErrorAccessDenied}};
+  static const std::vector<Kind> kinds = {{"DeleteFileW", kErrorAccessDenied},
+                                          {"RemoveDirectoryW", kErrorSharingViolation},
+                                          {"FindFirstFileW", kErrorAccessDenied},
+                                          {"FindNextFileW", kErrorAccessDenied},
+                                          {"GetFileAttributesW", kErrorAccessDenied},
+                                          {"MoveFileExW", kErrorAccessDenied},
+                                          {"PersistFileSave", static_cast<Dword>(kEFail)},
+                                          {"CreateShellLink", static_cast<Dword>(kRegdbEClassNotReg)},
+                                          {"SetFileAttributesW", kErrorAccessDenied},
+                                          {"RegQueryValueExW", kErrorAccessDenied},
+                                          {"RegEnumKeyExW", kErrorAccessDenied},
+                                          {"RegOpenKeyExW", kErrorAccessDenied},
+                                          {"ExpandEnvironmentStringsW", kErrorNotEnoughMemory},
+                                          {"SHGetFolderPathW", static_cast<Dword>(kEFail)},
+                                          {"EnumProcesses", kErrorAccessDenied},
+                                          {"HeapAlloc", 0},
+                                          {"HeapReAlloc", 0},
+                                          {"OpenProcess", kErrorAccessDenied},
+                                          {"WaitForSingleObject", kErrorAccessDenied},
+                                          {"TerminateProcess", kErrorAccessDenied},
+                                          {"PostMessageW", kErrorAccessDenied},
+                                          {"EnumWindows", kErrorAccessDenied},
+                                          {"GetVersionExW", kErrorInvalidParameter},
+                                          {"ProcessIdToSessionId", kErrorAccessDenied},
+                                          {"CreateProcessWithTokenW", kErrorAccessDenied},
+                                          {"ShellExecuteExW", kErrorFileNotFound},
+                                          {"CreateEnvironmentBlock", kErrorAccessDenied},
+                                          {"DuplicateTokenEx", kErrorAccessDenied},
+                                          {"CommandLineToArgvW", kErrorNotEnoughMemory},
+                                          {"OpenProcessToken", kErrorAccessDenied}};
   for (int i = 0, n = 1 + static_cast<int>(r_.Below(2)); i < n; ++i) {
     const Kind& k = r_.Pick(kinds);
     m_.Inject(k.call, k.code, r_.Chance(70) ? 1 : -1, static_cast<int>(r_.Below(12)));
@@ -740,7 +786,8 @@ void Generator::Injections() {
 // ---------------- the runs ----------------
 
 void Generator::Runs() {
-  const std::wstring exe = r_.Chance(80) ? L"client-maintenance.exe" : L"C:\\Program Files\\Tools\\client-maintenance.exe";
+  const std::wstring exe =
+      r_.Chance(80) ? L"client-maintenance.exe" : L"C:\\Program Files\\Tools\\client-maintenance.exe";
   auto run = [&](std::vector<std::wstring> args) {
     args.insert(args.begin(), exe);
     plan_.runs.push_back(std::move(args));
@@ -769,37 +816,42 @@ void Generator::Runs() {
   run({L"--admin-upgrade-startup-shortcut"});
   run({L"--restart-explorer"});
   run({L"--remove-all-users-empty-folders"});
-  static const std::vector<std::vector<std::wstring>> others = {
-      {L"--admin-remove-syncroots"}, {L"--portable-remove-syncroots"}, {L"--Stop"}, {L"--uninstall "},
-      {L"--stop=5"},                 {L""},                            {L"-stop"},  {L"--UNINSTALL", L"VantorelDrive"},
-      {},                            {L"--force-stop", L"--uninstall", L"VantorelDrive"}};
+  static const std::vector<std::vector<std::wstring>> others = {{L"--admin-remove-syncroots"},
+                                                                {L"--portable-remove-syncroots"},
+                                                                {L"--Stop"},
+                                                                {L"--uninstall "},
+                                                                {L"--stop=5"},
+                                                                {L""},
+                                                                {L"-stop"},
+                                                                {L"--UNINSTALL", L"VantorelDrive"},
+                                                                {},
+                                                                {L"--force-stop", L"--uninstall", L"VantorelDrive"}};
   run(r_.Pick(others));
 }
 
 Plan Generator::Build() {
   plan_.dataName = r_.Pick(kValidDataNames);
-  static const std::vector<std::vector<std::wstring>> stops = {
-      {},
-      {L"-timeout", L"0"},
-      {L"-timeout", L"999"},
-      {L"-timeout", L"1000"},
-      {L"-timeout", L"-1"},
-      {L"-timeout"},
-      {L"-timeout", L"abc"},
-      {L"-timeout", L"  +3000ms"},
-      {L"-timeout", L"2147483647"},
-      {L"-timeout", L"99999999999999999999"},
-      {L"-timeout", L"-2147483649"},
-      {L"-timeout", L"5000", L"-timeout", L"2000"},
-      {L"-timeout", L"-timeout", L"3000"},
-      {L"x", L"-timeout", L"1500"},
-      {L"-TIMEOUT", L"1"},
-      {L"-timeout", L"\u0661\u0662"}};
+  static const std::vector<std::vector<std::wstring>> stops = {{},
+                                                               {L"-timeout", L"0"},
+                                                               {L"-timeout", L"999"},
+                                                               {L"-timeout", L"1000"},
+                                                               {L"-timeout", L"-1"},
+                                                               {L"-timeout"},
+                                                               {L"-timeout", L"abc"},
+                                                               {L"-timeout", L"  +3000ms"},
+                                                               {L"-timeout", L"2147483647"},
+                                                               {L"-timeout", L"99999999999999999999"},
+                                                               {L"-timeout", L"-2147483649"},
+                                                               {L"-timeout", L"5000", L"-timeout", L"2000"},
+                                                               {L"-timeout", L"-timeout", L"3000"},
+                                                               {L"x", L"-timeout", L"1500"},
+                                                               {L"-TIMEOUT", L"1"},
+                                                               {L"-timeout", L"\u0661\u0662"}};
   stopArgs_ = {r_.Pick(stops), r_.Pick(stops)};
   for (const auto& s : stopArgs_) {
     for (std::size_t i = 0; i + 1 < s.size(); ++i) {
-      if (s[i] == L"-timeout" && (s[i + 1].find(L"2147483647") != std::wstring::npos ||
-                                  s[i + 1].find(L"9999") != std::wstring::npos)) {
+      if (s[i] == L"-timeout" &&
+          (s[i + 1].find(L"2147483647") != std::wstring::npos || s[i + 1].find(L"9999") != std::wstring::npos)) {
         longStop_ = true;  // the clients must end by themselves, or the run would last days
       }
     }
@@ -989,7 +1041,8 @@ std::string Describe(Machine& m) {
   for (const auto& e : m.events) o << " " << e.at;
   o << "\ninjected failures:";
   for (const auto& [call, list] : m.injections) {
-    for (const auto& i : list) o << " " << call << "(code " << i.code << ", skip " << i.skip << ", count " << i.count << ")";
+    for (const auto& i : list)
+      o << " " << call << "(code " << i.code << ", skip " << i.skip << ", count " << i.count << ")";
   }
   o << "\nfiles:\n";
   std::function<void(const sim::FsNode*)> walk = [&](const sim::FsNode* n) {

@@ -76,17 +76,17 @@ class SafetyCheck {
   std::wstring command_;
   std::map<std::wstring, EntryState> before_;
   // Folded physical paths.
-  std::set<std::wstring> mayDelete_;       // files, links and the folders of data trees
-  std::set<std::wstring> mayRemoveEmpty_;  // real folders that may go once empty
+  std::set<std::wstring> mayDelete_;             // files, links and the folders of data trees
+  std::set<std::wstring> mayRemoveEmpty_;        // real folders that may go once empty
   std::set<std::wstring> startupShortcutPaths_;  // start-up shortcuts of the data-removing run, for the order
   std::set<std::wstring> dataPaths_;
   // Start-up folders the upgrade may write in: folded physical folder path ->
   // the physical paths of the start-up shortcuts present before the run.
   std::map<std::wstring, std::vector<std::wstring>> upgradeFolders_;
-  std::set<std::wstring> launchers_;        // acceptable shortcut targets of the upgrade
+  std::set<std::wstring> launchers_;         // acceptable shortcut targets of the upgrade
   std::set<std::wstring> shellExecutables_;  // acceptable shells for the restart
-  std::set<std::wstring> stdoutPaths_;      // paths "--admin-remove-shortcuts" may print
-  std::vector<std::wstring> subkeys_;       // of the profile list, for its diagnostics
+  std::set<std::wstring> stdoutPaths_;       // paths "--admin-remove-shortcuts" may print
+  std::vector<std::wstring> subkeys_;        // of the profile list, for its diagnostics
   std::uint64_t timeBound_ = 0;
   std::uint64_t startTime_ = 0;
   sim::Dword ownSession_ = 0;

@@ -69,10 +69,10 @@ std::vector<std::string> RunOne(std::uint64_t seed, const std::vector<std::wstri
     std::string changes = "  the run's file-system changes, in order:";
     const auto& events = sim::machine().fsEvents;
     for (std::size_t i = 0; i < events.size() && i < 60; ++i) {
-      static const char* const kKinds[] = {"deleted", "removed folder", "created", "overwritten", "moved away",
-                                           "moved here"};
-      changes += std::string("\n    ") + kKinds[static_cast<int>(events[i].kind)] + " " +
-                 hostile::Printable(events[i].path);
+      static const char* const kKinds[] = {"deleted",     "removed folder", "created",
+                                           "overwritten", "moved away",     "moved here"};
+      changes +=
+          std::string("\n    ") + kKinds[static_cast<int>(events[i].kind)] + " " + hostile::Printable(events[i].path);
     }
     violations.push_back(changes);
   }
@@ -160,11 +160,16 @@ TEST(HostileMachines, TheCheckCatchesEachKindOfHarm) {
     return c.Violations(m);
   };
   EXPECT_TRUE(check([](sim::Machine&) {}).empty());
-  EXPECT_TRUE(check([](sim::Machine&) { RemoveFolderTree(L"C:\\Users\\alice\\AppData\\Local\\VantorelDrive"); }).empty());
+  EXPECT_TRUE(
+      check([](sim::Machine&) { RemoveFolderTree(L"C:\\Users\\alice\\AppData\\Local\\VantorelDrive"); }).empty());
   EXPECT_FALSE(check([](sim::Machine&) { DeleteFileW(L"C:\\Users\\alice\\AppData\\Local\\Other\\keep"); }).empty());
-  EXPECT_FALSE(check([](sim::Machine&) { DeleteFileW(L"C:\\Users\\alice\\AppData\\Local\\VantorelDrive\\docs\\thesis.docx"); }).empty())
+  EXPECT_FALSE(check([](sim::Machine&) {
+                 DeleteFileW(L"C:\\Users\\alice\\AppData\\Local\\VantorelDrive\\docs\\thesis.docx");
+               }).empty())
       << "through a link";
-  EXPECT_FALSE(check([](sim::Machine& m) { m.FindNode(L"C:\\Windows\\explorer.exe")->attributes = kFileAttributeHidden; }).empty());
+  EXPECT_FALSE(check([](sim::Machine& m) {
+                 m.FindNode(L"C:\\Windows\\explorer.exe")->attributes = kFileAttributeHidden;
+               }).empty());
   EXPECT_FALSE(check([](sim::Machine& m) { m.AddFile(L"C:\\Users\\alice\\new.txt"); }).empty());
   EXPECT_FALSE(check([](sim::Machine& m) {
                  UniqueHandle p(OpenProcess(kProcessTerminate, false, m.processes.back().pid));
