@@ -28,14 +28,32 @@ bool IsPlainComponent(const std::wstring& name, std::size_t begin, std::size_t e
 
 bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
-// The "\\?\" form of "X:\a\b" when every component is a plain name, so that
-// both forms name the same folder; any other path as it is.
-std::wstring VerbatimForm(const std::wstring& path) {
-  if (path.size() > 3 && IsDriveLetter(path[0]) && path[1] == L':' && path[2] == L'\\' &&
-      IsPlainFolderName(path.substr(3))) {
-    return kVerbatimPrefix + path;
+// The "\\?\" form of the folder path names, as Windows reads that path:
+// first its full form (GetFullPathNameW resolves "." and "..", drops
+// trailing dots and blanks, collapses separators), then the prefix, so that
+// the names of the entries appended to it are taken exactly as listed. A
+// path given in that form already stays as it is. False when the path has no
+// full form on a drive or a share.
+bool VerbatimForm(const std::wstring& path, std::wstring* verbatim) {
+  if (path.compare(0, 4, kVerbatimPrefix) == 0) {
+    *verbatim = path;
+    return true;
   }
-  return path;
+  const Dword needed = GetFullPathNameW(path.c_str(), 0, nullptr);
+  if (needed == 0) return false;
+  std::wstring full(needed, L'\0');
+  const Dword written = GetFullPathNameW(path.c_str(), needed, &full[0]);
+  if (written == 0 || written >= needed) return false;
+  full.resize(written);
+  if (full.size() >= 3 && IsDriveLetter(full[0]) && full[1] == L':' && full[2] == L'\\') {
+    *verbatim = kVerbatimPrefix + full;
+    return true;
+  }
+  if (full.size() > 2 && full[0] == L'\\' && full[1] == L'\\' && full[2] != L'?' && full[2] != L'.') {
+    *verbatim = std::wstring(kVerbatimPrefix) + L"UNC" + full.substr(1);
+    return true;
+  }
+  return false;  // a device path, or something Windows itself would not read as a folder path
 }
 
 bool IsDotOrDotDot(const wchar_t* name) {
@@ -98,7 +116,8 @@ bool IsPlainFolderName(const std::wstring& name) {
 }
 
 int RemoveFolderTree(const std::wstring& path) {
-  std::wstring folder = VerbatimForm(path);
+  std::wstring folder;
+  if (!VerbatimForm(path, &folder)) return -1;
   // The folder itself may be a link planted in its place: look at it before
   // enumerating through it.
   const Dword attributes = GetFileAttributesW(folder.c_str());

@@ -23,9 +23,11 @@ bool IsPlainFolderName(const std::wstring& name);
 // (junction, symbolic link to a folder or a file), and path itself when it is
 // one, is removed as the link (RemoveDirectoryW for a folder entry, DeleteFileW
 // for a file entry) and what it points at is left untouched. Entry names are
-// used exactly as listed: a drive-absolute path made of plain names is worked
-// on in its "\\?\" form, so Windows neither trims a name on the way ("sub."
-// is not "sub") nor stops at MAX_PATH. Attributes are never changed: hidden
+// used exactly as listed: path is read once as Windows reads it (its full
+// form) and the walk works on the "\\?\" form of that, so Windows neither
+// trims an entry's name on the way ("sub." is not "sub", whatever the path
+// above it looks like) nor stops at MAX_PATH. A path without a full form on a
+// drive or share is left alone (-1). Attributes are never changed: hidden
 // and system files go like any other, a read-only file stays and so do the
 // folders that hold it. A failure does not stop the removal: it goes on with
 // the next entry. A path that names a plain file is left alone (-1). Per entry

@@ -288,6 +288,12 @@ Handle FindFirstFileW(const wchar_t* pattern, FindData* data);  // InvalidHandle
 bool FindNextFileW(Handle find, FindData* data);
 bool FindClose(Handle find);
 Dword GetFileAttributesW(const wchar_t* path);
+// GetFullPathNameW without the file-part output: the absolute form of path as
+// Windows reads it ("." and ".." resolved, trailing dots and blanks of the
+// last component dropped, separators collapsed). Returns the length written
+// (without the terminator), or, when bufferLength is too small, the size
+// needed (with it); 0 on failure.
+Dword GetFullPathNameW(const wchar_t* path, Dword bufferLength, wchar_t* buffer);
 bool SetFileAttributesW(const wchar_t* path, Dword attributes);
 bool MoveFileExW(const wchar_t* existing, const wchar_t* newName, Dword flags);
 

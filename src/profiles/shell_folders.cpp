@@ -1,6 +1,7 @@
 #include "profiles/shell_folders.h"
 
 #include "app/interactive_user_token.h"
+#include "cleanup/folder_tree.h"
 #include "platform/platform.h"
 
 using namespace platform;
@@ -31,6 +32,10 @@ bool GetProfileRelativeFolder(int baseCsidl, int folderCsidl, std::wstring* rela
   // "C:\Users\bobby\Desktop" shares its first characters with the profile
   // "C:\Users\bob" but does not lie inside it.
   if (!rest.empty() && rest[0] != L'\\') return false;
+  // Nor does "C:\Users\bob\..\alice\Desktop": shell folders come from the
+  // user's own registry, and the rest is applied below every profile, so it
+  // must be plain folder names that Windows cannot read as a way out.
+  if (!rest.empty() && !IsPlainFolderName(rest.substr(1))) return false;
   *relative = std::move(rest);
   return true;
 }

@@ -15,7 +15,9 @@ int GetProgramFilesFolder(std::wstring* folder);
 // The path of folderCsidl with the path of baseCsidl cut off its front: for a
 // folder inside the profile, "\AppData\...", ready to append to any profile
 // directory. The cut must fall at a path separator: the rest is empty (the
-// folder is the base itself) or begins with a backslash. False, leaving
+// folder is the base itself) or a backslash followed by plain folder names
+// (IsPlainFolderName: no "." or "..", no name Windows would trim, no empty
+// name), so that it cannot lead out of any profile it is appended to. False, leaving
 // relative unchanged, when either look-up fails or the folder does not lie
 // inside the base (compared case-sensitively).
 bool GetProfileRelativeFolder(int baseCsidl, int folderCsidl, std::wstring* relative);

@@ -198,6 +198,16 @@ TEST_F(ShellFolderTest, FoldersOutsideTheProfileHaveNoRelativePath) {
       {L"C:\\Users\\alicea\\Desktop", false, nullptr},    // sibling sharing the first characters
       {L"C:\\Users\\alice.old", false, nullptr},
       {L"C:\\Users", false, nullptr},                     // shorter than the profile path
+      // Inside by their first characters, outside once Windows reads them:
+      // applied below every profile they would lead elsewhere.
+      {L"C:\\Users\\alice\\..\\bob\\Desktop", false, nullptr},
+      {L"C:\\Users\\alice\\Desktop\\..\\..\\..\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp", false,
+       nullptr},
+      {L"C:\\Users\\alice\\.\\Desktop", false, nullptr},
+      {L"C:\\Users\\alice\\Desktop.\\x", false, nullptr},
+      {L"C:\\Users\\alice\\\\Desktop", false, nullptr},
+      {L"C:\\Users\\alice\\OneDrive\\Desktop", true, L"\\OneDrive\\Desktop"},
+      {L"C:\\Users\\alice\\...x\\Desktop", true, L"\\...x\\Desktop"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.folder, c.folder + std::wcslen(c.folder)));

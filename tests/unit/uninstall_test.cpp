@@ -176,7 +176,8 @@ TEST_F(UninstallTest, OneEnumerationStepAndOneDeletePerEntry) {
 
   const int files = 9, folders = 10;
   const int entries = files + folders + 2 * (folders + 1);  // "." and ".." in each folder
-  EXPECT_EQ(m().calls, (std::map<std::string, int>{{"GetFileAttributesW", 1},
+  EXPECT_EQ(m().calls, (std::map<std::string, int>{{"GetFullPathNameW", 2},  // once for the whole walk
+                                                   {"GetFileAttributesW", 1},
                                                    {"FindFirstFileW", folders + 1},
                                                    {"FindNextFileW", entries},
                                                    {"FindClose", folders + 1},
@@ -231,6 +232,40 @@ TEST_F(UninstallLinkTest, AFolderNamedLikeALinkWithATrailingDotLeadsNowhereElse)
   EXPECT_EQ(m().ListTree(data), std::vector<std::wstring>{data + L"\\sys"});
   EXPECT_EQ(Outside(Touched(), {data + L"\\sys."}), std::vector<std::wstring>{});
   EXPECT_EQ(Outside(before, {data + L"\\sys."}), m().ListTree(L"C:\\"));
+}
+
+TEST_F(UninstallLinkTest, AProfilePathWindowsTidiesStillNeverLeadsThroughALink) {
+  // Profile paths as the registry may hold them: a trailing backslash, a ".."
+  // on the way, a trailing dot. Windows reads each as a plain folder, but an
+  // entry name appended to such a path is read the same way: "sys." would
+  // open as the link "sys" beside it, which the tool cannot remove.
+  sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-9-9-9-1003", L"carol", L"C:\\Users\\carol");
+  sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-9-9-9-1004", L"dave", L"C:\\Users\\dave");
+  const std::wstring kList = sim::TypicalMachine::kProfileList;
+  m().SetString(kList + L"\\S-1-5-21-9-9-9-1002", L"ProfileImagePath", kBob + L"\\");
+  m().SetString(kList + L"\\S-1-5-21-9-9-9-1003", L"ProfileImagePath", L"C:\\Users\\x\\..\\carol");
+  m().SetString(kList + L"\\S-1-5-21-9-9-9-1004", L"ProfileImagePath", L"C:\\Users\\dave.");
+  std::vector<std::wstring> data;
+  for (const auto& profile : {kBob, std::wstring(L"C:\\Users\\carol"), std::wstring(L"C:\\Users\\dave")}) {
+    data.push_back(Local(profile) + L"\\VantorelDrive");
+    m().AddDirectoryLink(data.back() + L"\\sys", L"C:\\Windows\\system32", /*junction=*/true)->denyDelete = true;
+    m().AddFile(L"\\\\?\\" + data.back() + L"\\sys.\\mine");
+    m().AddFile(L"\\\\?\\" + data.back() + L"\\notes.");
+  }
+  m().AddFile(L"C:\\Windows\\system32\\notes");
+  const auto before = m().ListTree(L"C:\\"), beforeD = m().ListTree(L"D:\\");
+
+  Run(L"client-maintenance.exe --uninstall VantorelDrive");
+
+  for (const auto& folder : data) EXPECT_EQ(m().ListTree(folder), std::vector<std::wstring>{folder + L"\\sys"});
+  std::vector<std::wstring> gone;
+  for (const auto& folder : data) {
+    gone.push_back(folder + L"\\sys.");
+    gone.push_back(folder + L"\\notes.");
+  }
+  EXPECT_EQ(Outside(Touched(), gone), std::vector<std::wstring>{});
+  EXPECT_EQ(m().ListTree(L"C:\\"), Outside(before, gone));
+  EXPECT_EQ(m().ListTree(L"D:\\"), Outside(beforeD, gone));
 }
 
 TEST_F(UninstallLinkTest, DataFolderThatIsItselfALinkGoesAsALink) {
@@ -358,6 +393,22 @@ TEST_F(UninstallTest, StartupFolderOutsideTheProfileSkipsTheShortcutsButNotTheDa
 
   EXPECT_TRUE(m().Exists(kAlice + kStartupBelowProfile + L"\\Vantorel Drive.lnk"));
   EXPECT_FALSE(m().Exists(Local(kAlice) + L"\\VantorelDrive"));
+}
+
+TEST_F(UninstallTest, AStartupFolderThatClimbsOutOfTheProfileDeletesNoShortcut) {
+  // Alice's own registry may name her start-up folder through "..": applied
+  // below every profile it would lead to the machine-wide start-up folder.
+  const std::wstring common = L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp";
+  m().SetFolder(L"alice", kCsidlStartup, kAlice + L"\\Desktop\\..\\..\\..\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp");
+  m().AddFile(common + L"\\Vantorel Drive.lnk");
+  m().AddFile(kBob + kStartupBelowProfile + L"\\Vantorel Drive.lnk");
+  AddDataTree(Local(kAlice) + L"\\VantorelDrive");
+
+  Run(L"client-maintenance.exe --uninstall VantorelDrive");
+
+  EXPECT_TRUE(m().Exists(common + L"\\Vantorel Drive.lnk"));
+  EXPECT_TRUE(m().Exists(kBob + kStartupBelowProfile + L"\\Vantorel Drive.lnk"));
+  EXPECT_FALSE(m().Exists(Local(kAlice) + L"\\VantorelDrive")) << "the data folders do not depend on it";
 }
 
 TEST_F(UninstallTest, BeforeWindowsVistaTheDataFolderIsUnderLocalSettings) {

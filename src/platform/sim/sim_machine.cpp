@@ -26,10 +26,20 @@ std::vector<std::uint8_t> StringBytes(const std::wstring& text, bool terminated)
 
 RegKeyNode* RegKeyNode::Child(const std::wstring& childName) const {
   const std::wstring folded = Fold(childName);
-  for (const auto& k : subkeys) {
-    if (Fold(k->name) == folded) return k.get();
-  }
-  return nullptr;
+  auto hit = [&]() -> RegKeyNode* {
+    auto it = childIndex.find(folded);
+    if (it == childIndex.end() || it->second >= subkeys.size()) return nullptr;
+    RegKeyNode* k = subkeys[it->second].get();
+    return Fold(k->name) == folded ? k : nullptr;
+  };
+  if (RegKeyNode* k = hit()) return k;
+  if (childIndex.count(folded) == 0 && childIndexCount == subkeys.size()) return nullptr;
+  // Stale or incomplete: index again, the first of equal names winning as a
+  // search from the front would find it.
+  childIndex.clear();
+  for (std::size_t i = 0; i < subkeys.size(); ++i) childIndex.emplace(Fold(subkeys[i]->name), i);
+  childIndexCount = subkeys.size();
+  return hit();
 }
 
 namespace {
@@ -37,16 +47,14 @@ std::unique_ptr<Machine> g_machine;
 
 std::vector<std::wstring> SplitPath(const std::wstring& s, wchar_t sep) {
   std::vector<std::wstring> parts;
-  std::wstring cur;
-  for (wchar_t c : s) {
-    if (c == sep) {
-      parts.push_back(cur);
-      cur.clear();
-    } else {
-      cur += c;
-    }
+  std::size_t begin = 0;
+  for (;;) {
+    const std::size_t end = s.find(sep, begin);
+    if (end == std::wstring::npos) break;
+    parts.emplace_back(s, begin, end - begin);
+    begin = end + 1;
   }
-  parts.push_back(cur);
+  parts.emplace_back(s, begin, std::wstring::npos);
   return parts;
 }
 
@@ -127,23 +135,57 @@ bool Machine::TakeInjection(const std::string& call, Dword* code) {
 Process& Machine::AddProcess(const std::wstring& exeName, Dword session, Dword pid) {
   Process p;
   if (pid == 0) {
+    // A pid given explicitly earlier may lie ahead of nextPid. While the
+    // index covers the whole list, it answers without a rebuild per miss.
+    auto taken = [this](Dword candidate) {
+      if (processIndexCount != processes.size()) return FindProcess(candidate) != nullptr;
+      auto it = processIndex.find(candidate);
+      return it != processIndex.end() && it->second < processes.size() && processes[it->second].pid == candidate;
+    };
     do {
       pid = nextPid;
       nextPid += 4;
-    } while (FindProcess(pid) != nullptr);
+    } while (taken(pid));
   }
   p.pid = pid;
   p.session = session;
   p.exeName = exeName;
+  const bool indexed = processIndexCount == processes.size();
   processes.push_back(p);
+  if (indexed) {
+    processIndex.emplace(pid, processes.size() - 1);
+    processIndexCount = processes.size();
+  }
   return processes.back();
 }
 
 Process* Machine::FindProcess(Dword pid) {
-  for (auto& p : processes) {
-    if (p.pid == pid) return &p;
-  }
-  return nullptr;
+  auto hit = [&]() -> Process* {
+    auto it = processIndex.find(pid);
+    if (it == processIndex.end() || it->second >= processes.size()) return nullptr;
+    Process& p = processes[it->second];
+    return p.pid == pid ? &p : nullptr;
+  };
+  if (Process* p = hit()) return p;
+  // A miss may come from a pid changed in place: look again over everything.
+  processIndex.clear();
+  for (std::size_t i = 0; i < processes.size(); ++i) processIndex.emplace(processes[i].pid, i);
+  processIndexCount = processes.size();
+  return hit();
+}
+
+Window* Machine::FindWindow(std::uintptr_t id) {
+  auto hit = [&]() -> Window* {
+    auto it = windowIndex.find(id);
+    if (it == windowIndex.end() || it->second >= windows.size()) return nullptr;
+    Window& w = windows[it->second];
+    return w.id == id ? &w : nullptr;
+  };
+  if (Window* w = hit()) return w;
+  windowIndex.clear();
+  for (std::size_t i = 0; i < windows.size(); ++i) windowIndex.emplace(windows[i].id, i);
+  windowIndexCount = windows.size();
+  return hit();
 }
 
 std::vector<Dword> Machine::RunningPids(const std::wstring& exeName) const {
@@ -170,7 +212,12 @@ Window& Machine::AddWindow(Dword ownerPid, bool visible) {
   nextWindow += 0x10;
   w.ownerPid = ownerPid;
   w.visible = visible;
+  const bool indexed = windowIndexCount == windows.size();
   windows.push_back(w);
+  if (indexed) {
+    windowIndex.emplace(w.id, windows.size() - 1);
+    windowIndexCount = windows.size();
+  }
   return windows.back();
 }
 
@@ -190,9 +237,14 @@ RegKeyNode& Machine::Key(const std::wstring& path) {
     if (part.empty()) continue;
     RegKeyNode* child = node->Child(part);
     if (child == nullptr) {
+      const bool indexed = node->childIndexCount == node->subkeys.size();
       node->subkeys.push_back(std::make_unique<RegKeyNode>());
       child = node->subkeys.back().get();
       child->name = part;
+      if (indexed) {
+        node->childIndex.emplace(Fold(part), node->subkeys.size() - 1);
+        node->childIndexCount = node->subkeys.size();
+      }
     }
     node = child;
   }

@@ -20,6 +20,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -106,6 +107,13 @@ struct RegKeyNode {
   std::set<Dword> enumFailIndexes;  // RegEnumKeyExW returns ERROR_ACCESS_DENIED at these indexes
 
   RegKeyNode* Child(const std::wstring& name) const;
+
+  // Folded name -> position in subkeys, so that a key of many subkeys (a
+  // machine with thousands of profiles) is not searched from the front on
+  // every open. Checked on every hit and brought up to date when subkeys has
+  // changed size, so tests may still change subkeys directly.
+  mutable std::unordered_map<std::wstring, std::size_t> childIndex;
+  mutable std::size_t childIndexCount = 0;
 };
 
 // Raw value bytes of a string: the wchar_t units and, unless told otherwise,
@@ -319,6 +327,9 @@ class Machine {
   platform::Handle NewHandle(HandleEntry entry);
   HandleEntry* Lookup(platform::Handle h);
 
+  // Window by id: its position in windows, or null.
+  Window* FindWindow(std::uintptr_t id);
+
   // ---- internals shared by the platform functions ----
   Dword lastError = 0;
   std::uint64_t eventOrder = 0;
@@ -328,6 +339,14 @@ class Machine {
   Dword nextPid = 1000;
   std::uintptr_t nextWindow = 0x10010;
   std::uintptr_t nextHandle = 0x100;
+  // pid -> position in processes and window id -> position in windows, so
+  // that a look-up does not scan every process or window (a machine with
+  // thousands of them). An entry is trusted only when the element at its
+  // position still has that id; anything else rebuilds the index, so tests
+  // may still change both lists directly.
+  std::unordered_map<Dword, std::size_t> processIndex;
+  std::unordered_map<std::uintptr_t, std::size_t> windowIndex;
+  std::size_t processIndexCount = 0, windowIndexCount = 0;  // list sizes the indexes were built for
 
   // Path resolution. Resolve returns the node for a path; when followFinal is
   // false a final reparse point is returned itself rather than its target.

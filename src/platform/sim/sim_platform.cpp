@@ -485,9 +485,7 @@ bool EnumWindows(EnumWindowsCallback callback, std::intptr_t parameter) {
   std::vector<std::uintptr_t> ids;
   for (const auto& w : c.m.windows) ids.push_back(w.id);
   for (auto id : ids) {
-    const bool exists =
-        std::any_of(c.m.windows.begin(), c.m.windows.end(), [id](const sim::Window& w) { return w.id == id; });
-    if (!exists) continue;
+    if (c.m.FindWindow(id) == nullptr) continue;  // destroyed during the pass
     if (!callback(reinterpret_cast<Hwnd>(id), parameter)) break;
   }
   return true;
@@ -495,12 +493,9 @@ bool EnumWindows(EnumWindowsCallback callback, std::intptr_t parameter) {
 
 Dword GetWindowThreadProcessId(Hwnd window, Dword* processId) {
   Call c("GetWindowThreadProcessId");
-  const auto id = reinterpret_cast<std::uintptr_t>(window);
-  for (const auto& w : c.m.windows) {
-    if (w.id == id) {
-      if (processId != nullptr) *processId = w.ownerPid;
-      return w.ownerPid + 1;
-    }
+  if (const sim::Window* w = c.m.FindWindow(reinterpret_cast<std::uintptr_t>(window))) {
+    if (processId != nullptr) *processId = w->ownerPid;
+    return w->ownerPid + 1;
   }
   c.Fail(kErrorInvalidWindowHandle);
   return 0;
@@ -509,8 +504,8 @@ Dword GetWindowThreadProcessId(Hwnd window, Dword* processId) {
 bool PostMessageW(Hwnd window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
   Call c("PostMessageW");
   const auto id = reinterpret_cast<std::uintptr_t>(window);
-  auto it = std::find_if(c.m.windows.begin(), c.m.windows.end(), [id](const sim::Window& w) { return w.id == id; });
-  if (it == c.m.windows.end()) return c.Fail(kErrorInvalidWindowHandle);
+  const sim::Window* it = c.m.FindWindow(id);
+  if (it == nullptr) return c.Fail(kErrorInvalidWindowHandle);
   Dword code;
   bool ok = true;
   Dword error = 0;
@@ -967,15 +962,23 @@ Handle FindFirstFileW(const wchar_t* pattern, FindData* data) {
     c.Fail(code);
     return InvalidHandleValue();
   }
-  std::wstring full = pattern;
-  std::replace(full.begin(), full.end(), L'/', L'\\');
-  const auto slash = full.find_last_of(L'\\');
-  const std::wstring dirPart = slash == std::wstring::npos ? L"." : full.substr(0, slash + 1);
-  const std::wstring namePattern = slash == std::wstring::npos ? full : full.substr(slash + 1);
-  if (namePattern.empty()) {
+  // The whole pattern is read as a path, the wildcard name being its last
+  // component: a folder before it is a folder on the way ("x.\*" lists "x",
+  // "...\*" lists the folder named "..."). The folder part is then looked up
+  // as it stands.
+  const std::wstring raw = pattern;
+  if (raw.empty() || raw.back() == L'\\' || raw.back() == L'/') {
     c.Fail(kErrorFileNotFound);
     return InvalidHandleValue();
   }
+  const std::wstring full = c.m.CanonicalPath(raw);
+  const auto slash = full.find_last_of(L'\\');
+  if (full.empty() || slash == std::wstring::npos || slash + 1 == full.size()) {
+    c.Fail(full.empty() ? kErrorPathNotFound : kErrorFileNotFound);
+    return InvalidHandleValue();
+  }
+  const std::wstring dirPart = L"\\\\?\\" + full.substr(0, slash == 2 ? 3 : slash);
+  const std::wstring namePattern = full.substr(slash + 1);
   Dword error = 0;
   FsNode* dir = c.m.Resolve(dirPart, true, &error);
   if (dir == nullptr || !dir->isDirectory) {
@@ -1037,6 +1040,33 @@ Dword GetFileAttributesW(const wchar_t* path) {
     return kInvalidFileAttributes;
   }
   return node->attributes == 0 ? kFileAttributeNormal : node->attributes;
+}
+
+Dword GetFullPathNameW(const wchar_t* path, Dword bufferLength, wchar_t* buffer) {
+  Call c("GetFullPathNameW");
+  Dword code;
+  if (c.Injected(&code)) {
+    c.Fail(code);
+    return 0;
+  }
+  const std::wstring in = path != nullptr ? path : L"";
+  std::wstring full;
+  if (in.rfind(L"\\\\?\\", 0) == 0) {
+    full = in;  // a verbatim path comes back as it is
+  } else if (in.size() >= 2 && (in[0] == L'\\' || in[0] == L'/') && (in[1] == L'\\' || in[1] == L'/')) {
+    full = in;  // UNC paths are not modelled; the real call would tidy their separators
+  } else {
+    full = c.m.CanonicalPath(in);
+  }
+  if (full.empty()) {
+    c.Fail(kErrorInvalidName);
+    return 0;
+  }
+  const Dword needed = static_cast<Dword>(full.size() + 1);
+  if (buffer == nullptr || bufferLength < needed) return needed;
+  std::copy(full.begin(), full.end(), buffer);
+  buffer[full.size()] = L'\0';
+  return needed - 1;
 }
 
 bool SetFileAttributesW(const wchar_t* path, Dword attributes) {

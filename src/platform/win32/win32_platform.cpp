@@ -257,6 +257,9 @@ bool FindNextFileW(Handle find, FindData* data) {
 }
 bool FindClose(Handle find) { return ::FindClose(H(find)) != FALSE; }
 Dword GetFileAttributesW(const wchar_t* path) { return ::GetFileAttributesW(path); }
+Dword GetFullPathNameW(const wchar_t* path, Dword bufferLength, wchar_t* buffer) {
+  return ::GetFullPathNameW(path, bufferLength, buffer, nullptr);
+}
 bool SetFileAttributesW(const wchar_t* path, Dword attributes) {
   return ::SetFileAttributesW(path, attributes) != FALSE;
 }

@@ -1,0 +1,183 @@
+// The whole tool on thousands of random hostile machines, every command on
+// each, checked after every run for what it may and may not have touched
+// (see tests/support/safety_check.h).
+//
+//   CM_PROPERTY_MACHINES=N      how many machines (the build's default: 3000)
+//   CM_PROPERTY_FIRST_SEED=S    start at seed S (the build's default: 1)
+//   CM_PROPERTY_SEED=S          just seed S, printing its machine and every run
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+
+#include "app/app.h"
+#include "cleanup/folder_tree.h"
+#include "hostile_machine.h"
+#include "platform/handles.h"
+#include "platform/sim/sim_machine.h"
+#include "safety_check.h"
+
+#ifndef CM_PROPERTY_MACHINES
+#define CM_PROPERTY_MACHINES 3000
+#endif
+#ifndef CM_PROPERTY_FIRST_SEED
+#define CM_PROPERTY_FIRST_SEED 1
+#endif
+
+namespace {
+
+std::uint64_t EnvNumber(const char* name, std::uint64_t fallback) {
+  const char* text = std::getenv(name);
+  return text != nullptr && *text != '\0' ? std::strtoull(text, nullptr, 10) : fallback;
+}
+
+std::string Joined(const std::vector<std::wstring>& args) {
+  std::string out;
+  for (std::size_t i = 1; i < args.size(); ++i) out += (i > 1 ? " [" : "[") + hostile::Printable(args[i]) + "]";
+  return out.empty() ? "(no command)" : out;
+}
+
+// The arguments the tool will see for a command line, split on a scratch
+// machine the way the tool's own start-up splits it.
+std::vector<std::wstring> Split(const std::wstring& line) {
+  sim::Reset();
+  int argc = 0;
+  wchar_t** argv = platform::CommandLineToArgvW(line.c_str(), &argc);
+  std::vector<std::wstring> args(argv, argv + argc);
+  platform::LocalFree(argv);
+  return args;
+}
+
+// Builds the machine of seed afresh, runs the plan's run-th command line
+// through the whole tool and returns what it broke.
+// When fresh is true the machine of seed has just been built.
+std::vector<std::string> RunOne(std::uint64_t seed, const std::vector<std::wstring>& args, bool fresh) {
+  const std::wstring line = hostile::CommandLineOf(args);
+  if (!fresh) {
+    sim::Reset();
+    hostile::Generate(seed, sim::machine());
+  }
+  sim::machine().commandLine = line;
+  hostile::SafetyCheck check(sim::machine(), args);
+  const int exitCode = RunClientMaintenance();
+  std::vector<std::string> violations = check.Violations(sim::machine());
+  if (exitCode != 0) violations.push_back("exit code " + std::to_string(exitCode));
+  if (!violations.empty()) {
+    // What the run did to the file system, in order, for the report.
+    std::string changes = "  the run's file-system changes, in order:";
+    const auto& events = sim::machine().fsEvents;
+    for (std::size_t i = 0; i < events.size() && i < 60; ++i) {
+      static const char* const kKinds[] = {"deleted",     "removed folder", "created",
+                                           "overwritten", "moved away",     "moved here"};
+      changes +=
+          std::string("\n    ") + kKinds[static_cast<int>(events[i].kind)] + " " + hostile::Printable(events[i].path);
+    }
+    violations.push_back(changes);
+  }
+  return violations;
+}
+
+std::string DescribeSeed(std::uint64_t seed) {
+  sim::Reset();
+  hostile::Generate(seed, sim::machine());
+  return hostile::Describe(sim::machine());
+}
+
+}  // namespace
+
+TEST(HostileMachines, NothingOutsideTheAllowedSetIsEverTouched) {
+  std::uint64_t first = EnvNumber("CM_PROPERTY_FIRST_SEED", CM_PROPERTY_FIRST_SEED);
+  std::uint64_t count = EnvNumber("CM_PROPERTY_MACHINES", CM_PROPERTY_MACHINES);
+  const bool one = std::getenv("CM_PROPERTY_SEED") != nullptr;
+  if (one) {
+    first = EnvNumber("CM_PROPERTY_SEED", 1);
+    count = 1;
+    std::cout << DescribeSeed(first);
+  }
+  const auto start = std::chrono::steady_clock::now();
+  std::size_t runs = 0, failedRuns = 0;
+  std::vector<std::uint64_t> failedSeeds;
+  for (std::uint64_t seed = first; seed < first + count; ++seed) {
+    sim::Reset();
+    const hostile::Plan plan = hostile::Generate(seed, sim::machine());
+    bool failed = false;
+    for (std::size_t i = 0; i < plan.runs.size(); ++i) {
+      const std::vector<std::wstring>& args = plan.runs[i];
+      // The first run uses the machine the plan came with.
+      const std::vector<std::string> violations = RunOne(seed, args, /*fresh=*/i == 0);
+      ++runs;
+      if (one) std::cout << Joined(args) << (violations.empty() ? ": ok\n" : ": FAILED\n");
+      if (violations.empty()) continue;
+      ++failedRuns;
+      if (failedSeeds.empty() && !failed) {
+        // The first failure in full: the machine and everything broken.
+        std::string report = "seed " + std::to_string(seed) + ", " + Joined(args) + ":\n";
+        for (const auto& v : violations) report += "  " + v + "\n";
+        ADD_FAILURE() << report << "machine of seed " << seed << " before the run:\n"
+                      << DescribeSeed(seed) << "re-run it alone with CM_PROPERTY_SEED=" << seed;
+      } else if (!failed) {
+        ADD_FAILURE() << "seed " << seed << ", " << Joined(args) << ": " << violations.front()
+                      << (violations.size() > 1 ? " (and more)" : "");
+      }
+      failed = true;
+    }
+    // The arguments each run was checked against are those the tool saw.
+    for (const auto& args : plan.runs) {
+      ASSERT_EQ(Split(hostile::CommandLineOf(args)), args) << "seed " << seed << ": the command line does not "
+                                                           << "split back into " << Joined(args);
+    }
+    if (failed) failedSeeds.push_back(seed);
+    if (failedSeeds.size() >= 20) break;
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::cout << "hostile machines: " << count << " (seeds " << first << ".." << first + count - 1 << "), " << runs
+            << " runs, " << failedRuns << " failed, " << seconds << " s\n";
+  EXPECT_TRUE(failedSeeds.empty()) << failedSeeds.size() << " seeds failed, the first " << failedSeeds.front();
+}
+
+TEST(HostileMachines, TheSameSeedBuildsTheSameMachine) {
+  EXPECT_EQ(DescribeSeed(7), DescribeSeed(7));
+  EXPECT_NE(DescribeSeed(7), DescribeSeed(8));
+}
+
+// The checker itself: each kind of broken promise is reported.
+TEST(HostileMachines, TheCheckCatchesEachKindOfHarm) {
+  using namespace platform;
+  const std::vector<std::wstring> args = {L"client-maintenance.exe", L"--uninstall", L"VantorelDrive"};
+  auto check = [&](const std::function<void(sim::Machine&)>& harm) {
+    sim::Reset();
+    sim::TypicalMachine::Build(sim::machine());
+    sim::Machine& m = sim::machine();
+    m.AddFile(L"C:\\Users\\alice\\AppData\\Local\\VantorelDrive\\data");
+    m.AddFile(L"C:\\Users\\alice\\AppData\\Local\\Other\\keep");
+    m.AddDirectoryLink(L"C:\\Users\\alice\\AppData\\Local\\VantorelDrive\\docs", L"C:\\Users\\alice\\Documents");
+    m.AddFile(L"C:\\Users\\alice\\Documents\\thesis.docx");
+    m.AddProcess(L"notepad.exe", 1);
+    hostile::SafetyCheck c(m, args);
+    harm(m);
+    return c.Violations(m);
+  };
+  EXPECT_TRUE(check([](sim::Machine&) {}).empty());
+  EXPECT_TRUE(
+      check([](sim::Machine&) { RemoveFolderTree(L"C:\\Users\\alice\\AppData\\Local\\VantorelDrive"); }).empty());
+  EXPECT_FALSE(check([](sim::Machine&) { DeleteFileW(L"C:\\Users\\alice\\AppData\\Local\\Other\\keep"); }).empty());
+  EXPECT_FALSE(check([](sim::Machine&) {
+                 DeleteFileW(L"C:\\Users\\alice\\AppData\\Local\\VantorelDrive\\docs\\thesis.docx");
+               }).empty())
+      << "through a link";
+  EXPECT_FALSE(check([](sim::Machine& m) {
+                 m.FindNode(L"C:\\Windows\\explorer.exe")->attributes = kFileAttributeHidden;
+               }).empty());
+  EXPECT_FALSE(check([](sim::Machine& m) { m.AddFile(L"C:\\Users\\alice\\new.txt"); }).empty());
+  EXPECT_FALSE(check([](sim::Machine& m) {
+                 UniqueHandle p(OpenProcess(kProcessTerminate, false, m.processes.back().pid));
+                 TerminateProcess(p.get(), 0);
+               }).empty());
+  EXPECT_FALSE(check([](sim::Machine& m) { OpenProcess(kProcessTerminate, false, m.processes.back().pid); }).empty())
+      << "a handle left open";
+  EXPECT_FALSE(check([](sim::Machine& m) { m.Advance(1); }).empty()) << "time spent where none may be";
+  EXPECT_FALSE(check([](sim::Machine& m) { m.hung = true; }).empty());
+  EXPECT_FALSE(check([](sim::Machine&) { WriteStdout(L"hello\n"); }).empty());
+}
