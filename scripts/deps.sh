@@ -33,6 +33,6 @@ fi
 
 # Fail loudly if anything needed is still absent.
 for tool in cmake ninja g++ x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-windres x86_64-w64-mingw32-objdump \
-            wine wineserver wineboot lnkinfo; do
+            wine wineserver wineboot winedbg lnkinfo makensis wixl clang++-14 strings flock; do
   command -v "$tool" >/dev/null || { echo "error: $tool is missing after installation" >&2; exit 1; }
 done
