@@ -95,32 +95,43 @@ TEST_F(TypicalMachineTest, NoTokenWhenTheOwnSessionHasNoShell) {
 }
 
 // Every start-up step can fail; the run still selects and runs its command
-// and ends normally, and nothing stays open.
+// (here: an empty maker folder is removed) and ends normally, and nothing
+// stays open.
 TEST_F(TypicalMachineTest, EveryStartUpFailureLeavesTheRunGoing) {
   struct Failure {
     const char* call;
     Dword code;
     int skip;
+    int count;
   } failures[] = {
-      {"OpenProcessToken", kErrorAccessDenied, 0},        // own token
-      {"LookupPrivilegeValueW", 1313, 0},
-      {"AdjustTokenPrivileges", kErrorAccessDenied, 0},
-      {"ProcessIdToSessionId", kErrorAccessDenied, 0},    // own session unknown
-      {"EnumProcesses", kErrorAccessDenied, 0},           // no shell found
-      {"OpenProcess", kErrorAccessDenied, 0},             // shell cannot be opened
-      {"OpenProcessToken", kErrorAccessDenied, 1},        // shell token cannot be opened
-      {"CommandLineToArgvW", kErrorNotEnoughMemory, 0},   // no argument vector
+      {"OpenProcessToken", kErrorAccessDenied, 0, 1},       // own token
+      {"LookupPrivilegeValueW", 1313, 0, 1},
+      {"AdjustTokenPrivileges", kErrorAccessDenied, 0, 1},
+      {"ProcessIdToSessionId", kErrorAccessDenied, 0, 1},   // own session unknown
+      {"EnumProcesses", kErrorAccessDenied, 0, 1},          // no shell found
+      {"OpenProcess", kErrorAccessDenied, 0, -1},           // shell cannot be opened
+      {"OpenProcessToken", kErrorAccessDenied, 1, 2},       // shell token refused with either set of rights
   };
   for (const Failure& f : failures) {
     SCOPED_TRACE(f.call);
     sim::Reset();
     sim::TypicalMachine::Build(m());
-    m().Inject(f.call, f.code, 1, f.skip);
-    Run(L"tool.exe --admin-remove-syncroots");
+    m().AddDirectory(L"C:\\Program Files (x86)\\Vantorel");
+    m().Inject(f.call, f.code, f.count, f.skip);
+    Run(L"tool.exe --remove-all-users-empty-folders");
+    EXPECT_FALSE(m().Exists(L"C:\\Program Files (x86)\\Vantorel")) << "the command did not run";
     EXPECT_EQ(m().OpenHandleCount(), 0u);
     EXPECT_TRUE(m().localAllocations.empty());
-    EXPECT_EQ(InteractiveUserToken(), nullptr);
   }
+
+  // Without an argument vector no command runs, and the run still ends cleanly.
+  sim::Reset();
+  sim::TypicalMachine::Build(m());
+  m().AddDirectory(L"C:\\Program Files (x86)\\Vantorel");
+  m().Inject("CommandLineToArgvW", kErrorNotEnoughMemory);
+  Run(L"tool.exe --remove-all-users-empty-folders");
+  EXPECT_TRUE(m().Exists(L"C:\\Program Files (x86)\\Vantorel"));
+  EXPECT_EQ(m().OpenHandleCount(), 0u);
 }
 
 TEST_F(TypicalMachineTest, ShellTokenThatCannotBeOpenedLeavesNoToken) {
