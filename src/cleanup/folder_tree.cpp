@@ -6,25 +6,9 @@ using namespace platform;
 
 namespace {
 
-// Characters Windows refuses in a file name, besides control characters and
-// the two separators.
-constexpr const wchar_t* kInvalidNameCharacters = L":*?\"<>|";
 // Paths in this form reach the file system as they are: no trimming of
 // dots and blanks, no "." or ".." evaluation, no MAX_PATH limit.
 constexpr const wchar_t* kVerbatimPrefix = L"\\\\?\\";
-
-bool IsPlainComponent(const std::wstring& name, std::size_t begin, std::size_t end) {
-  if (begin == end) return false;
-  for (std::size_t i = begin; i < end; ++i) {
-    const wchar_t c = name[i];
-    if (c < L' ' || c == L'/') return false;
-    for (const wchar_t* bad = kInvalidNameCharacters; *bad != L'\0'; ++bad) {
-      if (c == *bad) return false;
-    }
-  }
-  const wchar_t last = name[end - 1];
-  return last != L'.' && last != L' ';
-}
 
 bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
@@ -104,16 +88,6 @@ int RemoveRealFolderTree(std::wstring& path) {
 }
 
 }  // namespace
-
-bool IsPlainFolderName(const std::wstring& name) {
-  std::size_t begin = 0;
-  for (;;) {
-    const std::size_t end = name.find(L'\\', begin);
-    if (!IsPlainComponent(name, begin, end == std::wstring::npos ? name.size() : end)) return false;
-    if (end == std::wstring::npos) return true;
-    begin = end + 1;
-  }
-}
 
 int RemoveFolderTree(const std::wstring& path) {
   std::wstring folder;

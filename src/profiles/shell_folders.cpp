@@ -1,7 +1,7 @@
 #include "profiles/shell_folders.h"
 
 #include "app/interactive_user_token.h"
-#include "cleanup/folder_tree.h"
+#include "common/plain_folder_name.h"
 #include "platform/platform.h"
 
 using namespace platform;
