@@ -4,14 +4,14 @@ namespace {
 
 // Characters Windows refuses in a file name, besides control characters and
 // the two separators.
-constexpr const wchar_t *kInvalidNameCharacters = L":*?\"<>|";
+constexpr const wchar_t* kInvalidNameCharacters = L":*?\"<>|";
 
-bool IsPlainComponent(const std::wstring &name, std::size_t begin, std::size_t end) {
+bool IsPlainComponent(const std::wstring& name, std::size_t begin, std::size_t end) {
   if (begin == end) return false;
   for (std::size_t i = begin; i < end; ++i) {
     const wchar_t c = name[i];
     if (c < L' ' || c == L'/') return false;
-    for (const wchar_t *bad = kInvalidNameCharacters; *bad != L'\0'; ++bad) {
+    for (const wchar_t* bad = kInvalidNameCharacters; *bad != L'\0'; ++bad) {
       if (c == *bad) return false;
     }
   }
@@ -21,7 +21,7 @@ bool IsPlainComponent(const std::wstring &name, std::size_t begin, std::size_t e
 
 }  // namespace
 
-bool IsPlainFolderName(const std::wstring &name) {
+bool IsPlainFolderName(const std::wstring& name) {
   std::size_t begin = 0;
   for (;;) {
     const std::size_t end = name.find(L'\\', begin);

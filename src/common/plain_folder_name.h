@@ -13,4 +13,4 @@
 // "|" and control characters); and a component that ends in a dot or a blank,
 // "." and ".." included: Windows drops trailing dots and blanks, so "..." or
 // ". " would address the folder above, and "a.\b" the folder "a\b".
-bool IsPlainFolderName(const std::wstring &name);
+bool IsPlainFolderName(const std::wstring& name);
