@@ -6,6 +6,8 @@
 #include <functional>
 #include <sstream>
 
+#include "known_names.h"
+
 namespace hostile {
 
 using namespace platform;
@@ -27,25 +29,9 @@ const std::wstring kLegacyStartupBelowProfile = L"\\Start Menu\\Programs\\Startu
 const std::wstring kCommonPrograms = L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs";
 const std::wstring kCommonDesktop = L"C:\\Users\\Public\\Desktop";
 
-const std::vector<std::wstring> kClientNames = {L"zarek.exe",
-                                                L"zarek-win.exe",
-                                                L"autoconn.exe",
-                                                L"zarek-ui.exe",
-                                                L"zarek-daemon.exe",
-                                                L"zarek-connect.exe",
-                                                L"auto-updater.exe",
-                                                L"zarek-drive-ui.exe",
-                                                L"zarek-drive-daemon.exe",
-                                                L"zarek-drive-auto-updater.exe",
-                                                L"zarek-drive-connect.exe",
-                                                L"command-handler.exe"};
 const std::vector<std::wstring> kLookAlikes = {
     L"xzarek.exe",       L"zarek.com", L"zarek.exe ",      L"zarek.ex",    L"zarek-drive-ui.exe.bak",
     L"explorer.exe.exe", L"explorer",  L"command-handler", L"svchost.exe", L"client-maintenance.exe"};
-const std::vector<std::wstring> kStartupNames = {L"ZarekTolv.lnk", L"Vantorel Zarek Tolv.lnk",
-                                                 L"Vantorel Zarek Tolv Drive.lnk", L"Vantorel Drive.lnk"};
-const std::vector<std::wstring> kDesktopNames = {L"Zarek Tolv.lnk", L"Vantorel Zarek Tolv.lnk",
-                                                 L"Vantorel Zarek Tolv Drive.lnk", L"Vantorel Drive.lnk"};
 const std::vector<std::wstring> kGroupNames = {L"Vantorel Zarek Tolv Drive.lnk",
                                                L"Zarek Tolv.lnk",
                                                L"Vantorel Zarek Tolv.lnk",

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "hostile_machine.h"
+#include "known_names.h"
 
 namespace hostile {
 
@@ -16,24 +17,8 @@ using sim::Machine;
 
 namespace {
 
-// The tool's fixed names, written out again here: the checker must not take
-// them from the code it checks.
-const std::vector<std::wstring> kClientNames = {L"zarek.exe",
-                                                L"zarek-win.exe",
-                                                L"autoconn.exe",
-                                                L"zarek-ui.exe",
-                                                L"zarek-daemon.exe",
-                                                L"zarek-connect.exe",
-                                                L"auto-updater.exe",
-                                                L"zarek-drive-ui.exe",
-                                                L"zarek-drive-daemon.exe",
-                                                L"zarek-drive-auto-updater.exe",
-                                                L"zarek-drive-connect.exe",
-                                                L"command-handler.exe"};
-const std::vector<std::wstring> kStartupNames = {L"ZarekTolv.lnk", L"Vantorel Zarek Tolv.lnk",
-                                                 L"Vantorel Zarek Tolv Drive.lnk", L"Vantorel Drive.lnk"};
-const std::vector<std::wstring> kDesktopNames = {L"Zarek Tolv.lnk", L"Vantorel Zarek Tolv.lnk",
-                                                 L"Vantorel Zarek Tolv Drive.lnk", L"Vantorel Drive.lnk"};
+// More of the tool's fixed names (see known_names.h), written out again here:
+// the checker must not take them from the code it checks.
 const std::vector<std::wstring> kLegacyDesktopNames = {L"Zarek Tolv.lnk", L"Vantorel Zarek Tolv.lnk",
                                                        L"Vantorel Zarek Tolv Drive.lnk"};
 const std::vector<std::wstring> kLegacyStartMenuNames = {

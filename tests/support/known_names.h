@@ -1,0 +1,33 @@
+// The tool's fixed names as the property test's generator and checker know
+// them: written out here, independently of the code under test, so that a
+// wrong name in the tool shows up as a difference instead of being copied.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace hostile {
+
+// The client's executable names.
+inline const std::vector<std::wstring> kClientNames = {L"zarek.exe",
+                                                       L"zarek-win.exe",
+                                                       L"autoconn.exe",
+                                                       L"zarek-ui.exe",
+                                                       L"zarek-daemon.exe",
+                                                       L"zarek-connect.exe",
+                                                       L"auto-updater.exe",
+                                                       L"zarek-drive-ui.exe",
+                                                       L"zarek-drive-daemon.exe",
+                                                       L"zarek-drive-auto-updater.exe",
+                                                       L"zarek-drive-connect.exe",
+                                                       L"command-handler.exe"};
+
+// Start-up shortcut names, legacy ones first.
+inline const std::vector<std::wstring> kStartupNames = {L"ZarekTolv.lnk", L"Vantorel Zarek Tolv.lnk",
+                                                        L"Vantorel Zarek Tolv Drive.lnk", L"Vantorel Drive.lnk"};
+
+// Desktop shortcut names, legacy ones first.
+inline const std::vector<std::wstring> kDesktopNames = {L"Zarek Tolv.lnk", L"Vantorel Zarek Tolv.lnk",
+                                                        L"Vantorel Zarek Tolv Drive.lnk", L"Vantorel Drive.lnk"};
+
+}  // namespace hostile
