@@ -52,6 +52,12 @@ check_shortcuts() {
   check_points_at_launcher "$USER_DIR/Desktop/Vantorel Drive.lnk"
 }
 
+# What an installation or upgrade logs of the tool: its two runs, in order.
+INSTALL_RUNS="Running client-maintenance.exe --force-stop
+client-maintenance.exe --force-stop: exit code 0
+Running client-maintenance.exe --admin-upgrade-startup-shortcut
+client-maintenance.exe --admin-upgrade-startup-shortcut: exit code 0"
+
 # ---------------- install while an old client runs ----------------
 start_client 'C:\Program Files (x86)\Zarek Tolv\zarek.exe'
 old_client=$CLIENT_PID
@@ -59,11 +65,7 @@ msiexec msi-install.log /i 'C:\tools\vantorel-drive-1.0.0.msi'
 ok "install: exit code 0" eq "$MSI_RC" 0
 ok "install: the old client was ended with exit code 0" eq "$(exit_status "$old_client")" 0
 ok "install: the old client was terminated, not asked to close" bash -c "! grep -q '^closing' '$CLIENT_LOG'"
-ok "install: the log lists the tool's runs" eq "$MSI_LOG" \
-"Running client-maintenance.exe --force-stop
-client-maintenance.exe --force-stop: exit code 0
-Running client-maintenance.exe --admin-upgrade-startup-shortcut
-client-maintenance.exe --admin-upgrade-startup-shortcut: exit code 0"
+ok "install: the log lists the tool's runs" eq "$MSI_LOG" "$INSTALL_RUNS"
 check_files_installed
 check_startup_upgraded
 check_shortcuts install
@@ -99,11 +101,7 @@ ok "upgrade, removal of 1.0.0: start-up shortcuts untouched" same_tree "$(tree_s
 check_data_kept
 msiexec msi-upgrade-install.log /i 'C:\tools\vantorel-drive-1.1.0.msi'
 ok "upgrade, installation of 1.1.0: exit code 0" eq "$MSI_RC" 0
-ok "upgrade, installation of 1.1.0: the log lists the tool's runs" eq "$MSI_LOG" \
-"Running client-maintenance.exe --force-stop
-client-maintenance.exe --force-stop: exit code 0
-Running client-maintenance.exe --admin-upgrade-startup-shortcut
-client-maintenance.exe --admin-upgrade-startup-shortcut: exit code 0"
+ok "upgrade, installation of 1.1.0: the log lists the tool's runs" eq "$MSI_LOG" "$INSTALL_RUNS"
 check_files_installed
 check_startup_upgraded
 check_data_kept

@@ -6,24 +6,15 @@
 
 #include "app/stop_command.h"
 #include "process/stop_client.h"
+#include "known_names.h"
 #include "sim_fixture.h"
 
 using namespace platform;
 
 namespace {
 
-const std::vector<std::wstring> kClientNames = {L"zarek.exe",
-                                                L"zarek-win.exe",
-                                                L"autoconn.exe",
-                                                L"zarek-ui.exe",
-                                                L"zarek-daemon.exe",
-                                                L"zarek-connect.exe",
-                                                L"auto-updater.exe",
-                                                L"zarek-drive-ui.exe",
-                                                L"zarek-drive-daemon.exe",
-                                                L"zarek-drive-auto-updater.exe",
-                                                L"zarek-drive-connect.exe",
-                                                L"command-handler.exe"};
+// The client names as the tests know them, written out independently of the tool.
+using hostile::kClientNames;
 
 // Names that merely resemble a client's: a prefix, a suffix, another extension.
 const std::vector<std::wstring> kNearMisses = {
