@@ -54,6 +54,10 @@ struct FindHandleTraits {  // search handles: INVALID_HANDLE_VALUE when invalid
   static Handle Invalid() { return InvalidHandleValue(); }
   static void Close(Handle h) { FindClose(h); }
 };
+struct FileHandleTraits {  // files and folders: INVALID_HANDLE_VALUE when invalid, closed with CloseHandle
+  static Handle Invalid() { return InvalidHandleValue(); }
+  static void Close(Handle h) { CloseHandle(h); }
+};
 struct RegKeyTraits {
   static RegKey Invalid() { return nullptr; }
   static void Close(RegKey k) { RegCloseKey(k); }
@@ -66,6 +70,14 @@ struct PersistFileTraits {
   static PersistFile Invalid() { return nullptr; }
   static void Close(PersistFile p) { PersistFileRelease(p); }
 };
+struct PersistStreamTraits {
+  static PersistStream Invalid() { return nullptr; }
+  static void Close(PersistStream p) { PersistStreamRelease(p); }
+};
+struct StreamTraits {
+  static Stream Invalid() { return nullptr; }
+  static void Close(Stream s) { StreamRelease(s); }
+};
 struct EnvironmentBlockTraits {
   static void* Invalid() { return nullptr; }
   static void Close(void* e) { DestroyEnvironmentBlock(e); }
@@ -73,9 +85,12 @@ struct EnvironmentBlockTraits {
 
 using UniqueHandle = UniqueResource<Handle, KernelHandleTraits>;
 using UniqueFindHandle = UniqueResource<Handle, FindHandleTraits>;
+using UniqueFileHandle = UniqueResource<Handle, FileHandleTraits>;
 using UniqueRegKey = UniqueResource<RegKey, RegKeyTraits>;
 using UniqueShellLink = UniqueResource<ShellLink, ShellLinkTraits>;
 using UniquePersistFile = UniqueResource<PersistFile, PersistFileTraits>;
+using UniquePersistStream = UniqueResource<PersistStream, PersistStreamTraits>;
+using UniqueStream = UniqueResource<Stream, StreamTraits>;
 using UniqueEnvironmentBlock = UniqueResource<void*, EnvironmentBlockTraits>;
 
 }  // namespace platform

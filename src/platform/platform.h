@@ -37,6 +37,10 @@ struct ShellLinkObject;
 using ShellLink = ShellLinkObject*;  // IShellLinkW*
 struct PersistFileObject;
 using PersistFile = PersistFileObject*;  // IPersistFile*
+struct PersistStreamObject;
+using PersistStream = PersistStreamObject*;  // IPersistStream*
+struct StreamObject;
+using Stream = StreamObject*;  // IStream*
 
 inline Handle InvalidHandleValue() { return reinterpret_cast<Handle>(static_cast<std::intptr_t>(-1)); }
 inline RegKey HkeyLocalMachine() {
@@ -201,6 +205,159 @@ struct FindData {
   wchar_t cFileName[kMaxPath];
 };
 
+// --- Files by handle ---
+// The tool opens every folder it works in by handle and checks it through
+// that handle, then opens each entry relative to the held folder
+// (NtCreateFile with a root directory), so that no path it acts on is ever
+// parsed again by name after the check.
+using NtStatus = std::int32_t;  // NTSTATUS
+constexpr NtStatus kStatusSuccess = 0;
+constexpr NtStatus kStatusNoMoreFiles = static_cast<NtStatus>(0x80000006u);
+constexpr NtStatus kStatusInvalidHandle = static_cast<NtStatus>(0xC0000008u);
+constexpr NtStatus kStatusInvalidParameter = static_cast<NtStatus>(0xC000000Du);
+constexpr NtStatus kStatusNoSuchFile = static_cast<NtStatus>(0xC000000Fu);
+constexpr NtStatus kStatusAccessDenied = static_cast<NtStatus>(0xC0000022u);
+constexpr NtStatus kStatusObjectNameInvalid = static_cast<NtStatus>(0xC0000033u);
+constexpr NtStatus kStatusObjectNameNotFound = static_cast<NtStatus>(0xC0000034u);
+constexpr NtStatus kStatusObjectNameCollision = static_cast<NtStatus>(0xC0000035u);
+constexpr NtStatus kStatusObjectPathNotFound = static_cast<NtStatus>(0xC000003Au);
+constexpr NtStatus kStatusSharingViolation = static_cast<NtStatus>(0xC0000043u);
+constexpr NtStatus kStatusDeletePending = static_cast<NtStatus>(0xC0000056u);
+constexpr NtStatus kStatusDiskFull = static_cast<NtStatus>(0xC000007Fu);
+constexpr NtStatus kStatusFileIsADirectory = static_cast<NtStatus>(0xC00000BAu);
+constexpr NtStatus kStatusNotSameDevice = static_cast<NtStatus>(0xC00000D4u);
+constexpr NtStatus kStatusDirectoryNotEmpty = static_cast<NtStatus>(0xC0000101u);
+constexpr NtStatus kStatusNotADirectory = static_cast<NtStatus>(0xC0000103u);
+constexpr NtStatus kStatusCannotDelete = static_cast<NtStatus>(0xC0000121u);
+constexpr Dword kErrorNoMoreFiles = 18;
+constexpr Dword kErrorHandleEof = 38;
+constexpr Dword kErrorNotSupported = 50;
+constexpr Dword kErrorCallNotImplemented = 120;
+
+// Access rights and sharing (CreateFileW, NtCreateFile).
+constexpr Dword kFileReadData = 0x0001;  // FILE_LIST_DIRECTORY on a folder
+constexpr Dword kFileListDirectory = 0x0001;
+constexpr Dword kFileWriteData = 0x0002;  // FILE_ADD_FILE on a folder
+constexpr Dword kFileAppendData = 0x0004;
+constexpr Dword kFileExecute = 0x0020;
+constexpr Dword kFileReadAttributes = 0x0080;
+constexpr Dword kFileWriteAttributes = 0x0100;
+constexpr Dword kDelete = 0x00010000;
+constexpr Dword kGenericWrite = 0x40000000;
+constexpr Dword kGenericRead = 0x80000000u;
+constexpr Dword kFileShareRead = 0x1;
+constexpr Dword kFileShareWrite = 0x2;
+constexpr Dword kFileShareDelete = 0x4;
+// CreateFileW dispositions and flags.
+constexpr Dword kCreateNew = 1;
+constexpr Dword kOpenExisting = 3;
+constexpr Dword kFileFlagBackupSemantics = 0x02000000;
+constexpr Dword kFileFlagOpenReparsePoint = 0x00200000;
+// NtCreateFile dispositions and options.
+constexpr Dword kFileOpen = 1;
+constexpr Dword kFileCreate = 2;
+constexpr Dword kFileDirectoryFile = 0x00000001;
+constexpr Dword kFileSynchronousIoNonalert = 0x00000020;
+constexpr Dword kFileNonDirectoryFile = 0x00000040;
+constexpr Dword kFileOpenForBackupIntent = 0x00004000;
+constexpr Dword kFileOpenReparsePoint = 0x00200000;
+constexpr Dword kObjCaseInsensitive = 0x00000040;
+// A reparse tag with this bit names another object: junctions, symbolic
+// links (IsReparseTagNameSurrogate).
+constexpr Dword kReparseTagNameSurrogateBit = 0x20000000;
+
+// FILE_INFO_BY_HANDLE_CLASS (GetFileInformationByHandleEx,
+// SetFileInformationByHandle).
+constexpr int kFileBasicInfo = 0;
+constexpr int kFileDispositionInfo = 4;
+constexpr int kFileAttributeTagInfo = 9;
+constexpr int kFileIdBothDirectoryInfo = 10;
+constexpr int kFileIdBothDirectoryRestartInfo = 11;
+constexpr int kFileDispositionInfoEx = 21;
+// FILE_INFORMATION_CLASS (NtQueryDirectoryFile, NtSetInformationFile).
+constexpr int kFileRenameInformation = 10;
+constexpr int kFileIdBothDirectoryInformation = 37;
+constexpr Dword kFileDispositionFlagDelete = 0x1;
+constexpr Dword kFileDispositionFlagPosixSemantics = 0x2;
+
+// UNICODE_STRING: lengths in bytes, no terminator needed.
+struct UnicodeString {
+  std::uint16_t Length;
+  std::uint16_t MaximumLength;
+  wchar_t* Buffer;
+};
+// OBJECT_ATTRIBUTES. Length must be kObjectAttributesSize.
+struct ObjectAttributes {
+  Dword Length;
+  Handle RootDirectory;
+  UnicodeString* ObjectName;
+  Dword Attributes;
+  void* SecurityDescriptor;
+  void* SecurityQualityOfService;
+};
+constexpr Dword kObjectAttributesSize = sizeof(ObjectAttributes);
+// IO_STATUS_BLOCK.
+struct IoStatusBlock {
+  NtStatus Status;
+  std::uintptr_t Information;
+};
+// FILE_ATTRIBUTE_TAG_INFO.
+struct FileAttributeTagInformation {
+  Dword FileAttributes;
+  Dword ReparseTag;
+};
+// FILE_BASIC_INFO: a time of 0 and attributes of 0 leave that value as it is.
+struct FileBasicInformation {
+  std::int64_t CreationTime;
+  std::int64_t LastAccessTime;
+  std::int64_t LastWriteTime;
+  std::int64_t ChangeTime;
+  Dword FileAttributes;
+};
+// FILE_DISPOSITION_INFO (a BOOLEAN) and FILE_DISPOSITION_INFO_EX.
+struct FileDispositionInformation {
+  std::uint8_t DeleteFile;
+};
+struct FileDispositionInformationEx {
+  Dword Flags;
+};
+// FILE_RENAME_INFORMATION. FileNameLength is in bytes; the name is relative
+// to RootDirectory when that is set.
+struct FileRenameInformation {
+  std::uint8_t ReplaceIfExists;
+  Handle RootDirectory;
+  Dword FileNameLength;
+  wchar_t FileName[1];
+};
+// FILE_ID_BOTH_DIR_INFO, one entry of a folder listing. Entries follow each
+// other NextEntryOffset bytes apart (0 on the last); FileNameLength is in
+// bytes and the name is not terminated.
+struct FileIdBothDirInformation {
+  Dword NextEntryOffset;
+  Dword FileIndex;
+  std::int64_t CreationTime;
+  std::int64_t LastAccessTime;
+  std::int64_t LastWriteTime;
+  std::int64_t ChangeTime;
+  std::int64_t EndOfFile;
+  std::int64_t AllocationSize;
+  Dword FileAttributes;
+  Dword FileNameLength;
+  Dword EaSize;
+  std::int8_t ShortNameLength;
+  wchar_t ShortName[12];
+  std::int64_t FileId;
+  wchar_t FileName[1];
+};
+
+// SetProcessMitigationPolicy: PROCESS_MITIGATION_REDIRECTION_TRUST_POLICY.
+constexpr int kProcessRedirectionTrustPolicy = 16;
+constexpr Dword kEnforceRedirectionTrust = 0x1;
+
+// IStream::Seek origins.
+constexpr Dword kStreamSeekSet = 0;
+constexpr Dword kStreamSeekCur = 1;
+
 // OSVERSIONINFOW. dwOSVersionInfoSize is the size of the real structure (276).
 constexpr Dword kOsVersionInfoSize = 276;
 struct OsVersionInfo {
@@ -297,6 +454,33 @@ Dword GetFullPathNameW(const wchar_t* path, Dword bufferLength, wchar_t* buffer)
 bool SetFileAttributesW(const wchar_t* path, Dword attributes);
 bool MoveFileExW(const wchar_t* existing, const wchar_t* newName, Dword flags);
 
+// kernel32/ntdll: files by handle
+// CreateFileW with no security attributes and no template. Returns
+// InvalidHandleValue() on failure.
+Handle CreateFileW(const wchar_t* fileName, Dword desiredAccess, Dword shareMode, Dword creationDisposition,
+                   Dword flagsAndAttributes);
+// NtCreateFile with no allocation size and no extended attributes. With
+// objectAttributes->RootDirectory set, the name is relative to that folder.
+NtStatus NtCreateFile(Handle* fileHandle, Dword desiredAccess, const ObjectAttributes* objectAttributes,
+                      IoStatusBlock* ioStatusBlock, Dword fileAttributes, Dword shareAccess, Dword createDisposition,
+                      Dword createOptions);
+// NtQueryDirectoryFile with no event and no APC. The file name (a mask) is
+// taken from the first call on a handle only.
+NtStatus NtQueryDirectoryFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, void* fileInformation, Dword length,
+                              int fileInformationClass, bool returnSingleEntry, const UnicodeString* fileName,
+                              bool restartScan);
+NtStatus NtSetInformationFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, const void* fileInformation,
+                              Dword length, int fileInformationClass);
+bool GetFileInformationByHandleEx(Handle file, int fileInformationClass, void* fileInformation, Dword bufferSize);
+bool SetFileInformationByHandle(Handle file, int fileInformationClass, const void* fileInformation,
+                                Dword bufferSize);
+// WriteFile without OVERLAPPED, on a handle opened for synchronous I/O.
+bool WriteFile(Handle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten);
+
+// kernel32 (Windows 8 and later; where it is missing, fails with
+// ERROR_CALL_NOT_IMPLEMENTED).
+bool SetProcessMitigationPolicy(int policy, const void* buffer, std::size_t length);
+
 // ole32: the apartment and the shell link object (CLSID_ShellLink), exposed
 // as plain functions over its IShellLinkW and IPersistFile interfaces.
 HResult CoInitialize(void* reserved);
@@ -308,6 +492,17 @@ HResult ShellLinkSetDescription(ShellLink link, const wchar_t* description);
 HResult ShellLinkQueryPersistFile(ShellLink link, PersistFile* persistFile);
 HResult PersistFileSave(PersistFile persistFile, const wchar_t* fileName, bool remember);
 Dword PersistFileRelease(PersistFile persistFile);
+// IShellLinkW::QueryInterface(IID_IPersistStream) and IPersistStream::Save:
+// the shortcut's bytes written into a stream, so that the tool writes them
+// itself through a file handle it holds.
+HResult ShellLinkQueryPersistStream(ShellLink link, PersistStream* persistStream);
+HResult PersistStreamSave(PersistStream persistStream, Stream stream, bool clearDirty);
+Dword PersistStreamRelease(PersistStream persistStream);
+// CreateStreamOnHGlobal(null, deleteOnRelease, stream): a growing memory stream.
+HResult CreateStreamOnHGlobal(bool deleteOnRelease, Stream* stream);
+HResult StreamSeek(Stream stream, std::int64_t move, Dword origin, std::uint64_t* newPosition);
+HResult StreamRead(Stream stream, void* buffer, Dword bytes, Dword* bytesRead);
+Dword StreamRelease(Stream stream);
 Dword ShellLinkRelease(ShellLink link);
 
 // C runtime: the wide standard output stream. Writes the text and flushes.
