@@ -121,28 +121,58 @@ struct RegKeyNode {
 std::vector<std::uint8_t> StringBytes(const std::wstring& text, bool terminated = true);
 
 // ---------------- File system ----------------
+// A cloud-file placeholder's reparse tag (IO_REPARSE_TAG_CLOUD): a reparse
+// point that is not a link; the file system hands its removal to a provider.
+constexpr Dword kIoReparseTagCloud = 0x9000001A;
+
 struct FsNode {
+  std::uint64_t id = 0;  // unique on its machine, never reused: the same entry wherever it is moved
   std::wstring name;  // as created (case kept)
   bool isDirectory = false;
   Dword attributes = 0;        // FILE_ATTRIBUTE_* (directory and reparse bits kept in step with the fields)
-  std::wstring linkTarget;     // reparse points: the absolute path it points at
-  Dword reparseTag = 0;
+  // Links (junctions, symbolic links): the absolute path they point at. A
+  // target that begins with a single backslash is an object-manager
+  // directory ("\RPC Control"): a path through the link continues with the
+  // object-manager symbolic link of the next name (Machine::objectLinks).
+  std::wstring linkTarget;
+  Dword reparseTag = 0;        // also set, without a linkTarget, on a reparse point that is not a link
   std::string content;
   bool isShortcut = false;     // written through the shell link object
   std::wstring shortcutTarget, shortcutDescription;
-  bool inUse = false;          // open elsewhere without delete sharing: delete/move fail with 32
+  bool inUse = false;          // open elsewhere, sharing read only: delete, move and write fail with 32
+  bool scannerOpen = false;    // open elsewhere, sharing everything (an indexer, a scanner): a delete
+                               // without POSIX semantics stays pending while it is open
+  bool deletePending = false;  // a delete disposition waits for the last handle to close
   bool denyDelete = false;     // an ACL refuses deletion: 5
-  bool denyList = false;       // an ACL refuses listing a folder: FindFirstFileW fails with 5
+  bool denyList = false;       // an ACL refuses listing a folder: 5
   bool denyWrite = false;      // an ACL refuses creating files in a folder: 5
+  bool detached = false;       // no longer in the tree (deleted), kept alive by an open handle
   std::map<std::wstring, std::unique_ptr<FsNode>> children;  // by folded name, which is also NTFS order
   FsNode* parent = nullptr;
 };
 
-enum class FsEventKind { kDeleted, kRemovedDirectory, kCreated, kOverwritten, kMovedAway, kMovedHere };
+enum class FsEventKind {
+  kDeleted,
+  kRemovedDirectory,
+  kCreated,
+  kOverwritten,
+  kMovedAway,
+  kMovedHere,
+  kWritten,
+  kAttributesChanged
+};
 struct FsEvent {
   FsEventKind kind;
-  std::wstring path;  // canonical absolute path
+  std::wstring path;  // canonical absolute path at the time
+  std::uint64_t node = 0;
+  std::uint64_t parent = 0;  // the folder it was in (kMovedHere: the folder it went to)
+  bool byTool = true;        // false for what a test's adversary did meanwhile
 };
+
+// The bytes the simulated shell link object writes for a shortcut, and
+// their reading back (false for anything else, a cut-off save included).
+std::string ShortcutBytes(const std::wstring& target, const std::wstring& description);
+bool ParseShortcut(const std::string& bytes, std::wstring* target, std::wstring* description);
 
 // A shell link object as the tool drove it.
 struct ShellLinkState {
@@ -150,7 +180,15 @@ struct ShellLinkState {
   std::wstring description;
   bool released = false;
   int persistFileRefs = 0;
+  int persistStreamRefs = 0;
   std::vector<std::wstring> savedTo;  // every Save call's file name, successful or not
+};
+
+// A memory stream (CreateStreamOnHGlobal).
+struct StreamState {
+  std::string bytes;
+  std::uint64_t position = 0;
+  bool released = false;
 };
 
 struct FolderEntry {
@@ -198,7 +236,7 @@ struct TerminateRecord {
   bool succeeded;
 };
 
-enum class HandleKind { kProcess, kThread, kToken, kFind, kRegKey };
+enum class HandleKind { kProcess, kThread, kToken, kFind, kRegKey, kFile };
 
 struct HandleEntry {
   explicit HandleEntry(HandleKind k) : kind(k) {}
@@ -212,6 +250,17 @@ struct HandleEntry {
   // find handles: the snapshot of entries and the position
   std::vector<platform::FindData> findEntries;
   std::size_t findNext = 0;
+  // file handles: the entry, the sharing it allows, its open options, its
+  // write position, and a folder listing's mask and remaining names
+  FsNode* node = nullptr;
+  Dword share = 0;
+  Dword options = 0;
+  std::uint64_t position = 0;
+  bool listingStarted = false;
+  std::wstring listingMask;
+  std::vector<std::wstring> listingNames;  // folded, in listing order
+  std::size_t listingNext = 0;
+  bool byTool = true;  // false for the handles a test's adversary holds
 };
 
 class Machine {
@@ -295,19 +344,55 @@ class Machine {
   // A junction (tag mount point) or directory symbolic link to target.
   FsNode* AddDirectoryLink(const std::wstring& path, const std::wstring& target, bool junction = true);
   FsNode* AddFileLink(const std::wstring& path, const std::wstring& target);
+  // A junction to an object-manager directory ("\RPC Control"), and an
+  // object-manager symbolic link in it: what a user without rights can make.
+  FsNode* AddObjectDirectoryJunction(const std::wstring& path, const std::wstring& objectDirectory);
+  void AddObjectLink(const std::wstring& objectPath, const std::wstring& target);
+  // A reparse point that is not a link (a cloud placeholder, by default).
+  FsNode* AddPlaceholder(const std::wstring& path, bool directory, Dword tag = kIoReparseTagCloud);
   FsNode* FindNode(const std::wstring& path);  // does not follow a final link; null if absent
   bool Exists(const std::wstring& path) { return FindNode(path) != nullptr; }
   // Every path below root (root excluded), canonical, sorted; links are listed, not followed.
   std::vector<std::wstring> ListTree(const std::wstring& root);
   std::vector<FsEvent> fsEvents;
-  std::wstring CanonicalPath(const std::wstring& path);  // absolute, '\' separated, . and .. resolved
+  void Journal(FsEventKind kind, const FsNode* node);
+  // Absolute, '\' separated, . and .. resolved: "C:\x" or "\\server\share\x".
+  std::wstring CanonicalPath(const std::wstring& path);
+  // Object-manager symbolic links by folded path ("\RPC CONTROL\NAME") -> the path they name.
+  std::map<std::wstring, std::wstring> objectLinks;
+  // Windows 10 1709 (build 16299) and later delete with POSIX semantics on request.
+  bool PosixDeleteSupported() const { return osMajor >= 10 && osBuild >= 16299; }
 
-  // ---- shell link objects ----
+  // Sharing: whether an open asking access (generic rights mapped) with
+  // sharing share would be granted next to every open of node, the tool's
+  // handles and the opens elsewhere that inUse and scannerOpen stand for.
+  bool ShareAllows(const FsNode* node, Dword access, Dword share) const;
+  bool HasOpenHandles(const FsNode* node) const;
+  // Removes node from the tree with a journal entry; a node that a handle
+  // still refers to is kept alive, detached, until that handle closes.
+  void RemoveNode(FsNode* node);
+  // Renames node within its folder or moves it to folder, with journal
+  // entries; no checks (the callers make them).
+  void MoveNode(FsNode* node, FsNode* folder, const std::wstring& name);
+  // What a test's adversary does is journaled as not done by the tool.
+  bool adversaryActing = false;
+  // Called after every platform call the tool makes (a test's adversary).
+  std::function<void(const std::string& call)> afterEveryCall;
+  // The entries the latest file-system calls reached, for an adversary to race.
+  std::vector<std::uint64_t> recentNodes;
+  void Touch(const FsNode* node);
+  FsNode* NodeById(std::uint64_t id);
+
+  // ---- shell link objects and memory streams ----
   std::vector<ShellLinkState> shellLinks;
+  std::vector<StreamState> streams;
   int comInitializeCalls = 0;
   // An injected PersistFileSave failure leaves a partial, non-shortcut file
   // at the name it was saving to (as a save that runs out of disk can).
   bool failedSaveLeavesFile = false;
+
+  // ---- process mitigation policies the tool asked for: (policy, flags) ----
+  std::vector<std::pair<int, Dword>> mitigationPolicies;
 
   // ---- launches ----
   std::vector<ShellExecuteRecord> shellExecutes;
@@ -336,6 +421,13 @@ class Machine {
   std::vector<ScheduledEvent> events;
   std::map<std::string, std::vector<Injection>> injections;
   std::map<wchar_t, std::unique_ptr<FsNode>> drives;
+  // Network shares by folded "\\SERVER\SHARE"; their root node is named "\\server\share".
+  std::map<std::wstring, std::unique_ptr<FsNode>> shares;
+  // The root node (drive or share) of a canonical path, and where its
+  // components begin; null when there is none (and create is false).
+  FsNode* RootOf(const std::wstring& canonical, std::size_t* rest, bool create = false);
+  std::vector<std::unique_ptr<FsNode>> detachedNodes;  // deleted while a handle was open
+  std::uint64_t nextNodeId = 1;
   Dword nextPid = 1000;
   std::uintptr_t nextWindow = 0x10010;
   std::uintptr_t nextHandle = 0x100;
@@ -353,6 +445,12 @@ class Machine {
   // error receives 2 (final missing), 3 (a folder on the way missing), etc.
   FsNode* Resolve(const std::wstring& path, bool followFinal, Dword* error, FsNode** parentOut = nullptr,
                   std::wstring* finalName = nullptr);
+  // The same from a folder, for names relative to an open handle: parts are
+  // taken as they are (no normalisation); links on the way are followed.
+  FsNode* ResolveBelow(FsNode* start, const std::vector<std::wstring>& parts, bool followFinal, Dword* error,
+                       FsNode** parentOut = nullptr, std::wstring* finalName = nullptr);
+  FsNode* ResolveFrom(FsNode* start, const std::vector<std::wstring>* parts, const std::wstring& path,
+                      bool followFinal, Dword* error, FsNode** parentOut, std::wstring* finalName);
   FsNode* MakeNode(const std::wstring& path, bool directory);
   std::wstring PathOf(const FsNode* node) const;
 };

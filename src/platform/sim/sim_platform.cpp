@@ -8,6 +8,7 @@
 #include <cwctype>
 
 #include "platform/platform.h"
+#include "platform/sim/sim_call.h"
 #include "platform/sim/sim_machine.h"
 
 namespace platform {
@@ -18,28 +19,6 @@ using sim::HandleKind;
 using sim::Machine;
 
 namespace {
-
-Machine& M() { return sim::machine(); }
-
-// Counts the call, runs its after-call hook when the function returns, and
-// reports an injected failure code.
-struct Call {
-  Machine& m;
-  std::string name;
-  explicit Call(const char* n) : m(M()), name(n) { m.Count(name); }
-  ~Call() {
-    auto it = m.afterCall.find(name);
-    if (it != m.afterCall.end() && it->second) {
-      auto hook = it->second;
-      hook();
-    }
-  }
-  bool Injected(Dword* code) { return m.TakeInjection(name, code); }
-  bool Fail(Dword error) {
-    m.lastError = error;
-    return false;
-  }
-};
 
 bool IsPseudoProcess(Handle h) { return h == InvalidHandleValue(); }
 
@@ -83,13 +62,6 @@ std::wstring BaseName(const std::wstring& path) {
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
-// Whether a path names an existing file (not a folder), without counting a call.
-bool IsExistingFile(Machine& m, const std::wstring& path) {
-  Dword error = 0;
-  FsNode* n = m.Resolve(path, true, &error);
-  return n != nullptr && !n->isDirectory;
-}
-
 Dword StartProcess(Machine& m, const std::wstring& image, Dword session, const std::wstring& user) {
   sim::Process& p = m.AddProcess(BaseName(image), session);
   p.user = user;
@@ -113,6 +85,22 @@ void Sleep(Dword milliseconds) {
 
 Dword GetCurrentProcessId() { return Machine::kSelfPid; }
 Handle GetCurrentProcess() { return InvalidHandleValue(); }
+
+bool SetProcessMitigationPolicy(int policy, const void* buffer, std::size_t length) {
+  Call c("SetProcessMitigationPolicy");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  // Windows 7 has no such function; the redirection trust policy came with
+  // Windows 11 (build 22000): before it the policy is unknown.
+  if (c.m.osMajor < 10) return c.Fail(kErrorCallNotImplemented);
+  if (policy != kProcessRedirectionTrustPolicy || length != sizeof(Dword) || c.m.osBuild < 22000) {
+    return c.Fail(kErrorInvalidParameter);
+  }
+  Dword flags = 0;
+  std::memcpy(&flags, buffer, sizeof(flags));
+  c.m.mitigationPolicies.emplace_back(policy, flags);
+  return true;
+}
 
 bool ProcessIdToSessionId(Dword processId, Dword* sessionId) {
   Call c("ProcessIdToSessionId");
@@ -280,7 +268,13 @@ bool CloseHandle(Handle handle) {
   if (it == c.m.handles.end() || it->second.kind == HandleKind::kFind || it->second.kind == HandleKind::kRegKey) {
     return c.Fail(kErrorInvalidHandle);
   }
+  FsNode* node = it->second.kind == HandleKind::kFile ? it->second.node : nullptr;
   c.m.handles.erase(it);
+  // A delete disposition takes effect when the last handle of the entry
+  // closes, unless it is still open elsewhere.
+  if (node != nullptr && node->deletePending && !node->scannerOpen && !node->inUse && !c.m.HasOpenHandles(node)) {
+    c.m.RemoveNode(node);
+  }
   return true;
 }
 
@@ -870,260 +864,6 @@ bool ShellExecuteExW(ShellExecuteInfo* info) {
   return finish(true, 0);
 }
 
-bool PathFileExistsW(const wchar_t* path) {
-  Call c("PathFileExistsW");
-  Dword error = 0;
-  return c.m.Resolve(path, false, &error) != nullptr;
-}
-
-// ---------------- files and folders ----------------
-
-namespace {
-void Detach(Machine& m, FsNode* node, sim::FsEventKind kind) {
-  m.fsEvents.push_back({kind, m.PathOf(node)});
-  node->parent->children.erase(sim::Fold(node->name));
-}
-}  // namespace
-
-bool DeleteFileW(const wchar_t* path) {
-  Call c("DeleteFileW");
-  Dword code;
-  if (c.Injected(&code)) return c.Fail(code);
-  Dword error = 0;
-  FsNode* node = c.m.Resolve(path, false, &error);
-  if (node == nullptr) return c.Fail(error);
-  if (node->parent == nullptr || node->isDirectory) return c.Fail(kErrorAccessDenied);
-  if (node->attributes & kFileAttributeReadonly) return c.Fail(kErrorAccessDenied);
-  if (node->denyDelete) return c.Fail(kErrorAccessDenied);
-  if (node->inUse) return c.Fail(kErrorSharingViolation);
-  Detach(c.m, node, sim::FsEventKind::kDeleted);
-  return true;
-}
-
-bool RemoveDirectoryW(const wchar_t* path) {
-  Call c("RemoveDirectoryW");
-  Dword code;
-  if (c.Injected(&code)) return c.Fail(code);
-  Dword error = 0;
-  FsNode* node = c.m.Resolve(path, false, &error);
-  if (node == nullptr) return c.Fail(error);
-  if (node->parent == nullptr) return c.Fail(kErrorAccessDenied);
-  if (!node->isDirectory) return c.Fail(kErrorDirectory);
-  if (node->denyDelete) return c.Fail(kErrorAccessDenied);
-  if (node->inUse) return c.Fail(kErrorSharingViolation);
-  // A junction or directory symbolic link goes by itself, whatever its
-  // target holds; the target is not touched.
-  if (node->linkTarget.empty()) {
-    if (!node->children.empty()) return c.Fail(kErrorDirNotEmpty);
-    if (node->attributes & kFileAttributeReadonly) return c.Fail(kErrorAccessDenied);
-  }
-  Detach(c.m, node, sim::FsEventKind::kRemovedDirectory);
-  return true;
-}
-
-namespace {
-bool Matches(const std::wstring& pattern, const std::wstring& name) {
-  // '*' and '?' as in FindFirstFileW, compared without letter case.
-  const std::wstring p = sim::Fold(pattern), n = sim::Fold(name);
-  std::size_t pi = 0, ni = 0, star = std::wstring::npos, mark = 0;
-  while (ni < n.size()) {
-    if (pi < p.size() && (p[pi] == L'?' || p[pi] == n[ni])) {
-      ++pi;
-      ++ni;
-    } else if (pi < p.size() && p[pi] == L'*') {
-      star = pi++;
-      mark = ni;
-    } else if (star != std::wstring::npos) {
-      pi = star + 1;
-      ni = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (pi < p.size() && p[pi] == L'*') ++pi;
-  return pi == p.size();
-}
-
-FindData EntryData(const std::wstring& name, Dword attributes, Dword tag) {
-  FindData d{};
-  d.dwFileAttributes = attributes == 0 ? kFileAttributeNormal : attributes;
-  d.dwReserved0 = tag;
-  const std::size_t n = std::min<std::size_t>(name.size(), kMaxPath - 1);
-  std::copy(name.begin(), name.begin() + n, d.cFileName);
-  d.cFileName[n] = L'\0';
-  return d;
-}
-}  // namespace
-
-Handle FindFirstFileW(const wchar_t* pattern, FindData* data) {
-  Call c("FindFirstFileW");
-  Dword code;
-  if (c.Injected(&code)) {
-    c.Fail(code);
-    return InvalidHandleValue();
-  }
-  // The whole pattern is read as a path, the wildcard name being its last
-  // component: a folder before it is a folder on the way ("x.\*" lists "x",
-  // "...\*" lists the folder named "..."). The folder part is then looked up
-  // as it stands.
-  const std::wstring raw = pattern;
-  if (raw.empty() || raw.back() == L'\\' || raw.back() == L'/') {
-    c.Fail(kErrorFileNotFound);
-    return InvalidHandleValue();
-  }
-  const std::wstring full = c.m.CanonicalPath(raw);
-  const auto slash = full.find_last_of(L'\\');
-  if (full.empty() || slash == std::wstring::npos || slash + 1 == full.size()) {
-    c.Fail(full.empty() ? kErrorPathNotFound : kErrorFileNotFound);
-    return InvalidHandleValue();
-  }
-  const std::wstring dirPart = L"\\\\?\\" + full.substr(0, slash == 2 ? 3 : slash);
-  const std::wstring namePattern = full.substr(slash + 1);
-  Dword error = 0;
-  FsNode* dir = c.m.Resolve(dirPart, true, &error);
-  if (dir == nullptr || !dir->isDirectory) {
-    c.Fail(kErrorPathNotFound);
-    return InvalidHandleValue();
-  }
-  if (dir->denyList) {
-    c.Fail(kErrorAccessDenied);
-    return InvalidHandleValue();
-  }
-  HandleEntry e(HandleKind::kFind);
-  if (dir->parent != nullptr) {
-    if (Matches(namePattern, L".")) e.findEntries.push_back(EntryData(L".", kFileAttributeDirectory, 0));
-    if (Matches(namePattern, L"..")) e.findEntries.push_back(EntryData(L"..", kFileAttributeDirectory, 0));
-  }
-  for (const auto& kv : dir->children) {
-    const FsNode& n = *kv.second;
-    if (Matches(namePattern, n.name)) e.findEntries.push_back(EntryData(n.name, n.attributes, n.reparseTag));
-  }
-  if (e.findEntries.empty()) {
-    c.Fail(kErrorFileNotFound);
-    return InvalidHandleValue();
-  }
-  *data = e.findEntries[0];
-  e.findNext = 1;
-  return c.m.NewHandle(std::move(e));
-}
-
-bool FindNextFileW(Handle find, FindData* data) {
-  Call c("FindNextFileW");
-  Dword code;
-  if (c.Injected(&code)) return c.Fail(code);
-  HandleEntry* e = c.m.Lookup(find);
-  if (e == nullptr || e->kind != HandleKind::kFind) return c.Fail(kErrorInvalidHandle);
-  if (e->findNext >= e->findEntries.size()) return c.Fail(18);  // ERROR_NO_MORE_FILES
-  *data = e->findEntries[e->findNext++];
-  return true;
-}
-
-bool FindClose(Handle find) {
-  Call c("FindClose");
-  auto it = c.m.handles.find(reinterpret_cast<std::uintptr_t>(find));
-  if (it == c.m.handles.end() || it->second.kind != HandleKind::kFind) return c.Fail(kErrorInvalidHandle);
-  c.m.handles.erase(it);
-  return true;
-}
-
-Dword GetFileAttributesW(const wchar_t* path) {
-  Call c("GetFileAttributesW");
-  Dword code;
-  if (c.Injected(&code)) {
-    c.Fail(code);
-    return kInvalidFileAttributes;
-  }
-  Dword error = 0;
-  FsNode* node = c.m.Resolve(path, false, &error);
-  if (node == nullptr) {
-    c.Fail(error);
-    return kInvalidFileAttributes;
-  }
-  return node->attributes == 0 ? kFileAttributeNormal : node->attributes;
-}
-
-Dword GetFullPathNameW(const wchar_t* path, Dword bufferLength, wchar_t* buffer) {
-  Call c("GetFullPathNameW");
-  Dword code;
-  if (c.Injected(&code)) {
-    c.Fail(code);
-    return 0;
-  }
-  const std::wstring in = path != nullptr ? path : L"";
-  std::wstring full;
-  if (in.rfind(L"\\\\?\\", 0) == 0) {
-    full = in;  // a verbatim path comes back as it is
-  } else if (in.size() >= 2 && (in[0] == L'\\' || in[0] == L'/') && (in[1] == L'\\' || in[1] == L'/')) {
-    full = in;  // UNC paths are not modelled; the real call would tidy their separators
-  } else {
-    full = c.m.CanonicalPath(in);
-  }
-  if (full.empty()) {
-    c.Fail(kErrorInvalidName);
-    return 0;
-  }
-  const Dword needed = static_cast<Dword>(full.size() + 1);
-  if (buffer == nullptr || bufferLength < needed) return needed;
-  std::copy(full.begin(), full.end(), buffer);
-  buffer[full.size()] = L'\0';
-  return needed - 1;
-}
-
-bool SetFileAttributesW(const wchar_t* path, Dword attributes) {
-  Call c("SetFileAttributesW");
-  Dword code;
-  if (c.Injected(&code)) return c.Fail(code);
-  Dword error = 0;
-  FsNode* node = c.m.Resolve(path, true, &error);
-  if (node == nullptr) return c.Fail(error);
-  // Only these can be set; the directory and reparse-point bits belong to
-  // the entry, and FILE_ATTRIBUTE_NORMAL alone clears everything.
-  constexpr Dword kSettable = kFileAttributeReadonly | kFileAttributeHidden | kFileAttributeSystem |
-                              kFileAttributeArchive | 0x100 /*temporary*/ | 0x1000 /*offline*/ |
-                              0x2000 /*not content indexed*/;
-  node->attributes = (node->attributes & (kFileAttributeDirectory | kFileAttributeReparsePoint)) |
-                     (attributes & kSettable);
-  return true;
-}
-
-bool MoveFileExW(const wchar_t* existing, const wchar_t* newName, Dword flags) {
-  Call c("MoveFileExW");
-  Dword code;
-  if (c.Injected(&code)) return c.Fail(code);
-  Dword error = 0;
-  FsNode* source = c.m.Resolve(existing, false, &error);
-  if (source == nullptr) return c.Fail(error);
-  if (source->parent == nullptr) return c.Fail(kErrorAccessDenied);
-  FsNode* parent = nullptr;
-  std::wstring name;
-  FsNode* target = c.m.Resolve(newName, false, &error, &parent, &name);
-  if (target == nullptr && parent == nullptr) return c.Fail(error == kErrorFileNotFound ? kErrorPathNotFound : error);
-  if (target == source) return true;
-  if (target != nullptr) {
-    if (!(flags & kMoveFileReplaceExisting)) return c.Fail(kErrorAlreadyExists);
-    if (target->isDirectory || source->isDirectory) return c.Fail(kErrorAccessDenied);
-    if (target->attributes & kFileAttributeReadonly) return c.Fail(kErrorAccessDenied);
-    if (target->denyDelete) return c.Fail(kErrorAccessDenied);
-    if (target->inUse) return c.Fail(kErrorSharingViolation);
-  }
-  if (parent->denyWrite) return c.Fail(kErrorAccessDenied);
-  if (source->inUse) return c.Fail(kErrorSharingViolation);
-  if (source->denyDelete) return c.Fail(kErrorAccessDenied);
-  if (c.m.PathOf(source)[0] != c.m.PathOf(parent)[0] && !(flags & kMoveFileCopyAllowed)) {
-    return c.Fail(kErrorNotSameDevice);
-  }
-  c.m.fsEvents.push_back({sim::FsEventKind::kMovedAway, c.m.PathOf(source)});
-  std::unique_ptr<FsNode> moving = std::move(source->parent->children[sim::Fold(source->name)]);
-  source->parent->children.erase(sim::Fold(source->name));
-  if (target != nullptr) c.m.fsEvents.push_back({sim::FsEventKind::kOverwritten, c.m.PathOf(target)});
-  moving->name = name;
-  moving->parent = parent;
-  FsNode* placed = moving.get();
-  parent->children[sim::Fold(name)] = std::move(moving);
-  c.m.fsEvents.push_back({sim::FsEventKind::kMovedHere, c.m.PathOf(placed)});
-  return true;
-}
-
 // ---------------- COM: the shell link object ----------------
 
 namespace {
@@ -1192,8 +932,8 @@ HResult PersistFileSave(PersistFile persistFile, const wchar_t* fileName, bool /
   if (c.Injected(&code)) {
     // A save that fails part-way (a full disk) can leave what it had written.
     if (c.m.failedSaveLeavesFile && existing == nullptr && parent != nullptr) {
-      c.m.AddFile(c.m.PathOf(parent) + L"\\" + name, kFileAttributeArchive, "partial");
-      c.m.fsEvents.push_back({sim::FsEventKind::kCreated, c.m.PathOf(parent) + L"\\" + name});
+      c.m.Journal(sim::FsEventKind::kCreated,
+                  c.m.AddFile(c.m.PathOf(parent) + L"\\" + name, kFileAttributeArchive, "partial"));
     }
     return static_cast<HResult>(code);
   }
@@ -1203,11 +943,11 @@ HResult PersistFileSave(PersistFile persistFile, const wchar_t* fileName, bool /
       return kEAccessDenied;
     }
     if (existing->inUse) return HResultFromWin32(kErrorSharingViolation);
-    c.m.fsEvents.push_back({sim::FsEventKind::kOverwritten, c.m.PathOf(existing)});
+    c.m.Journal(sim::FsEventKind::kOverwritten, existing);
   } else {
     if (parent->denyWrite) return kEAccessDenied;
     existing = c.m.AddFile(c.m.PathOf(parent) + L"\\" + name, kFileAttributeArchive, "");
-    c.m.fsEvents.push_back({sim::FsEventKind::kCreated, c.m.PathOf(existing)});
+    c.m.Journal(sim::FsEventKind::kCreated, existing);
   }
   existing->isShortcut = true;
   existing->shortcutTarget = s->path;
@@ -1226,6 +966,95 @@ Dword PersistFileRelease(PersistFile persistFile) {
 Dword ShellLinkRelease(ShellLink link) {
   Call c("ShellLinkRelease");
   sim::ShellLinkState* s = LinkState(c.m, reinterpret_cast<std::uintptr_t>(link));
+  if (s == nullptr) return 0;
+  s->released = true;
+  return 0;
+}
+
+HResult ShellLinkQueryPersistStream(ShellLink link, PersistStream* persistStream) {
+  Call c("ShellLinkQueryPersistStream");
+  Dword code;
+  if (c.Injected(&code)) return static_cast<HResult>(code);
+  sim::ShellLinkState* s = LinkState(c.m, reinterpret_cast<std::uintptr_t>(link));
+  if (s == nullptr || s->released) return kEInvalidArg;
+  ++s->persistStreamRefs;
+  *persistStream = reinterpret_cast<PersistStream>(link);
+  return kSOk;
+}
+
+namespace {
+sim::StreamState* StreamOf(Machine& m, Stream stream) {
+  const auto id = reinterpret_cast<std::uintptr_t>(stream);
+  if (id == 0 || id > m.streams.size() || m.streams[id - 1].released) return nullptr;
+  return &m.streams[id - 1];
+}
+void StreamWrite(sim::StreamState& s, const std::string& bytes) {
+  if (s.bytes.size() < s.position + bytes.size()) s.bytes.resize(s.position + bytes.size());
+  s.bytes.replace(s.position, bytes.size(), bytes);
+  s.position += bytes.size();
+}
+}  // namespace
+
+HResult PersistStreamSave(PersistStream persistStream, Stream stream, bool /*clearDirty*/) {
+  Call c("PersistStreamSave");
+  sim::ShellLinkState* s = LinkState(c.m, reinterpret_cast<std::uintptr_t>(persistStream));
+  if (s == nullptr || s->persistStreamRefs <= 0) return kEInvalidArg;
+  sim::StreamState* out = StreamOf(c.m, stream);
+  if (out == nullptr) return kEInvalidArg;
+  const std::string bytes = sim::ShortcutBytes(s->path, s->description);
+  Dword code;
+  if (c.Injected(&code)) {
+    // A save that fails part-way leaves what it had written in the stream.
+    StreamWrite(*out, bytes.substr(0, bytes.size() / 2));
+    return static_cast<HResult>(code);
+  }
+  StreamWrite(*out, bytes);
+  return kSOk;
+}
+
+Dword PersistStreamRelease(PersistStream persistStream) {
+  Call c("PersistStreamRelease");
+  sim::ShellLinkState* s = LinkState(c.m, reinterpret_cast<std::uintptr_t>(persistStream));
+  if (s == nullptr) return 0;
+  return static_cast<Dword>(--s->persistStreamRefs);
+}
+
+HResult CreateStreamOnHGlobal(bool /*deleteOnRelease*/, Stream* stream) {
+  Call c("CreateStreamOnHGlobal");
+  Dword code;
+  if (c.Injected(&code)) return static_cast<HResult>(code);
+  c.m.streams.push_back({});
+  *stream = reinterpret_cast<Stream>(static_cast<std::uintptr_t>(c.m.streams.size()));
+  return kSOk;
+}
+
+HResult StreamSeek(Stream stream, std::int64_t move, Dword origin, std::uint64_t* newPosition) {
+  Call c("StreamSeek");
+  sim::StreamState* s = StreamOf(c.m, stream);
+  if (s == nullptr) return kEInvalidArg;
+  const std::int64_t base = origin == kStreamSeekSet ? 0 : origin == kStreamSeekCur ? static_cast<std::int64_t>(s->position)
+                                                                                    : static_cast<std::int64_t>(s->bytes.size());
+  if (origin > 2 || base + move < 0) return static_cast<HResult>(0x80030019u);  // STG_E_INVALIDFUNCTION
+  s->position = static_cast<std::uint64_t>(base + move);
+  if (newPosition != nullptr) *newPosition = s->position;
+  return kSOk;
+}
+
+HResult StreamRead(Stream stream, void* buffer, Dword bytes, Dword* bytesRead) {
+  Call c("StreamRead");
+  sim::StreamState* s = StreamOf(c.m, stream);
+  if (s == nullptr) return kEInvalidArg;
+  const std::uint64_t available = s->position < s->bytes.size() ? s->bytes.size() - s->position : 0;
+  const Dword n = static_cast<Dword>(std::min<std::uint64_t>(available, bytes));
+  if (n != 0) std::memcpy(buffer, s->bytes.data() + s->position, n);
+  s->position += n;
+  if (bytesRead != nullptr) *bytesRead = n;
+  return n < bytes ? kSFalse : kSOk;
+}
+
+Dword StreamRelease(Stream stream) {
+  Call c("StreamRelease");
+  sim::StreamState* s = StreamOf(c.m, stream);
   if (s == nullptr) return 0;
   s->released = true;
   return 0;
