@@ -13,7 +13,8 @@
 # remove-signature gives IN.exe back byte for byte); IN.exe may be OUT.exe.
 # Without a time-stamp server the signing time written into the signature is
 # SOURCE_DATE_EPOCH when that is set, so the same bytes signed with the same
-# key give the same signed bytes. A time-stamp never repeats.
+# key by the same osslsigncode give the same signed bytes. A time-stamp never
+# repeats.
 set -euo pipefail
 
 usage() {
