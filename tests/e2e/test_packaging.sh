@@ -34,10 +34,8 @@ size=$(stat -c %s "$exe")
 echo "client-maintenance.exe: $size bytes" >&2
 ok "at most 256 KB ($size bytes)" test "$size" -le 262144
 
-# Version resource (UTF-16 strings) and application manifest, with the
-# version of project() in CMakeLists.txt: as text as written there, numeric
-# in four parts (a part not given is 0).
-ok "a project version" test -n "$CM_VERSION"
+# Version resource (UTF-16 strings) and manifest with project()'s version:
+# the text as written there, numeric in four parts (a part not given is 0).
 IFS=. read -r v1 v2 v3 v4 <<<"$CM_VERSION"
 version4=$v1.${v2:-0}.${v3:-0}.${v4:-0}
 strings16=$(strings -el "$exe")
@@ -54,6 +52,7 @@ ok "numeric file version" eq "$f2.$f1.$f4.$f3" "$version4"
 ok "numeric product version" eq "$p2.$p1.$p4.$p3" "$version4"
 manifest=$(strings "$exe")
 ok "manifest version" grep -q "<assemblyIdentity .* version=\"$version4\"" <<<"$manifest"
+ok "the README's example release text has this version" grep -qx "Version: *$CM_VERSION" "$CM_REPO/README.md"
 ok "manifest asks for asInvoker" grep -q 'level="asInvoker"' <<<"$manifest"
 for id in 35138b9a-5d96-4fbd-8e2d-a2440225f93a 4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 \
           1f676c76-80e1-4239-95bb-83d0f6d0da78 8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a; do
