@@ -12,6 +12,7 @@ CM_PACKAGES=(
   liblnk-utils                          # lnkinfo: an independent reader of .lnk files
   nsis wixl                             # the installer examples
   clang libclang-rt-14-dev              # fuzzing and sanitizers
+  osslsigncode openssl                  # Authenticode signing (scripts/sign.sh) and its test certificate
   procps file binutils                  # pgrep, file, strings in the tests
 )
 
@@ -33,6 +34,7 @@ fi
 
 # Fail loudly if anything needed is still absent.
 for tool in cmake ninja g++ x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-windres x86_64-w64-mingw32-objdump \
-            wine wineserver wineboot winedbg lnkinfo makensis wixl clang++-14 strings flock; do
+            wine wineserver wineboot winedbg lnkinfo makensis wixl clang++-14 strings flock \
+            osslsigncode openssl; do
   command -v "$tool" >/dev/null || { echo "error: $tool is missing after installation" >&2; exit 1; }
 done

@@ -13,6 +13,8 @@ CM_REPO=${CM_REPO:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
 CM_EXE=${CM_EXE:-$CM_REPO/build/windows/client-maintenance.exe}
 CM_PROGRAMS=${CM_PROGRAMS:-$CM_REPO/build/windows/tests/e2e/programs}
 CM_E2E_WORK=${CM_E2E_WORK:-$CM_REPO/build/e2e}
+# The tool's version, where it is written: project() in CMakeLists.txt.
+CM_VERSION=$(sed -n 's/^project([^ ]* VERSION \([0-9.]*\).*/\1/p' "$CM_REPO/CMakeLists.txt")
 export WINEDEBUG=-all
 
 E2E_CHECKS=0

@@ -34,12 +34,25 @@ size=$(stat -c %s "$exe")
 echo "client-maintenance.exe: $size bytes" >&2
 ok "at most 256 KB ($size bytes)" test "$size" -le 262144
 
-# Version resource (UTF-16 strings) and application manifest.
+# Version resource (UTF-16 strings) and manifest with project()'s version:
+# the text as written there, numeric in four parts (a part not given is 0).
+IFS=. read -r v1 v2 v3 v4 <<<"$CM_VERSION"
+version4=$v1.${v2:-0}.${v3:-0}.${v4:-0}
 strings16=$(strings -el "$exe")
 ok "product name" grep -qx 'Vantorel Drive' <<<"$strings16"
 ok "file description" grep -qx 'Vantorel Drive client maintenance tool' <<<"$strings16"
-ok "file version" grep -qx '1.0.0.0' <<<"$strings16"
+for name in FileVersion ProductVersion; do
+  ok "$name text" eq "$(grep -A1 -x "$name" <<<"$strings16" | sed -n 2p)" "$CM_VERSION"
+done
+# VS_FIXEDFILEINFO: its signature 0xFEEF04BD, the structure version, then the
+# file and the product version, each as 16-bit minor, major, tweak, patch.
+fixed=$(LC_ALL=C grep -obUaP '\xbd\x04\xef\xfe' "$exe" | head -n 1 | cut -d: -f1)
+read -r f1 f2 f3 f4 p1 p2 p3 p4 < <(od -An -tu2 -j $((${fixed:-0} + 8)) -N 16 "$exe")
+ok "numeric file version" eq "$f2.$f1.$f4.$f3" "$version4"
+ok "numeric product version" eq "$p2.$p1.$p4.$p3" "$version4"
 manifest=$(strings "$exe")
+ok "manifest version" grep -q "<assemblyIdentity .* version=\"$version4\"" <<<"$manifest"
+ok "the README's example release text has this version" grep -qx "Version: *$CM_VERSION" "$CM_REPO/README.md"
 ok "manifest asks for asInvoker" grep -q 'level="asInvoker"' <<<"$manifest"
 for id in 35138b9a-5d96-4fbd-8e2d-a2440225f93a 4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 \
           1f676c76-80e1-4239-95bb-83d0f6d0da78 8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a; do
