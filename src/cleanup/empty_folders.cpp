@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/held_folder.h"
 #include "platform/platform.h"
 #include "profiles/shell_folders.h"
 #include "shortcuts/shortcut_names.h"
@@ -14,15 +15,16 @@ namespace {
 // installation folder.
 constexpr const wchar_t* kMakerFolder = L"Vantorel";
 
+void RemoveEmptyFolderIn(const std::wstring& folder, const wchar_t* name) {
+  FolderChain chain;
+  if (chain.Open({folder, L""})) RemoveFolderIfEmpty(chain.last(), name);
+}
+
 }  // namespace
 
 void RemoveAllUsersEmptyFolders() {
   std::wstring programs;
-  if (LookUpShellFolder(kCsidlCommonPrograms, &programs)) {
-    RemoveDirectoryW((programs + L"\\" + kProgramGroupFolder).c_str());
-  }
+  if (LookUpShellFolder(kCsidlCommonPrograms, &programs)) RemoveEmptyFolderIn(programs, kProgramGroupFolder);
   std::wstring programFiles;
-  if (GetProgramFilesFolder(&programFiles) >= 0) {
-    RemoveDirectoryW((programFiles + L"\\" + kMakerFolder).c_str());
-  }
+  if (GetProgramFilesFolder(&programFiles) >= 0) RemoveEmptyFolderIn(programFiles, kMakerFolder);
 }

@@ -1,102 +1,118 @@
 #include "cleanup/folder_tree.h"
 
+#include <vector>
+
+#include "common/held_folder.h"
 #include "platform/handles.h"
 
 using namespace platform;
 
 namespace {
 
-// Paths in this form reach the file system as they are: no trimming of
-// dots and blanks, no "." or ".." evaluation, no MAX_PATH limit.
-constexpr const wchar_t* kVerbatimPrefix = L"\\\\?\\";
+// One listing call fills this much; a name is at most 255 units, so many
+// entries fit.
+constexpr Dword kListingBufferBytes = 64 * 1024;
+constexpr Dword kListFolderAccess = kFileListDirectory | kSynchronize;
 
-bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+struct ListedEntry {
+  std::wstring name;
+  Dword attributes;
+};
 
-// The "\\?\" form of the folder path names, as Windows reads that path:
-// first its full form (GetFullPathNameW resolves "." and "..", drops
-// trailing dots and blanks, collapses separators), then the prefix, so that
-// the names of the entries appended to it are taken exactly as listed. A
-// path given in that form already stays as it is. False when the path has no
-// full form on a drive or a share.
-bool VerbatimForm(const std::wstring& path, std::wstring* verbatim) {
-  if (path.compare(0, 4, kVerbatimPrefix) == 0) {
-    *verbatim = path;
-    return true;
-  }
-  const Dword needed = GetFullPathNameW(path.c_str(), 0, nullptr);
-  if (needed == 0) return false;
-  std::wstring full(needed, L'\0');
-  const Dword written = GetFullPathNameW(path.c_str(), needed, &full[0]);
-  if (written == 0 || written >= needed) return false;
-  full.resize(written);
-  if (full.size() >= 3 && IsDriveLetter(full[0]) && full[1] == L':' && full[2] == L'\\') {
-    *verbatim = kVerbatimPrefix + full;
-    return true;
-  }
-  if (full.size() > 2 && full[0] == L'\\' && full[1] == L'\\' && full[2] != L'?' && full[2] != L'.') {
-    *verbatim = std::wstring(kVerbatimPrefix) + L"UNC" + full.substr(1);
-    return true;
-  }
-  return false;  // a device path, or something Windows itself would not read as a folder path
-}
+bool IsDotOrDotDot(const std::wstring& name) { return name == L"." || name == L".."; }
 
-bool IsDotOrDotDot(const wchar_t* name) {
-  return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
-}
-
-bool IsAbsent(Dword error) { return error == kErrorFileNotFound || error == kErrorPathNotFound; }
-
-// Removes the link at path itself, never its target: a junction or a
-// symbolic link to a folder goes with RemoveDirectoryW, one to a file with
-// DeleteFileW.
-bool RemoveLink(const std::wstring& path, Dword attributes) {
-  return (attributes & kFileAttributeDirectory) ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str());
-}
-
-// Removes the content of the real folder at path, then the folder. path is
-// extended in place for each entry and restored before returning, so the
-// whole walk shares one buffer.
-int RemoveRealFolderTree(std::wstring& path) {
-  const std::size_t length = path.size();
-  FindData entry{};
-  path += L"\\*";
-  UniqueFindHandle find(FindFirstFileW(path.c_str(), &entry));
-  path.resize(length);
-  if (!find) return IsAbsent(GetLastError()) ? 0 : -1;
-
-  int status = 0;
-  do {
-    if (IsDotOrDotDot(entry.cFileName)) continue;
-    path += L'\\';
-    path += entry.cFileName;
-    const Dword attributes = entry.dwFileAttributes;
-    if (attributes & kFileAttributeReparsePoint) {
-      if (!RemoveLink(path, attributes)) status = -1;
-    } else if (attributes & kFileAttributeDirectory) {
-      // A sub-folder that stays keeps this folder too: that is how its
-      // failure shows here.
-      RemoveRealFolderTree(path);
-    } else if (!DeleteFileW(path.c_str())) {
-      status = -1;
+// Every entry of the folder that handle lists, "." and ".." left out.
+// False when the listing fails before its end.
+bool ListFolder(Handle folder, std::vector<unsigned char>& buffer, std::vector<ListedEntry>* entries) {
+  int infoClass = kFileIdBothDirectoryRestartInfo;
+  for (;;) {
+    if (!GetFileInformationByHandleEx(folder, infoClass, buffer.data(), static_cast<Dword>(buffer.size()))) {
+      return GetLastError() == kErrorNoMoreFiles;
     }
-    path.resize(length);
-  } while (FindNextFileW(find.get(), &entry));
-  find.reset();
+    infoClass = kFileIdBothDirectoryInfo;
+    for (std::size_t at = 0;;) {
+      const auto* e = reinterpret_cast<const FileIdBothDirInformation*>(buffer.data() + at);
+      std::wstring name(e->FileName, e->FileNameLength / sizeof(wchar_t));
+      if (!IsDotOrDotDot(name)) entries->push_back({std::move(name), e->FileAttributes});
+      if (e->NextEntryOffset == 0) break;
+      at += e->NextEntryOffset;
+    }
+  }
+}
 
-  if (!RemoveDirectoryW(path.c_str())) status = -1;
+// Removes what the real folder held by folder (opened with DELETE) contains,
+// then the folder. Returns 0 when it went, -1 when something stayed.
+int RemoveHeldTree(Handle folder, std::vector<unsigned char>& buffer) {
+  // Listed through a handle of its own that shares deletion, so that the
+  // folder's own handle keeps it held.
+  std::vector<ListedEntry> entries;
+  {
+    UniqueFileHandle listing;
+    if (!ReopenEntry(folder, kListFolderAccess, &listing) || !ListFolder(listing.get(), buffer, &entries)) return -1;
+  }
+  int status = 0;
+  for (const ListedEntry& listed : entries) {
+    UniqueFileHandle entry;
+    switch (OpenListedEntry(folder, listed.name, listed.attributes, kDeleteEntryAccess, &entry)) {
+      case EntryKind::kMissing:
+        break;  // gone meanwhile
+      case EntryKind::kFolder:
+        // A sub-folder that stays keeps this folder too: that is how its
+        // failure shows here.
+        RemoveHeldTree(entry.get(), buffer);
+        break;
+      case EntryKind::kFile:
+      case EntryKind::kLink:
+        // A link goes as the link; what it points at is not touched.
+        if (!DeleteByHandle(entry.get())) status = -1;
+        break;
+      case EntryKind::kOther:
+      case EntryKind::kUnknown:
+        // Neither entered nor removed: a reparse point that is not a link
+        // (its provider would be asked to act), or an entry that could not
+        // be opened and checked.
+        status = -1;
+        break;
+    }
+  }
+  if (!DeleteByHandle(folder)) status = -1;
   return status;
 }
 
 }  // namespace
 
+int RemoveFolderTreeIn(Handle parent, const std::wstring& name) {
+  UniqueFileHandle entry;
+  switch (OpenEntry(parent, name, kDeleteEntryAccess, &entry)) {
+    case EntryKind::kMissing:
+      return 0;
+    case EntryKind::kLink:
+      // A link planted in the folder's place goes as a link.
+      return DeleteByHandle(entry.get()) ? 0 : -1;
+    case EntryKind::kFolder: {
+      std::vector<unsigned char> buffer(kListingBufferBytes);
+      return RemoveHeldTree(entry.get(), buffer);
+    }
+    default:
+      return -1;  // a file of that name, a placeholder, or an entry that could not be opened and checked
+  }
+}
+
 int RemoveFolderTree(const std::wstring& path) {
-  std::wstring folder;
-  if (!VerbatimForm(path, &folder)) return -1;
-  // The folder itself may be a link planted in its place: look at it before
-  // enumerating through it.
-  const Dword attributes = GetFileAttributesW(folder.c_str());
-  if (attributes == kInvalidFileAttributes) return IsAbsent(GetLastError()) ? 0 : -1;
-  if (attributes & kFileAttributeReparsePoint) return RemoveLink(folder, attributes) ? 0 : -1;
-  if (!(attributes & kFileAttributeDirectory)) return -1;
-  return RemoveRealFolderTree(folder);
+  std::wstring verbatim;
+  if (!VerbatimForm(path, &verbatim)) return -1;
+  // The folder that holds it is the start of the work: it may be reached
+  // through links; the folder itself is then opened inside it.
+  const std::size_t slash = verbatim.rfind(L'\\');
+  const std::wstring parent = verbatim.substr(0, slash);
+  const std::wstring name = verbatim.substr(slash + 1);
+  if (name.empty()) return -1;
+  FolderChain chain;
+  SetLastError(kErrorSuccess);
+  if (!chain.Open({parent, L""})) {
+    // A folder that is not there is removed already.
+    const Dword error = GetLastError();
+    return error == kErrorFileNotFound || error == kErrorPathNotFound ? 0 : -1;
+  }
+  return RemoveFolderTreeIn(chain.last(), name);
 }

@@ -1,6 +1,7 @@
 #include "cleanup/uninstall.h"
 
 #include "cleanup/folder_tree.h"
+#include "common/held_folder.h"
 #include "platform/platform.h"
 #include "profiles/profile_list.h"
 #include "profiles/shell_folders.h"
@@ -23,23 +24,6 @@ const wchar_t* LocalAppDataFolder() {
   return version.dwMajorVersion >= kFirstVistaMajorVersion ? kLocalAppDataFolder : kLegacyLocalAppDataFolder;
 }
 
-// True when every folder between directory and the last component of
-// relative (which begins with a backslash) is a real folder, not a link.
-// The data folder itself is not examined here: RemoveFolderTree handles it
-// being a link or absent.
-bool LeadsThroughRealFolders(const std::wstring& directory, const std::wstring& relative) {
-  const std::size_t last = relative.rfind(L'\\');
-  for (std::size_t cut = relative.find(L'\\', 1); cut != std::wstring::npos && cut <= last;
-       cut = relative.find(L'\\', cut + 1)) {
-    const std::wstring folder = directory + relative.substr(0, cut);
-    const Dword attributes = GetFileAttributesW(folder.c_str());
-    if (attributes == kInvalidFileAttributes) return false;  // absent (nothing to do) or unreadable
-    if (attributes & kFileAttributeReparsePoint) return false;
-    if (!(attributes & kFileAttributeDirectory)) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 void RemoveStartupShortcutsForAllProfiles() {
@@ -47,17 +31,22 @@ void RemoveStartupShortcutsForAllProfiles() {
   std::wstring startup;
   if (!GetProfileRelativeFolder(kCsidlProfile, kCsidlStartup, &startup)) return;
   ForEachProfileDirectory([&](const std::wstring& profile) {
-    const std::wstring folder = profile + startup + L"\\";
-    for (const std::wstring& name : names) DeleteFileW((folder + name).c_str());
+    FolderChain chain;
+    if (!chain.Open({profile, startup})) return;
+    for (const std::wstring& name : names) DeleteFileNamed(chain.last(), name);
   });
 }
 
 void RemoveLocalAppDataFolderForAllProfiles(const std::wstring& folderName) {
   if (!IsPlainFolderName(folderName)) return;
   ForEachProfileDirectory([&](const std::wstring& profile) {
+    // Every folder from the profile directory down to the one that holds
+    // the data folder is held; the data folder is then removed inside it.
     const std::wstring relative = std::wstring(LocalAppDataFolder()) + L"\\" + folderName;
-    if (!LeadsThroughRealFolders(profile, relative)) return;
-    RemoveFolderTree(profile + relative);
+    const std::size_t last = relative.rfind(L'\\');
+    FolderChain chain;
+    if (!chain.Open({profile, relative.substr(0, last)})) return;
+    RemoveFolderTreeIn(chain.last(), relative.substr(last + 1));
   });
 }
 

@@ -9,25 +9,46 @@ using namespace platform;
 
 namespace {
 
-// DeleteFileW of folder\name for every name, in list order, results ignored.
-void DeleteEach(const std::wstring& folder, const ShortcutNames& names) {
-  for (const std::wstring& name : names) DeleteFileW((folder + L"\\" + name).c_str());
+// The part of a start-menu name inside the program group folder.
+std::wstring InsideGroup(const std::wstring& name) {
+  const std::wstring prefix = std::wstring(kProgramGroupFolder) + L"\\";
+  return name.compare(0, prefix.size(), prefix) == 0 ? name.substr(prefix.size()) : name;
 }
 
-// Removes programsFolder\Vantorel. The system refuses a folder that is not
-// empty, so this only ever removes an emptied program group folder.
-void RemoveProgramGroupFolderIfEmpty(const std::wstring& programsFolder) {
-  RemoveDirectoryW((programsFolder + L"\\" + kProgramGroupFolder).c_str());
+// Deletes every name (a file or a link of that name) in the held folder,
+// results ignored.
+void DeleteEach(Handle folder, const ShortcutNames& names) {
+  for (const std::wstring& name : names) DeleteFileNamed(folder, name);
+}
+
+// In the programs folder: every start-menu name inside the program group
+// folder, then that folder itself if that left it empty. A link in the
+// group folder's place goes as a link, and nothing is deleted through it.
+void ClearProgramGroup(const FolderPath& programs, const ShortcutNames& names) {
+  FolderChain chain;
+  if (!chain.Open(programs)) return;
+  UniqueFileHandle group;
+  const EntryKind kind = OpenEntry(chain.last(), kProgramGroupFolder, kHoldFolderAccess | kDelete, &group);
+  if (kind == EntryKind::kFolder) {
+    for (const std::wstring& name : names) DeleteFileNamed(group.get(), InsideGroup(name));
+  }
+  // The system refuses a folder that is not empty, so this only ever
+  // removes an emptied program group folder (or the link).
+  if (kind == EntryKind::kFolder || kind == EntryKind::kLink) DeleteByHandle(group.get());
+}
+
+void ClearDesktop(const FolderPath& desktop, const ShortcutNames& names) {
+  FolderChain chain;
+  if (chain.Open(desktop)) DeleteEach(chain.last(), names);
 }
 
 }  // namespace
 
-void RemoveShortcutsFromFolders(const std::wstring& programsFolder, const std::wstring& desktopFolder) {
+void RemoveShortcutsFromFolders(const FolderPath& programsFolder, const FolderPath& desktopFolder) {
   const ShortcutNames startMenuNames = StartMenuShortcutNames();
   const ShortcutNames desktopNames = DesktopShortcutNames();
-  DeleteEach(programsFolder, startMenuNames);
-  RemoveProgramGroupFolderIfEmpty(programsFolder);
-  DeleteEach(desktopFolder, desktopNames);
+  ClearProgramGroup(programsFolder, startMenuNames);
+  ClearDesktop(desktopFolder, desktopNames);
 }
 
 void RemoveShortcutsForAllProfiles() {
@@ -38,7 +59,7 @@ void RemoveShortcutsForAllProfiles() {
   if (!GetProfileRelativeFolder(kCsidlProfile, kCsidlDesktopDirectory, &desktopRelative)) return;
 
   ForEachProfileDirectory([&](const std::wstring& profileDirectory) {
-    RemoveShortcutsFromFolders(profileDirectory + programsRelative, profileDirectory + desktopRelative);
+    RemoveShortcutsFromFolders({profileDirectory, programsRelative}, {profileDirectory, desktopRelative});
   });
 }
 
@@ -51,13 +72,13 @@ void RemoveAllUsersShortcuts() {
   std::wstring commonDesktop;
   if (!LookUpShellFolder(kCsidlCommonDesktopDirectory, &commonDesktop)) return;
 
-  DeleteEach(commonPrograms, startMenuNames);
-  RemoveProgramGroupFolderIfEmpty(commonPrograms);
+  ClearProgramGroup({commonPrograms, L""}, startMenuNames);
+  FolderChain desktop;
+  const bool held = desktop.Open({commonDesktop, L""});
   for (const std::wstring& name : desktopNames) {
-    const std::wstring path = commonDesktop + L"\\" + name;
     // Written before the deletion, whether the file exists or not.
-    WriteStdout((path + L"\n").c_str());
-    DeleteFileW(path.c_str());
+    WriteStdout((commonDesktop + L"\\" + name + L"\n").c_str());
+    if (held) DeleteFileNamed(desktop.last(), name);
   }
 }
 
@@ -66,5 +87,5 @@ void RemoveCurrentUserShortcuts() {
   if (!LookUpShellFolder(kCsidlPrograms, &programs)) return;
   std::wstring desktop;
   if (!LookUpShellFolder(kCsidlDesktopDirectory, &desktop)) return;
-  RemoveShortcutsFromFolders(programs, desktop);
+  RemoveShortcutsFromFolders({programs, L""}, {desktop, L""});
 }

@@ -2,18 +2,26 @@
 // start-menu and desktop shortcuts, under every name it has used, and its
 // program group folder when that is left empty.
 //
-// Deletions are attempted without an existence test and their results are
-// not examined: a missing shortcut, a folder that still holds other files and
-// a refused deletion all pass silently and the next step follows.
+// Every folder is reached and held by handle (common/held_folder.h): a
+// folder on the way that is a link, or cannot be opened and checked, is
+// left alone with everything in it, and a shortcut name is deleted through
+// a handle opened inside the held folder (a link of that name goes as the
+// link). Deletions are attempted without an existence test and their
+// results are not examined: a missing shortcut, a folder that still holds
+// other files and a refused deletion all pass silently and the next step
+// follows.
 #pragma once
 
 #include <string>
 
-// Deletes every name of StartMenuShortcutNames() from programsFolder, then
-// removes programsFolder\Vantorel if that left it empty, then deletes every
-// name of DesktopShortcutNames() from desktopFolder. Both are full folder
-// paths without a trailing backslash. Prints nothing.
-void RemoveShortcutsFromFolders(const std::wstring& programsFolder, const std::wstring& desktopFolder);
+#include "common/held_folder.h"
+
+// Deletes every name of StartMenuShortcutNames() from programsFolder (they
+// lie in its program group folder "Vantorel"), then removes that group
+// folder if that left it empty (a link in its place goes as a link, and
+// nothing is deleted through it), then deletes every name of
+// DesktopShortcutNames() from desktopFolder. Prints nothing.
+void RemoveShortcutsFromFolders(const FolderPath& programsFolder, const FolderPath& desktopFolder);
 
 // RemoveShortcutsFromFolders for every profile of the profile walk, on the
 // profile directory followed by the interactive user's programs and desktop

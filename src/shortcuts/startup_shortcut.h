@@ -5,6 +5,9 @@
 
 #include <string>
 
+#include "common/held_folder.h"
+#include "platform/platform.h"
+
 // The launcher, below the program-files folder.
 constexpr const wchar_t* kLauncherRelativePath = L"\\Vantorel\\VantorelDrive\\bin\\launcher.exe";
 // The description written into the start-up shortcut.
@@ -18,19 +21,21 @@ constexpr const wchar_t* kStartupShortcutDescription = L"Vantorel Drive";
 // profile list cannot be opened.
 void UpgradeStartupShortcut();
 
-// One start-up folder (no trailing backslash). When any start-up shortcut
-// name is present, writes a new "Vantorel Drive.lnk" pointing at target and
-// only then deletes the other names that were present; an old file that
-// cannot be deleted stays beside it. The new shortcut is written to a
-// temporary file in the same folder and moved over "Vantorel Drive.lnk", so
-// if it cannot be written or moved into place every old shortcut stays and
-// no temporary file is left. A folder holding none of the names is not
-// touched.
-void ReplaceStartupShortcut(const std::wstring& folder, const std::wstring& target);
+// One start-up folder, reached and held by handle (a folder on the way that
+// is a link, or cannot be opened and checked, is left alone). When any
+// start-up shortcut name is present, writes a new "Vantorel Drive.lnk"
+// pointing at target and only then deletes the other names that were
+// present; an old file that cannot be deleted stays beside it. Everything
+// happens inside the held folder: the new shortcut is written through the
+// handle of a hidden temporary file created there, renamed over "Vantorel
+// Drive.lnk" relative to the folder's handle and shown; if it cannot be
+// written or renamed into place every old shortcut stays and the temporary
+// file goes. A folder holding none of the names is not touched.
+void ReplaceStartupShortcut(const FolderPath& folder, const std::wstring& target);
 
-// Writes a shortcut at linkPath through the shell link object, with target
-// as its path and description as its description, nothing else set. True
-// only when the file was saved; false when the link object, its
-// persistence interface or the save failed (a failed save may still have
-// left a partial file at linkPath).
-bool CreateShortcut(const std::wstring& target, const std::wstring& linkPath, const std::wstring& description);
+// Writes into file (a handle opened for writing) a shortcut made by the
+// shell link object, with target as its path and description as its
+// description, nothing else set: the bytes the link object's IPersistStream
+// saves. True only when all of them were written; false when the link
+// object, its stream or a write failed (the file may then hold part of it).
+bool WriteShortcut(platform::Handle file, const std::wstring& target, const std::wstring& description);

@@ -12,7 +12,7 @@ ok "x64 image" grep -q 'file format pei-x86-64' <<<"$headers"
 ok "GUI subsystem" grep -q 'Subsystem.*(Windows GUI)' <<<"$headers"
 
 # Only DLLs that are part of every Windows installation.
-allowed='^(KERNEL32|ADVAPI32|USER32|SHELL32|SHLWAPI|OLE32|PSAPI|USERENV|MSVCRT)\.DLL$'
+allowed='^(KERNEL32|ADVAPI32|USER32|SHELL32|SHLWAPI|OLE32|PSAPI|USERENV|MSVCRT|NTDLL)\.DLL$'
 imports=$(grep 'DLL Name:' <<<"$headers" | awk '{print toupper($3)}')
 ok "imports some system DLLs" test -n "$imports"
 for dll in $imports; do

@@ -32,13 +32,6 @@ const std::wstring kCommonDesktop = L"C:\\Users\\Public\\Desktop";
 const std::vector<std::wstring> kLookAlikes = {
     L"xzarek.exe",       L"zarek.com", L"zarek.exe ",      L"zarek.ex",    L"zarek-drive-ui.exe.bak",
     L"explorer.exe.exe", L"explorer",  L"command-handler", L"svchost.exe", L"client-maintenance.exe"};
-const std::vector<std::wstring> kGroupNames = {L"Vantorel Zarek Tolv Drive.lnk",
-                                               L"Zarek Tolv.lnk",
-                                               L"Vantorel Zarek Tolv.lnk",
-                                               L"Uninstall Vantorel Zarek Tolv.lnk",
-                                               L"Uninstall Vantorel Zarek Tolv Drive.lnk",
-                                               L"Vantorel Drive.lnk",
-                                               L"Uninstall Vantorel Drive.lnk"};
 // Names beside the client's that only resemble them.
 const std::vector<std::wstring> kShortcutLookAlikes = {
     L"Vantorel Drive (2).lnk", L"Other.lnk",      L"Vantorel Drive.lnk.bak", L"Vantorel Drive.lnk ",
@@ -446,7 +439,8 @@ void Generator::ProfileEntries() {
       case 9: {
         // The profile folder is itself a link: to another profile, the
         // Windows folder, the drive root, or itself.
-        static const std::vector<std::wstring> targets = {L"C:\\Users\\alice", L"C:\\Windows", L"C:\\",
+        // (Not static: it holds this profile's own name.)
+        const std::vector<std::wstring> targets = {L"C:\\Users\\alice", L"C:\\Windows", L"C:\\",
                                                           L"C:\\Users\\" + user, L"D:\\Data"};
         ProfileValue(sid, onC);
         m.AddDirectoryLink(onC, r_.Pick(targets), r_.Chance(50));

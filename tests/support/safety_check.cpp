@@ -21,15 +21,7 @@ namespace {
 // the checker must not take them from the code it checks.
 const std::vector<std::wstring> kLegacyDesktopNames = {L"Zarek Tolv.lnk", L"Vantorel Zarek Tolv.lnk",
                                                        L"Vantorel Zarek Tolv Drive.lnk"};
-const std::vector<std::wstring> kLegacyStartMenuNames = {
-    L"Vantorel\\Vantorel Zarek Tolv Drive.lnk", L"Vantorel\\Zarek Tolv.lnk", L"Vantorel\\Vantorel Zarek Tolv.lnk",
-    L"Vantorel\\Uninstall Vantorel Zarek Tolv.lnk", L"Vantorel\\Uninstall Vantorel Zarek Tolv Drive.lnk"};
-std::vector<std::wstring> StartMenuNames() {
-  std::vector<std::wstring> names = kLegacyStartMenuNames;
-  names.push_back(L"Vantorel\\Vantorel Drive.lnk");
-  names.push_back(L"Vantorel\\Uninstall Vantorel Drive.lnk");
-  return names;
-}
+const std::vector<std::wstring> kLegacyGroupNames(kGroupNames.begin(), kGroupNames.begin() + kLegacyGroupNameCount);
 const wchar_t* const kProfileList = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 const wchar_t* const kLauncher = L"\\Vantorel\\VantorelDrive\\bin\\launcher.exe";
 const wchar_t* const kShortcutName = L"Vantorel Drive.lnk";
@@ -47,7 +39,6 @@ bool IsClientName(const std::wstring& name) {
   return false;
 }
 
-bool IsLink(const FsNode* n) { return !n->linkTarget.empty() || (n->attributes & kFileAttributeReparsePoint) != 0; }
 
 // "-timeout" as the standard wide conversion reads it, held to 32 bits.
 std::int64_t ReadTimeout(const std::wstring& text) {
@@ -149,22 +140,21 @@ std::vector<std::wstring> ProgramFiles(Machine& m, const std::wstring& account) 
   return out;
 }
 
-// Whether path, as Windows reads it, lies in (or is) the profile folder that
-// directory names. Both are read the way the tool builds its paths: the
-// directory followed by a relative part that begins with a backslash.
-bool InsideProfile(Machine& m, const std::wstring& directory, const std::wstring& path) {
-  const std::wstring root = Fold(m.CanonicalPath(directory + L"\\"));
-  const std::wstring p = Fold(m.CanonicalPath(path));
-  if (root.empty() || p.empty()) return false;
-  if (p == root) return true;
-  const std::wstring prefix = root.back() == L'\\' ? root : root + L"\\";
-  return p.compare(0, prefix.size(), prefix) == 0;
+bool IsLinkNode(const FsNode* n) { return !n->linkTarget.empty(); }
+bool IsReparse(const FsNode* n) { return !n->linkTarget.empty() || (n->attributes & kFileAttributeReparsePoint) != 0; }
+bool IsRealFolder(const FsNode* n) { return n->isDirectory && !IsReparse(n); }
+// A link that names another place (a junction, a symbolic link), which goes
+// as the link; other reparse points are neither entered nor removed.
+bool IsNameSurrogate(const FsNode* n) { return IsLinkNode(n) || (n->reparseTag & 0x20000000u) != 0; }
+
+FsNode* Child(const FsNode* folder, const std::wstring& name) {
+  auto it = folder->children.find(Fold(name));
+  return it == folder->children.end() || it->second->deletePending ? nullptr : it->second.get();
 }
 
-void AddTree(Machine& m, const FsNode* node, std::set<std::wstring>* out) {
-  out->insert(Fold(m.PathOf(node)));
-  if (IsLink(node)) return;
-  for (const auto& kv : node->children) AddTree(m, kv.second.get(), out);
+// The verbatim form of a canonical path.
+std::wstring Verbatim(const std::wstring& canonical) {
+  return canonical.compare(0, 2, L"\\\\") == 0 ? L"\\\\?\\UNC\\" + canonical.substr(2) : L"\\\\?\\" + canonical;
 }
 
 // Reads one known output line at text[at], which ends in a line feed: the
@@ -196,29 +186,6 @@ std::string Str(const std::wstring& s) { return Printable(s); }
 
 }  // namespace
 
-namespace {
-// The children map is keyed by folded name, so the folded path of an entry
-// is its folder's folded path, a backslash and its key.
-void SnapshotBelow(const FsNode* n, std::wstring& path, std::map<std::wstring, EntryState>* out) {
-  const std::size_t length = path.size();
-  for (const auto& kv : n->children) {
-    const FsNode* c = kv.second.get();
-    path += L'\\';
-    path += kv.first;
-    EntryState& s = (*out)[path];
-    s.name = c->name;
-    s.attributes = c->attributes;
-    s.linkTarget = c->linkTarget;
-    s.content = c->content;
-    s.isShortcut = c->isShortcut;
-    s.shortcutTarget = c->shortcutTarget;
-    s.shortcutDescription = c->shortcutDescription;
-    if (c->linkTarget.empty()) SnapshotBelow(c, path, out);
-    path.resize(length);
-  }
-}
-}  // namespace
-
 bool ProfileDirectoryOf(Machine& m, const sim::RegKeyNode& key, std::wstring* directory) {
   if (key.openResult != 0) return false;
   auto it = key.values.find(Fold(L"ProfileImagePath"));
@@ -233,11 +200,39 @@ bool ProfileDirectoryOf(Machine& m, const sim::RegKeyNode& key, std::wstring* di
   return true;
 }
 
-std::map<std::wstring, EntryState> Snapshot(Machine& m) {
-  std::map<std::wstring, EntryState> out;
+namespace {
+void SnapshotBelow(const FsNode* n, std::wstring& path, std::map<std::uint64_t, EntryState>* out) {
+  const std::size_t length = path.size();
+  for (const auto& kv : n->children) {
+    const FsNode* c = kv.second.get();
+    if (c->deletePending) continue;  // gone as soon as the last handle elsewhere closes
+    path += L'\\';
+    path += kv.first;
+    EntryState& s = (*out)[c->id];
+    s.path = path;
+    s.parent = n->id;
+    s.name = kv.first;
+    s.attributes = c->attributes;
+    s.linkTarget = c->linkTarget;
+    s.content = c->content;
+    s.isShortcut = c->isShortcut;
+    s.shortcutTarget = c->shortcutTarget;
+    s.shortcutDescription = c->shortcutDescription;
+    if (c->linkTarget.empty()) SnapshotBelow(c, path, out);
+    path.resize(length);
+  }
+}
+}  // namespace
+
+std::map<std::uint64_t, EntryState> Snapshot(Machine& m) {
+  std::map<std::uint64_t, EntryState> out;
   for (const auto& drive : m.drives) {
     std::wstring path = Fold(drive.second->name);
     SnapshotBelow(drive.second.get(), path, &out);
+  }
+  for (const auto& share : m.shares) {
+    std::wstring path = share.first;
+    SnapshotBelow(share.second.get(), path, &out);
   }
   return out;
 }
@@ -245,6 +240,7 @@ std::map<std::wstring, EntryState> Snapshot(Machine& m) {
 SafetyCheck::SafetyCheck(Machine& m, std::vector<std::wstring> args) : args_(std::move(args)) {
   command_ = args_.size() >= 2 ? args_[1] : L"";
   before_ = Snapshot(m);
+  eventsBefore_ = m.fsEvents.size();
   startTime_ = m.now;
   terminationsBefore_ = m.terminations.size();
   postsBefore_ = m.posts.size();
@@ -284,11 +280,11 @@ SafetyCheck::SafetyCheck(Machine& m, std::vector<std::wstring> args) : args_(std
       std::wstring rel;
       if (!Relative(m, a, kCsidlStartup, &rel)) continue;
       for (const auto& p : profiles) {
-        if (!InsideProfile(m, p, p + rel)) continue;
-        AllowShortcuts(m, p + rel, kStartupNames);
+        FsNode* startup = RealChain(m, p, rel);
+        if (startup == nullptr) continue;
+        AllowShortcuts(startup, kStartupNames);
         for (const auto& name : kStartupNames) {
-          FsNode* n = m.FindNode(p + rel + L"\\" + name);
-          if (n != nullptr && !n->isDirectory) startupShortcutPaths_.insert(Fold(m.PathOf(n)));
+          if (FsNode* n = Child(startup, name)) startupShortcuts_.insert(n->id);
         }
       }
     }
@@ -300,19 +296,19 @@ SafetyCheck::SafetyCheck(Machine& m, std::vector<std::wstring> args) : args_(std
       std::wstring programs, desktop;
       if (Relative(m, a, kCsidlPrograms, &programs) && Relative(m, a, kCsidlDesktopDirectory, &desktop)) {
         for (const auto& p : profiles) {
-          if (InsideProfile(m, p, p + programs)) {
-            AllowShortcuts(m, p + programs, StartMenuNames());
-            AllowGroupFolder(m, p + programs + L"\\Vantorel");
+          if (FsNode* folder = RealChain(m, p, programs)) {
+            AllowGroupFolder(folder, L"Vantorel");
+            if (FsNode* group = RealChain(m, p, programs + L"\\Vantorel")) AllowShortcuts(group, kGroupNames);
           }
-          if (InsideProfile(m, p, p + desktop)) AllowShortcuts(m, p + desktop, kDesktopNames);
+          if (FsNode* folder = RealChain(m, p, desktop)) AllowShortcuts(folder, kDesktopNames);
         }
       }
       std::wstring commonPrograms, commonDesktop;
       if (Folder(m, a, kCsidlCommonPrograms, &commonPrograms) &&
           Folder(m, a, kCsidlCommonDesktopDirectory, &commonDesktop)) {
-        AllowShortcuts(m, commonPrograms, kLegacyStartMenuNames);
-        AllowGroupFolder(m, commonPrograms + L"\\Vantorel");
-        AllowShortcuts(m, commonDesktop, kLegacyDesktopNames);
+        if (FsNode* folder = RealChain(m, commonPrograms, L"")) AllowGroupFolder(folder, L"Vantorel");
+        if (FsNode* group = RealChain(m, commonPrograms, L"\\Vantorel")) AllowShortcuts(group, kLegacyGroupNames);
+        if (FsNode* folder = RealChain(m, commonDesktop, L"")) AllowShortcuts(folder, kLegacyDesktopNames);
         for (const auto& name : kLegacyDesktopNames) stdoutPaths_.insert(commonDesktop + L"\\" + name);
       }
     }
@@ -320,9 +316,9 @@ SafetyCheck::SafetyCheck(Machine& m, std::vector<std::wstring> args) : args_(std
     for (const auto& a : accounts) {
       std::wstring programs, desktop;
       if (!Folder(m, a, kCsidlPrograms, &programs) || !Folder(m, a, kCsidlDesktopDirectory, &desktop)) continue;
-      AllowShortcuts(m, programs, StartMenuNames());
-      AllowGroupFolder(m, programs + L"\\Vantorel");
-      AllowShortcuts(m, desktop, kDesktopNames);
+      if (FsNode* folder = RealChain(m, programs, L"")) AllowGroupFolder(folder, L"Vantorel");
+      if (FsNode* group = RealChain(m, programs, L"\\Vantorel")) AllowShortcuts(group, kGroupNames);
+      if (FsNode* folder = RealChain(m, desktop, L"")) AllowShortcuts(folder, kDesktopNames);
     }
   } else if (command_ == L"--admin-upgrade-startup-shortcut") {
     for (const auto& a : accounts) {
@@ -331,168 +327,246 @@ SafetyCheck::SafetyCheck(Machine& m, std::vector<std::wstring> args) : args_(std
       if (programFiles.empty() || !Relative(m, a, kCsidlStartup, &rel)) continue;
       for (const auto& folder : programFiles) launchers_.insert(folder + kLauncher);
       for (const auto& p : profiles) {
-        if (InsideProfile(m, p, p + rel)) AllowStartupUpgrade(m, p + rel);
+        if (FsNode* startup = RealChain(m, p, rel)) AllowStartupUpgrade(startup);
       }
     }
   } else if (command_ == L"--remove-all-users-empty-folders") {
     for (const auto& a : accounts) {
       std::wstring commonPrograms;
-      if (Folder(m, a, kCsidlCommonPrograms, &commonPrograms)) AllowGroupFolder(m, commonPrograms + L"\\Vantorel");
-      for (const auto& folder : ProgramFiles(m, a)) AllowGroupFolder(m, folder + L"\\Vantorel");
+      if (Folder(m, a, kCsidlCommonPrograms, &commonPrograms)) {
+        if (FsNode* folder = RealChain(m, commonPrograms, L"")) AllowGroupFolder(folder, L"Vantorel");
+      }
+      for (const auto& programFiles : ProgramFiles(m, a)) {
+        if (FsNode* folder = RealChain(m, programFiles, L"")) AllowGroupFolder(folder, L"Vantorel");
+      }
     }
   }
 }
 
-void SafetyCheck::AllowShortcuts(Machine& m, const std::wstring& folder, const std::vector<std::wstring>& names) {
-  for (const auto& name : names) {
-    // The entry DeleteFileW of that path would delete: a file or a link to
-    // one; a folder of that name refuses the deletion.
-    FsNode* n = m.FindNode(folder + L"\\" + name);
-    if (n != nullptr && !n->isDirectory) mayDelete_.insert(Fold(m.PathOf(n)));
+FsNode* SafetyCheck::RealChain(Machine& m, const std::wstring& path, const std::wstring& relative) const {
+  // The path as Windows reads it, with the relative part's first separator
+  // (so that "C:" is the drive's root and "C:\x." is "C:\x").
+  const std::wstring canonical = m.CanonicalPath(path + L"\\");
+  if (canonical.empty()) return nullptr;
+  sim::Dword error = 0;
+  FsNode* node = m.Resolve(Verbatim(canonical), /*followFinal=*/false, &error);
+  if (node == nullptr || !IsRealFolder(node) || node->deletePending) return nullptr;
+  if (relative.empty()) return node;
+  if (relative[0] != L'\\') return nullptr;
+  std::size_t begin = 1;
+  for (;;) {
+    const std::size_t end = relative.find(L'\\', begin);
+    const std::wstring part = relative.substr(begin, end == std::wstring::npos ? std::wstring::npos : end - begin);
+    node = part.empty() ? nullptr : Child(node, part);
+    if (node == nullptr || !IsRealFolder(node)) return nullptr;
+    if (end == std::wstring::npos) return node;
+    begin = end + 1;
   }
 }
 
-// The folder goes only when RemoveDirectoryW takes it: an empty real folder,
-// or a link to a folder standing in its place, which goes as the link (what it
-// points at is checked like everything else: it must stay as it was).
-void SafetyCheck::AllowGroupFolder(Machine& m, const std::wstring& folder) {
-  FsNode* n = m.FindNode(folder);
-  if (n != nullptr && n->isDirectory) mayRemoveEmpty_.insert(Fold(m.PathOf(n)));
+void SafetyCheck::AllowShortcuts(FsNode* folder, const std::vector<std::wstring>& names) {
+  for (const auto& name : names) {
+    linkSlots_.insert({folder->id, Fold(name)});
+    // A file (a placeholder of one included) or a link of that name; a
+    // folder of that name stays.
+    FsNode* n = Child(folder, name);
+    if (n != nullptr && (!n->isDirectory || IsNameSurrogate(n))) mayDelete_.insert(n->id);
+  }
+}
+
+// The folder goes only when it is empty; a link in its place goes as a
+// link (what it points at is checked like everything else: it must stay).
+void SafetyCheck::AllowGroupFolder(FsNode* folder, const std::wstring& name) {
+  linkSlots_.insert({folder->id, Fold(name)});
+  FsNode* n = Child(folder, name);
+  if (n == nullptr) return;
+  if (IsRealFolder(n)) mayRemoveEmpty_.insert(n->id);
+  if (IsNameSurrogate(n)) mayDelete_.insert(n->id);
 }
 
 void SafetyCheck::AllowDataFolder(Machine& m, const std::wstring& profile, const std::wstring& name) {
   if (name.empty()) return;
   for (const wchar_t* local : {L"\\AppData\\Local", L"\\Local Settings\\Application Data"}) {
-    const std::wstring base = profile + local;
-    const std::wstring data = base + L"\\" + name;
-    // The name must add exactly its own components: nothing of it may be
-    // trimmed, collapsed or climb out when Windows reads the path.
-    const std::wstring canonicalBase = m.CanonicalPath(base);
-    if (canonicalBase.empty() || Fold(m.CanonicalPath(data)) != Fold(canonicalBase + L"\\" + name)) continue;
-    // Every folder from the profile down to the data folder must be real.
-    std::vector<std::wstring> chain;
-    std::wstring walked = profile;
-    for (std::wstring rest = std::wstring(local) + L"\\" + name;;) {
-      const std::size_t next = rest.find(L'\\', 1);
-      if (next == std::wstring::npos) break;
-      walked += rest.substr(0, next);
-      rest = rest.substr(next);
-      chain.push_back(walked);
+    // The name must be plain folder names: nothing Windows would trim,
+    // collapse or climb out with.
+    const std::wstring relative = std::wstring(local) + L"\\" + name;
+    bool plain = true;
+    for (std::size_t begin = 1;;) {
+      const std::size_t end = relative.find(L'\\', begin);
+      const std::wstring part = relative.substr(begin, end == std::wstring::npos ? std::wstring::npos : end - begin);
+      if (part.empty() || part.back() == L'.' || part.back() == L' ' || part.find_first_of(L"/:*?\"<>|") != std::wstring::npos) {
+        plain = false;
+      }
+      for (wchar_t c : part) plain = plain && c >= L' ';
+      if (end == std::wstring::npos) break;
+      begin = end + 1;
     }
-    bool real = true;
-    for (const auto& folder : chain) {
-      FsNode* n = m.FindNode(folder);
-      if (n == nullptr || !n->isDirectory || IsLink(n)) real = false;
+    if (!plain) continue;
+    const std::size_t last = relative.rfind(L'\\');
+    FsNode* parent = RealChain(m, profile, relative.substr(0, last));
+    if (parent == nullptr) continue;
+    const std::wstring dataName = relative.substr(last + 1);
+    linkSlots_.insert({parent->id, Fold(dataName)});
+    FsNode* data = Child(parent, dataName);
+    if (data == nullptr) continue;
+    if (IsNameSurrogate(data)) {
+      mayDelete_.insert(data->id);
+      dataEntries_.insert(data->id);
+      continue;
     }
-    if (!real) continue;
-    FsNode* node = m.FindNode(data);
-    if (node == nullptr || (!node->isDirectory && !IsLink(node))) continue;
-    std::set<std::wstring> tree;
-    AddTree(m, node, &tree);
-    mayDelete_.insert(tree.begin(), tree.end());
-    dataPaths_.insert(tree.begin(), tree.end());
+    if (!IsRealFolder(data)) continue;  // a file of that name, or a placeholder folder, stays
+    // The whole tree: real folders, files and links; what a link points at
+    // and what lies in a placeholder folder are not part of it.
+    std::function<void(FsNode*)> add = [&](FsNode* n) {
+      if (IsReparse(n) && !IsNameSurrogate(n)) return;
+      mayDelete_.insert(n->id);
+      dataEntries_.insert(n->id);
+      if (!IsRealFolder(n)) return;
+      linkFolders_.insert(n->id);
+      for (auto& kv : n->children) add(kv.second.get());
+    };
+    add(data);
   }
 }
 
-void SafetyCheck::AllowStartupUpgrade(Machine& m, const std::wstring& folder) {
-  sim::Dword error = 0;
-  FsNode* dir = m.Resolve(folder, true, &error);
-  if (dir == nullptr || !dir->isDirectory) return;
-  std::vector<std::wstring> present;
+void SafetyCheck::AllowStartupUpgrade(FsNode* folder) {
+  std::vector<std::uint64_t> present;
   for (const auto& name : kStartupNames) {
-    if (FsNode* n = m.FindNode(folder + L"\\" + name)) {
-      present.push_back(m.PathOf(n));
-      if (!n->isDirectory) mayDelete_.insert(Fold(m.PathOf(n)));
+    linkSlots_.insert({folder->id, Fold(name)});
+    if (FsNode* n = Child(folder, name)) {
+      present.push_back(n->id);
+      if (!n->isDirectory || IsNameSurrogate(n)) mayDelete_.insert(n->id);
     }
   }
   // A folder without any start-up shortcut of the client gets none.
-  if (!present.empty()) upgradeFolders_[Fold(m.PathOf(dir))] = present;
+  if (!present.empty()) upgradeFolders_[folder->id] = present;
+}
+
+// "Vantorel Drive.lnk" and the upgrade's temporary files, in a start-up
+// folder that held a start-up shortcut before.
+bool SafetyCheck::UpgradeSlot(std::uint64_t parent, const std::wstring& name) const {
+  if (upgradeFolders_.count(parent) == 0) return false;
+  if (name == Fold(kShortcutName)) return true;
+  if (name.compare(0, kTemporaryPrefix.size(), kTemporaryPrefix) != 0 || name.size() < kTemporaryPrefix.size() + 5) {
+    return false;
+  }
+  if (name.compare(name.size() - 4, 4, L".TMP") != 0) return false;
+  for (std::size_t i = kTemporaryPrefix.size(); i + 4 < name.size(); ++i) {
+    if (name[i] < L'0' || name[i] > L'9') return false;
+  }
+  return true;
 }
 
 std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
   std::vector<std::string> v;
   auto say = [&](const std::string& what, const std::wstring& path) { v.push_back(what + ": " + Str(path)); };
+  auto nameOf = [](const std::wstring& path) { return Fold(path.substr(path.rfind(L'\\') + 1)); };
 
-  // The upgrade's own writes: "Vantorel Drive.lnk" and its temporary files,
-  // in a start-up folder that held a start-up shortcut before.
-  auto upgradeWrite = [&](const std::wstring& folded) {
-    const std::size_t slash = folded.rfind(L'\\');
-    if (slash == std::wstring::npos || upgradeFolders_.count(folded.substr(0, slash)) == 0) return false;
-    const std::wstring name = folded.substr(slash + 1);
-    if (name == Fold(kShortcutName)) return true;
-    if (name.compare(0, kTemporaryPrefix.size(), kTemporaryPrefix) != 0 || name.size() < kTemporaryPrefix.size() + 5) {
-      return false;
-    }
-    if (name.compare(name.size() - 4, 4, L".TMP") != 0) return false;
-    for (std::size_t i = kTemporaryPrefix.size(); i + 4 < name.size(); ++i) {
-      if (name[i] < L'0' || name[i] > L'9') return false;
-    }
-    return true;
-  };
-
-  // Every change the file system journaled.
-  std::size_t lastStartup = 0, firstData = SIZE_MAX;
-  for (std::size_t i = 0; i < m.fsEvents.size(); ++i) {
+  // What the tool created during the run (the upgrade's temporary file, and
+  // the same entry once renamed into place), and what the adversary did.
+  std::set<std::uint64_t> created, adversaryCreated, adversaryMoved, adversaryChanged, adversaryMovedFrom;
+  for (std::size_t i = eventsBefore_; i < m.fsEvents.size(); ++i) {
     const auto& e = m.fsEvents[i];
-    const std::wstring f = Fold(e.path);
+    if (e.kind == sim::FsEventKind::kCreated) (e.byTool ? created : adversaryCreated).insert(e.node);
+    if (!e.byTool && e.kind == sim::FsEventKind::kMovedAway) adversaryMoved.insert(e.node);
+    if (!e.byTool && e.kind == sim::FsEventKind::kAttributesChanged) adversaryChanged.insert(e.node);
+    if (!e.byTool && e.kind == sim::FsEventKind::kMovedAway) adversaryMovedFrom.insert(e.parent);
+  }
+
+  // Every change the tool made, as the file system journaled it.
+  std::size_t lastStartup = 0, firstData = SIZE_MAX;
+  for (std::size_t i = eventsBefore_; i < m.fsEvents.size(); ++i) {
+    const auto& e = m.fsEvents[i];
+    if (!e.byTool) continue;
+    const std::wstring name = nameOf(e.path);
     bool ok = false;
     switch (e.kind) {
       case sim::FsEventKind::kDeleted:
-        ok = mayDelete_.count(f) || upgradeWrite(f);
-        break;
       case sim::FsEventKind::kRemovedDirectory:
-        ok = mayDelete_.count(f) || mayRemoveEmpty_.count(f);
+        ok = mayDelete_.count(e.node) || (e.kind == sim::FsEventKind::kRemovedDirectory && mayRemoveEmpty_.count(e.node)) ||
+             (created.count(e.node) && UpgradeSlot(e.parent, name)) ||
+             // a link the adversary put in a place where the tool may delete
+             (adversaryCreated.count(e.node) && (linkSlots_.count({e.parent, name}) || linkFolders_.count(e.parent)));
         break;
-      default:
-        ok = upgradeWrite(f);
+      case sim::FsEventKind::kCreated:
+        ok = UpgradeSlot(e.parent, name) && name != Fold(kShortcutName);
+        break;
+      case sim::FsEventKind::kOverwritten:
+        ok = UpgradeSlot(e.parent, name) && name == Fold(kShortcutName);
+        break;
+      case sim::FsEventKind::kMovedAway:
+        ok = created.count(e.node) != 0;
+        break;
+      case sim::FsEventKind::kMovedHere:
+        ok = created.count(e.node) && UpgradeSlot(e.parent, name);
+        break;
+      case sim::FsEventKind::kWritten:
+      case sim::FsEventKind::kAttributesChanged:
+        ok = created.count(e.node) && UpgradeSlot(e.parent, name);
         break;
     }
     if (!ok) say("changed a path it may not touch (event " + std::to_string(static_cast<int>(e.kind)) + ")", e.path);
     // (A start-up shortcut that lies inside some data folder, of a profile
     // whose directory is someone's data folder, may go with either step.)
-    if (startupShortcutPaths_.count(f) && !dataPaths_.count(f)) lastStartup = i + 1;
-    if (dataPaths_.count(f) && firstData == SIZE_MAX) firstData = i + 1;
+    if (startupShortcuts_.count(e.node) && !dataEntries_.count(e.node)) lastStartup = i + 1;
+    if (dataEntries_.count(e.node) && firstData == SIZE_MAX) firstData = i + 1;
   }
   if (firstData != SIZE_MAX && lastStartup > firstData) {
     v.push_back("a data folder was touched before every start-up shortcut was deleted");
   }
 
-  // The whole file system, before and after.
+  // The whole file system, before and after, entry by entry.
   const auto after = Snapshot(m);
-  for (const auto& [path, state] : before_) {
-    auto it = after.find(path);
+  for (const auto& [id, state] : before_) {
+    auto it = after.find(id);
     if (it == after.end()) {
-      if (!mayDelete_.count(path) && !mayRemoveEmpty_.count(path) && !upgradeWrite(path)) say("gone", path);
-    } else if (it->second != state && !upgradeWrite(path)) {
-      say("changed", path);
+      if (!mayDelete_.count(id) && !mayRemoveEmpty_.count(id)) say("gone", state.path);
+    } else if (!it->second.SameContent(state) && !adversaryChanged.count(id)) {
+      say("changed", state.path);
     }
   }
-  for (const auto& [path, state] : after) {
-    if (!before_.count(path) && !upgradeWrite(path)) say("appeared", path);
+  for (const auto& [id, state] : after) {
+    // (What the tool wrote may have been moved on by the adversary.)
+    if (!before_.count(id) && !adversaryCreated.count(id) &&
+        !(created.count(id) && (UpgradeSlot(state.parent, state.name) || adversaryMoved.count(id)))) {
+      say("appeared", state.path);
+    }
   }
 
   // The upgrade: whatever it wrote is the current shortcut to the launcher,
   // a temporary file it leaves behind is hidden, and a user who started the
   // client at logon still does.
-  for (const auto& [path, state] : after) {
-    if (!upgradeWrite(path)) continue;
-    auto old = before_.find(path);
-    if (old != before_.end() && old->second == state) continue;
-    const bool isLink = path.compare(path.size() - 4, 4, L".LNK") == 0;
-    if (isLink && (!state.isShortcut || !launchers_.count(state.shortcutTarget) ||
-                   state.shortcutDescription != kShortcutDescription)) {
-      say("wrote a start-up shortcut that is not the current one to the launcher", path);
+  std::map<std::uint64_t, const EntryState*> currentShortcut;
+  for (const auto& [id, state] : after) {
+    if (!created.count(id) || !UpgradeSlot(state.parent, state.name)) continue;
+    if (state.name == Fold(kShortcutName)) {
+      if (!state.isShortcut || !launchers_.count(state.shortcutTarget) ||
+          state.shortcutDescription != kShortcutDescription) {
+        say("wrote a start-up shortcut that is not the current one to the launcher", state.path);
+      }
+      currentShortcut[state.parent] = &state;
+    } else if (!(state.attributes & kFileAttributeHidden)) {
+      say("left a visible temporary file", state.path);
     }
-    if (!isLink && !(state.attributes & kFileAttributeHidden)) say("left a visible temporary file", path);
   }
   for (const auto& [folder, present] : upgradeFolders_) {
-    auto link = after.find(folder + L"\\" + Fold(kShortcutName));
-    const bool current = link != after.end() && link->second.isShortcut &&
-                         !(link->second.attributes & kFileAttributeHidden) &&
-                         launchers_.count(link->second.shortcutTarget) != 0;
+    // (A user who moves their own shortcuts away meanwhile has decided.)
+    if (adversaryMovedFrom.count(folder)) continue;
+    auto link = currentShortcut.find(folder);
+    bool current = link != currentShortcut.end() && !(link->second->attributes & kFileAttributeHidden);
+    // An old "Vantorel Drive.lnk" that stayed is as good, if it still is one.
+    for (const auto id : present) {
+      auto kept = after.find(id);
+      if (kept != after.end() && kept->second.parent == folder && kept->second.name == Fold(kShortcutName) &&
+          !(kept->second.attributes & kFileAttributeHidden)) {
+        current = true;
+      }
+    }
     if (current) continue;
-    for (const auto& p : present) {
-      if (!after.count(Fold(p))) say("lost start at logon: an old start-up shortcut went without a new one", p);
+    for (const auto id : present) {
+      if (!after.count(id) && !adversaryMoved.count(id)) {
+        say("lost start at logon: an old start-up shortcut went without a new one", before_.at(id).path);
+      }
     }
   }
 
@@ -541,7 +615,12 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
   if (!m.localAllocations.empty()) v.push_back("argument vector not released");
   if (!m.environmentBlocks.empty()) v.push_back("environment block not destroyed");
   for (const auto& link : m.shellLinks) {
-    if (!link.released || link.persistFileRefs != 0) v.push_back("shell link object not released");
+    if (!link.released || link.persistFileRefs != 0 || link.persistStreamRefs != 0) {
+      v.push_back("shell link object not released");
+    }
+  }
+  for (const auto& stream : m.streams) {
+    if (!stream.released) v.push_back("stream not released");
   }
 
   // Output.

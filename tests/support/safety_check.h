@@ -1,24 +1,29 @@
 // The promises the tool makes on any machine, checked around one run of the
 // whole tool on the simulated machine:
-// - every file or folder it deleted, removed, created or changed is one the
-//   command may touch: a catalogue shortcut name in the folder it belongs to,
-//   a program group or maker folder that was empty (or a link in its place,
-//   which goes as a link), an entry of
-//   a profile's own data folder reached without crossing a link, the start-up
-//   shortcut and the upgrade's own temporary file; nothing else changed;
+// - every file or folder it deleted, removed, created, moved or wrote is one
+//   the command may touch: a catalogue shortcut name in the folder it belongs
+//   to, a program group or maker folder that was empty (or a link in its
+//   place, which goes as a link), an entry of a profile's own data folder,
+//   the start-up shortcut and the upgrade's own temporary file; each of them
+//   reached through real folders only (the folder a path starts from may be
+//   reached through links, nothing below it); nothing else changed;
 // - every terminated process had a client name ("--force-stop") or was a
 //   shell of the tool's own session ("--restart-explorer"); every posted
 //   message went to a client window of the own session ("--stop");
 // - the run ended within its bound on the virtual clock and never waited
-//   without end; no handle, heap block, argument block, environment block or
-//   shell link object was left open;
+//   without end; no handle, heap block, argument block, environment block,
+//   stream or shell link object was left open;
 // - standard output holds only the known diagnostic lines.
 //
 // The allowed set is worked out here from the machine as it is before the run
 // and from the arguments, with rules of its own (it does not call the
 // tool's code), and is generous only where the tool may legitimately differ
 // (with or without the interactive-user token, with or without a readable
-// Windows version).
+// Windows version). Entries are followed by identity, not by path, so the
+// promises hold while an adversary (attacker.h) renames the user's folders
+// and plants links during the run: whatever the adversary moved may have
+// been acted on where it was, and a link the adversary put in an allowed
+// place may go as a link; nothing else.
 #pragma once
 
 #include <cstdint>
@@ -31,25 +36,29 @@
 
 namespace hostile {
 
-// One file-system entry as the checker compares it before and after.
+// One file-system entry as the checker compares it before and after: what
+// it is and holds, and (for the report and the rules that look at places)
+// where it is. Entries are compared by their id, so an entry that a test's
+// adversary moved is still the same entry.
 struct EntryState {
-  std::wstring name;
+  std::wstring path;  // folded physical path
+  std::uint64_t parent = 0;
+  std::wstring name;  // folded
   sim::Dword attributes = 0;
   std::wstring linkTarget;
   std::string content;
   bool isShortcut = false;
   std::wstring shortcutTarget, shortcutDescription;
-  bool operator==(const EntryState& o) const {
-    return name == o.name && attributes == o.attributes && linkTarget == o.linkTarget && content == o.content &&
+  bool SameContent(const EntryState& o) const {
+    return attributes == o.attributes && linkTarget == o.linkTarget && content == o.content &&
            isShortcut == o.isShortcut && shortcutTarget == o.shortcutTarget &&
            shortcutDescription == o.shortcutDescription;
   }
-  bool operator!=(const EntryState& o) const { return !(*this == o); }
 };
 
-// Every entry of every drive, by folded physical path; links are listed,
-// not followed.
-std::map<std::wstring, EntryState> Snapshot(sim::Machine& m);
+// Every entry of every drive and share by id; links are listed, not
+// followed. An entry whose deletion is pending counts as gone.
+std::map<std::uint64_t, EntryState> Snapshot(sim::Machine& m);
 
 // What the profile list's subkey key names as a profile directory: its
 // "ProfileImagePath" as the registry returns it (at most 4096 bytes), read as
@@ -67,22 +76,34 @@ class SafetyCheck {
   std::vector<std::string> Violations(sim::Machine& m) const;
 
  private:
-  void AllowShortcuts(sim::Machine& m, const std::wstring& folder, const std::vector<std::wstring>& names);
-  void AllowGroupFolder(sim::Machine& m, const std::wstring& folder);
+  // The real folder that a folder path and a relative part of plain folder
+  // names lead to, checked the way the tool must check it: the path itself
+  // may be reached through links, but it and every folder below it must be
+  // a real folder. Null when there is none.
+  sim::FsNode* RealChain(sim::Machine& m, const std::wstring& path, const std::wstring& relative) const;
+  void AllowShortcuts(sim::FsNode* folder, const std::vector<std::wstring>& names);
+  void AllowGroupFolder(sim::FsNode* folder, const std::wstring& name);
   void AllowDataFolder(sim::Machine& m, const std::wstring& profile, const std::wstring& name);
-  void AllowStartupUpgrade(sim::Machine& m, const std::wstring& folder);
+  void AllowStartupUpgrade(sim::FsNode* folder);
+  bool MayDelete(const sim::FsEvent& e) const;
+  bool UpgradeSlot(std::uint64_t parent, const std::wstring& foldedName) const;
 
   std::vector<std::wstring> args_;
   std::wstring command_;
-  std::map<std::wstring, EntryState> before_;
-  // Folded physical paths.
-  std::set<std::wstring> mayDelete_;             // files, links and the folders of data trees
-  std::set<std::wstring> mayRemoveEmpty_;        // real folders that may go once empty
-  std::set<std::wstring> startupShortcutPaths_;  // start-up shortcuts of the data-removing run, for the order
-  std::set<std::wstring> dataPaths_;
-  // Start-up folders the upgrade may write in: folded physical folder path ->
-  // the physical paths of the start-up shortcuts present before the run.
-  std::map<std::wstring, std::vector<std::wstring>> upgradeFolders_;
+  std::map<std::uint64_t, EntryState> before_;
+  std::size_t eventsBefore_ = 0;
+  std::set<std::uint64_t> mayDelete_;       // files, links and the entries of data trees
+  std::set<std::uint64_t> mayRemoveEmpty_;  // real folders that may go once empty
+  // Places where an entry may go whatever it is, as long as it is a link
+  // that a test's adversary put there during the run: (folder id, folded
+  // name) of catalogue names and group folders, and whole data folders.
+  std::set<std::pair<std::uint64_t, std::wstring>> linkSlots_;
+  std::set<std::uint64_t> linkFolders_;
+  std::set<std::uint64_t> startupShortcuts_;  // of the data-removing run, for the order
+  std::set<std::uint64_t> dataEntries_;
+  // Start-up folders the upgrade may write in -> the start-up shortcuts
+  // present there before the run.
+  std::map<std::uint64_t, std::vector<std::uint64_t>> upgradeFolders_;
   std::set<std::wstring> launchers_;         // acceptable shortcut targets of the upgrade
   std::set<std::wstring> shellExecutables_;  // acceptable shells for the restart
   std::set<std::wstring> stdoutPaths_;       // paths "--admin-remove-shortcuts" may print

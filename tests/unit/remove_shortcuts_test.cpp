@@ -98,7 +98,7 @@ class RemoveShortcutsTest : public TypicalMachineTest {
 
 TEST_F(RemoveShortcutsTest, FoldersAreClearedInListOrderWithoutExistenceTests) {
   AddEveryShortcut(kAlice);
-  RemoveShortcutsFromFolders(Programs(kAlice), Desktop(kAlice));
+  RemoveShortcutsFromFolders({kAlice, Programs(L"")}, {kAlice, L"\\Desktop"});
 
   std::vector<std::wstring> events;
   for (const auto& e : m().fsEvents) {
@@ -110,14 +110,49 @@ TEST_F(RemoveShortcutsTest, FoldersAreClearedInListOrderWithoutExistenceTests) {
   for (const auto& n : Join(kLegacyDesktop, kCurrentDesktop)) expected.push_back(L"del " + Desktop(kAlice) + L"\\" + n);
   EXPECT_EQ(events, expected);
   EXPECT_EQ(Tree(kAlice), Sorted(EmptyProfile(kAlice)));
+  EXPECT_EQ(m().OpenHandleCount(), 0u);
 
-  // Nothing there: every deletion is still attempted, none is tested first.
-  m().calls.clear();
-  RemoveShortcutsFromFolders(Programs(kBob), L"D:\\No\\Such\\Desktop");
-  EXPECT_EQ(m().calls["DeleteFileW"], 11);
-  EXPECT_EQ(m().calls["RemoveDirectoryW"], 1);
-  EXPECT_EQ(m().calls["PathFileExistsW"] + m().calls["GetFileAttributesW"] + m().calls["FindFirstFileW"], 0);
+  // Nothing there: nothing changes, and no folder is listed to find out.
+  m().fsEvents.clear();
+  m().AddFile(Programs(kBob) + L"\\Vantorel\\Other.lnk");
+  RemoveShortcutsFromFolders({Programs(kBob), L""}, {L"D:\\No\\Such\\Desktop", L""});
+  EXPECT_TRUE(m().fsEvents.empty());
+  EXPECT_EQ(Tree(Programs(kBob) + L"\\Vantorel").size(), 1u);
   EXPECT_EQ(m().stdoutText, L"");
+}
+
+// Links anywhere on the way to the names: what they point at stays, even a
+// junction to the object manager whose symbolic links name any file.
+TEST_F(RemoveShortcutsTest, ALinkOnTheWayLeavesWhatItPointsAt) {
+  const std::wstring victims = L"C:\\Victims";
+  const std::wstring appData = kAlice + L"\\AppData";
+  for (const std::wstring& place : {Programs(kAlice), Programs(kAlice) + L"\\Vantorel", Desktop(kAlice), appData}) {
+    for (int kind = 0; kind < 3; ++kind) {
+      SCOPED_TRACE(sim::Fold(place) + L" " + std::to_wstring(kind));
+      sim::Reset();
+      sim::TypicalMachine::Build(m());
+      AddFiles(victims, Join(Join(kLegacyDesktop, kCurrentDesktop), Join(kLegacyStartMenu, kCurrentStartMenu)));
+      for (const auto& n : Join(kLegacyDesktop, kCurrentDesktop)) {
+        m().AddObjectLink(L"\\RPC Control\\" + n, L"C:\\Windows\\explorer.exe");
+      }
+      m().AddObjectLink(L"\\RPC Control\\Vantorel", victims);
+      if (kind == 2) {
+        m().AddObjectDirectoryJunction(place, L"\\RPC Control");
+      } else {
+        m().AddDirectoryLink(place, victims, /*junction=*/kind == 0);
+      }
+      const Paths before = Tree(L"C:\\");
+
+      Run(L"tool.exe --portable-remove-shortcuts");
+      Run(L"tool.exe --admin-remove-shortcuts");
+
+      // Only the link itself may go, in the program group folder's place.
+      for (const auto& e : m().fsEvents) EXPECT_EQ(sim::Fold(e.path), sim::Fold(place));
+      EXPECT_EQ(Tree(victims).size(), 12u);
+      EXPECT_TRUE(m().Exists(L"C:\\Windows\\explorer.exe"));
+      EXPECT_EQ(m().OpenHandleCount(), 0u);
+    }
+  }
 }
 
 // ---------------- "--admin-remove-shortcuts" ----------------
@@ -237,8 +272,7 @@ TEST_F(RemoveShortcutsTest, AllUsersFoldersLoseOnlyTheLegacyNames) {
   // lines are written also when there is nothing to delete.
   m().afterCall.clear();
   AddFiles(kCommonPrograms, kLegacyStartMenu);
-  ASSERT_TRUE(DeleteFileW((kCommonPrograms + L"\\" + kCurrentStartMenu[0]).c_str()));
-  ASSERT_TRUE(DeleteFileW((kCommonPrograms + L"\\" + kCurrentStartMenu[1]).c_str()));
+  for (const auto& name : kCurrentStartMenu) m().RemoveNode(m().FindNode(kCommonPrograms + L"\\" + name));
   m().stdoutText.clear();
   Run(L"tool.exe --admin-remove-shortcuts");
   EXPECT_TRUE(Tree(kCommonPrograms).empty());
@@ -317,7 +351,7 @@ TEST_F(RemoveShortcutsTest, PortableDoesNothingWhenEitherFolderCannotBeResolved)
 
     Run(L"tool.exe --portable-remove-shortcuts");
 
-    EXPECT_EQ(m().calls["DeleteFileW"] + m().calls["RemoveDirectoryW"], 0);
+    EXPECT_EQ(m().calls["CreateFileW"] + m().calls["NtCreateFile"], 0) << "nothing is even opened";
     EXPECT_EQ(Tree(kAlice).size(), EmptyProfile(kAlice).size() + 1 + 7 + 4);
   }
 }

@@ -144,20 +144,18 @@ TEST_F(UninstallTest, AbsentFolderIsSuccessWithoutChange) {
   EXPECT_TRUE(m().fsEvents.empty());
 }
 
-TEST_F(UninstallTest, AttributesThatCannotBeReadAreAFailureNotFlags) {
-  // INVALID_FILE_ATTRIBUTES has every bit set, the reparse-point and
-  // directory bits included.
+TEST_F(UninstallTest, AnEntryThatCannotBeCheckedIsNeitherEnteredNorRemoved) {
   const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
   AddDataTree(data);
   const auto before = m().ListTree(L"C:\\");
-  m().Inject("GetFileAttributesW", kErrorAccessDenied);
+  m().Inject("GetFileInformationByHandleEx", kErrorAccessDenied);
 
   EXPECT_EQ(RemoveFolderTree(data), -1);
   Uninstall({L"VantorelDrive"});
 
   EXPECT_EQ(m().ListTree(L"C:\\"), before);
-  EXPECT_EQ(m().calls["RemoveDirectoryW"], 0);
-  EXPECT_EQ(m().calls["FindFirstFileW"], 0);
+  EXPECT_EQ(m().calls["SetFileInformationByHandle"], 0);
+  EXPECT_EQ(m().OpenHandleCount(), 0u);
 }
 
 TEST_F(UninstallTest, APlainFileOfThatNameIsLeftAlone) {
@@ -166,7 +164,7 @@ TEST_F(UninstallTest, APlainFileOfThatNameIsLeftAlone) {
   EXPECT_TRUE(m().fsEvents.empty());
 }
 
-TEST_F(UninstallTest, OneEnumerationStepAndOneDeletePerEntry) {
+TEST_F(UninstallTest, OneOpenOneLookOneDeletePerEntry) {
   const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
   AddDataTree(data);  // 8 files, 10 folders below data
   m().AddFileLink(data + L"\\link.ini", L"C:\\Windows\\win.ini");
@@ -174,15 +172,18 @@ TEST_F(UninstallTest, OneEnumerationStepAndOneDeletePerEntry) {
 
   EXPECT_EQ(RemoveFolderTree(data), 0);
 
-  const int files = 9, folders = 10;
-  const int entries = files + folders + 2 * (folders + 1);  // "." and ".." in each folder
+  // Per entry an open, a look at its handle and a delete; per folder a
+  // second handle to list it through, and two listing calls (the second
+  // finds no more). Besides: the folder that holds data, opened by path and
+  // looked at, and data itself, checked against that folder's listing.
+  const int entries = 9 + 10, folders = 10 + 1;
   EXPECT_EQ(m().calls, (std::map<std::string, int>{{"GetFullPathNameW", 2},  // once for the whole walk
-                                                   {"GetFileAttributesW", 1},
-                                                   {"FindFirstFileW", folders + 1},
-                                                   {"FindNextFileW", entries},
-                                                   {"FindClose", folders + 1},
-                                                   {"DeleteFileW", files},
-                                                   {"RemoveDirectoryW", folders + 1}}));
+                                                   {"CreateFileW", 1},
+                                                   {"NtCreateFile", entries + folders + 2},
+                                                   {"NtQueryDirectoryFile", 1},
+                                                   {"GetFileInformationByHandleEx", entries + 2 * folders + 2},
+                                                   {"SetFileInformationByHandle", entries + 1},
+                                                   {"CloseHandle", entries + folders + 3}}));
 }
 
 // ---------------- links ----------------
@@ -207,14 +208,20 @@ TEST_F(UninstallLinkTest, LinksInsideTheDataFolderGoAsLinksAndTheirTargetsStay) 
   m().AddDirectoryLink(data + L"\\docs", kBob + L"\\Documents", /*junction=*/true);
   m().AddDirectoryLink(data + L"\\cache\\a\\sys", L"C:\\Windows\\system32", /*junction=*/false);
   m().AddFileLink(data + L"\\logs\\win.ini", L"C:\\Windows\\win.ini");
-  // A link whose own attributes say only "reparse point", no link tag.
+  // Reparse points that are no links (a cloud placeholder folder, and one
+  // whose tag says nothing): neither entered nor removed, so they and the
+  // data folder stay.
   m().AddDirectoryLink(data + L"\\other", L"C:\\Windows\\winsxs")->reparseTag = 0;
+  m().AddPlaceholder(data + L"\\cloud", /*directory=*/true);
+  m().AddFile(data + L"\\cloud\\in the cloud");
   const auto before = m().ListTree(L"C:\\"), beforeD = m().ListTree(L"D:\\");
 
   Run(L"client-maintenance.exe --uninstall VantorelDrive");
 
-  EXPECT_FALSE(m().Exists(data));
-  EXPECT_EQ(m().ListTree(L"C:\\"), Outside(before, {data}));
+  const std::vector<std::wstring> kept = {data, data + L"\\cloud", data + L"\\cloud\\in the cloud", data + L"\\other"};
+  std::vector<std::wstring> after = m().ListTree(L"C:\\");
+  EXPECT_EQ(Outside(after, kept), Outside(before, {data}));
+  EXPECT_EQ(m().ListTree(data), (std::vector<std::wstring>{data + L"\\cloud", data + L"\\cloud\\in the cloud", data + L"\\other"}));
   EXPECT_EQ(m().ListTree(L"D:\\"), beforeD);
   EXPECT_EQ(Outside(Touched(), {data}), std::vector<std::wstring>{});
 }

@@ -727,6 +727,19 @@ void Machine::MoveNode(FsNode* node, FsNode* folder, const std::wstring& name) {
   Journal(FsEventKind::kMovedHere, node);
 }
 
+FsNode* Machine::AddChild(FsNode* folder, const std::wstring& name, bool directory) {
+  auto made = std::make_unique<FsNode>();
+  made->id = nextNodeId++;
+  made->name = name;
+  made->parent = folder;
+  made->isDirectory = directory;
+  made->attributes = directory ? kFileAttributeDirectory : kFileAttributeArchive;
+  FsNode* node = made.get();
+  folder->children[Fold(name)] = std::move(made);
+  Journal(FsEventKind::kCreated, node);
+  return node;
+}
+
 std::vector<std::wstring> Machine::ListTree(const std::wstring& root) {
   std::vector<std::wstring> out;
   FsNode* start = FindNode(root);

@@ -374,6 +374,9 @@ class Machine {
   // Renames node within its folder or moves it to folder, with journal
   // entries; no checks (the callers make them).
   void MoveNode(FsNode* node, FsNode* folder, const std::wstring& name);
+  // A new entry made directly in folder, with a journal entry (a test's
+  // adversary planting its links).
+  FsNode* AddChild(FsNode* folder, const std::wstring& name, bool directory);
   // What a test's adversary does is journaled as not done by the tool.
   bool adversaryActing = false;
   // Called after every platform call the tool makes (a test's adversary).

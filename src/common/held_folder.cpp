@@ -1,0 +1,208 @@
+#include "common/held_folder.h"
+
+#include <cstddef>
+
+using namespace platform;
+
+namespace {
+
+constexpr const wchar_t* kVerbatimPrefix = L"\\\\?\\";
+constexpr Dword kShareReadWrite = kFileShareRead | kFileShareWrite;
+constexpr Dword kShareAll = kFileShareRead | kFileShareWrite | kFileShareDelete;
+// Every entry is opened as itself (a link as the link), synchronously, and
+// with the backup intent that RemoveDirectoryW and DeleteFileW use too.
+constexpr Dword kEntryOptions = kFileOpenReparsePoint | kFileOpenForBackupIntent | kFileSynchronousIoNonalert;
+
+// Set once Windows has refused the POSIX delete disposition as unknown
+// (before Windows 10 1709): the plain one is used from then on.
+bool g_posixDeleteRefused = false;
+
+bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+
+// A name relative to a folder handle, as NtCreateFile and
+// NtQueryDirectoryFile take it.
+struct RelativeName {
+  explicit RelativeName(const std::wstring& name) : text(name) {
+    string.Buffer = text.empty() ? nullptr : &text[0];
+    string.Length = static_cast<std::uint16_t>(text.size() * sizeof(wchar_t));
+    string.MaximumLength = string.Length;
+  }
+  std::wstring text;
+  UnicodeString string{};
+};
+
+bool OpenRelative(Handle folder, const std::wstring& name, Dword access, Dword share, Dword options,
+                  UniqueFileHandle* out, NtStatus* status) {
+  RelativeName relative(name);
+  ObjectAttributes attributes{};
+  attributes.Length = kObjectAttributesSize;
+  attributes.RootDirectory = folder;
+  attributes.ObjectName = &relative.string;
+  attributes.Attributes = kObjCaseInsensitive;
+  IoStatusBlock io{};
+  Handle opened = InvalidHandleValue();
+  *status = NtCreateFile(&opened, access, &attributes, &io, /*fileAttributes=*/0, share, kFileOpen, options);
+  if (*status != kStatusSuccess) return false;
+  out->reset(opened);
+  return true;
+}
+
+bool IsAbsent(NtStatus status) {
+  return status == kStatusObjectNameNotFound || status == kStatusObjectPathNotFound;
+}
+
+// What the handle's own attributes and reparse tag say the entry is.
+EntryKind KindOf(Handle entry) {
+  FileAttributeTagInformation info{};
+  if (!GetFileInformationByHandleEx(entry, kFileAttributeTagInfo, &info, sizeof(info))) return EntryKind::kUnknown;
+  if (info.FileAttributes & kFileAttributeReparsePoint) {
+    if (info.ReparseTag & kReparseTagNameSurrogateBit) return EntryKind::kLink;
+    return (info.FileAttributes & kFileAttributeDirectory) ? EntryKind::kOther : EntryKind::kFile;
+  }
+  return (info.FileAttributes & kFileAttributeDirectory) ? EntryKind::kFolder : EntryKind::kFile;
+}
+
+// The attributes a fresh listing of folder gives for name; false when it
+// cannot be read. The listing runs on a handle of its own, since a handle
+// takes its listing's name from its first listing only.
+bool ListedAttributes(Handle folder, const std::wstring& name, Dword* attributes) {
+  UniqueFileHandle listing;
+  NtStatus status;
+  if (!OpenRelative(folder, L"", kFileListDirectory | kSynchronize, kShareAll, kFileSynchronousIoNonalert, &listing,
+                    &status)) {
+    return false;
+  }
+  RelativeName mask(name);
+  alignas(8) unsigned char buffer[offsetof(FileIdBothDirInformation, FileName) + 520 * sizeof(wchar_t)];
+  IoStatusBlock io{};
+  if (NtQueryDirectoryFile(listing.get(), &io, buffer, sizeof(buffer), kFileIdBothDirectoryInformation,
+                           /*returnSingleEntry=*/true, &mask.string, /*restartScan=*/true) != kStatusSuccess) {
+    return false;
+  }
+  *attributes = reinterpret_cast<const FileIdBothDirInformation*>(buffer)->FileAttributes;
+  return true;
+}
+
+// A folder by the handle, checked against its listing: a folder that the
+// listing shows as a reparse point is not entered.
+EntryKind Confirmed(EntryKind byHandle, Dword listedAttributes) {
+  if (byHandle == EntryKind::kFolder && (listedAttributes & kFileAttributeReparsePoint)) return EntryKind::kUnknown;
+  return byHandle;
+}
+
+}  // namespace
+
+bool VerbatimForm(const std::wstring& path, std::wstring* verbatim) {
+  if (path.compare(0, 4, kVerbatimPrefix) == 0) {
+    *verbatim = path;
+    return true;
+  }
+  const Dword needed = GetFullPathNameW(path.c_str(), 0, nullptr);
+  if (needed == 0) return false;
+  std::wstring full(needed, L'\0');
+  const Dword written = GetFullPathNameW(path.c_str(), needed, &full[0]);
+  if (written == 0 || written >= needed) return false;
+  full.resize(written);
+  if (full.size() >= 3 && IsDriveLetter(full[0]) && full[1] == L':' && full[2] == L'\\') {
+    *verbatim = kVerbatimPrefix + full;
+    return true;
+  }
+  if (full.size() > 2 && full[0] == L'\\' && full[1] == L'\\' && full[2] != L'?' && full[2] != L'.') {
+    *verbatim = std::wstring(kVerbatimPrefix) + L"UNC" + full.substr(1);
+    return true;
+  }
+  return false;  // a device path, or something Windows itself would not read as a folder path
+}
+
+EntryKind OpenListedEntry(Handle folder, const std::wstring& name, Dword listedAttributes, Dword access,
+                          UniqueFileHandle* entry) {
+  UniqueFileHandle opened;
+  NtStatus status;
+  if (!OpenRelative(folder, name, access, kShareReadWrite, kEntryOptions, &opened, &status)) {
+    return IsAbsent(status) ? EntryKind::kMissing : EntryKind::kUnknown;
+  }
+  const EntryKind kind = Confirmed(KindOf(opened.get()), listedAttributes);
+  if (kind != EntryKind::kUnknown) *entry = std::move(opened);
+  return kind;
+}
+
+EntryKind OpenEntry(Handle folder, const std::wstring& name, Dword access, UniqueFileHandle* entry) {
+  UniqueFileHandle opened;
+  NtStatus status;
+  if (!OpenRelative(folder, name, access, kShareReadWrite, kEntryOptions, &opened, &status)) {
+    return IsAbsent(status) ? EntryKind::kMissing : EntryKind::kUnknown;
+  }
+  EntryKind kind = KindOf(opened.get());
+  if (kind == EntryKind::kFolder) {
+    Dword listed = 0;
+    kind = ListedAttributes(folder, name, &listed) ? Confirmed(kind, listed) : EntryKind::kUnknown;
+  }
+  if (kind != EntryKind::kUnknown) *entry = std::move(opened);
+  return kind;
+}
+
+bool ReopenEntry(Handle handle, Dword access, UniqueFileHandle* reopened) {
+  NtStatus status;
+  return OpenRelative(handle, L"", access, kShareAll, kEntryOptions, reopened, &status);
+}
+
+bool DeleteByHandle(Handle handle) {
+  if (!g_posixDeleteRefused) {
+    FileDispositionInformationEx posix{kFileDispositionFlagDelete | kFileDispositionFlagPosixSemantics};
+    if (SetFileInformationByHandle(handle, kFileDispositionInfoEx, &posix, sizeof(posix))) return true;
+    const Dword error = GetLastError();
+    // Refused for what it is (a read-only file, a folder not empty): the
+    // plain way would refuse it too.
+    if (error == kErrorAccessDenied || error == kErrorDirNotEmpty || error == kErrorSharingViolation) return false;
+    if (error == kErrorInvalidParameter) g_posixDeleteRefused = true;
+  }
+  FileDispositionInformation plain{1};
+  return SetFileInformationByHandle(handle, kFileDispositionInfo, &plain, sizeof(plain));
+}
+
+bool DeleteFileNamed(Handle folder, const std::wstring& name) {
+  UniqueFileHandle entry;
+  const EntryKind kind = OpenEntry(folder, name, kDeleteEntryAccess, &entry);
+  if (kind != EntryKind::kFile && kind != EntryKind::kLink) return false;
+  return DeleteByHandle(entry.get());
+}
+
+bool RemoveFolderIfEmpty(Handle folder, const std::wstring& name) {
+  UniqueFileHandle entry;
+  const EntryKind kind = OpenEntry(folder, name, kDeleteEntryAccess, &entry);
+  // A real folder goes only when empty: the disposition is refused otherwise.
+  if (kind != EntryKind::kFolder && kind != EntryKind::kLink) return false;
+  return DeleteByHandle(entry.get());
+}
+
+bool FolderChain::Open(const FolderPath& folder) {
+  held_.clear();
+  const std::wstring& below = folder.below;
+  std::wstring path;
+  if (!VerbatimForm(folder.root + L"\\", &path)) return false;
+  // Without its trailing separator, but a drive's or share's root keeps it
+  // ("\\?\C:" would name the volume, not its root folder).
+  const std::size_t keep = path.compare(0, 8, L"\\\\?\\UNC\\") == 0 ? path.find(L'\\', path.find(L'\\', 8) + 1) + 1 : 7;
+  while (path.size() > keep && path.back() == L'\\') path.pop_back();
+
+  std::vector<UniqueFileHandle> held;
+  UniqueFileHandle first(CreateFileW(path.c_str(), kHoldFolderAccess, kShareReadWrite, kOpenExisting,
+                                     kFileFlagBackupSemantics | kFileFlagOpenReparsePoint));
+  if (!first || KindOf(first.get()) != EntryKind::kFolder) return false;
+  held.push_back(std::move(first));
+
+  std::size_t begin = below.empty() ? std::wstring::npos : 1;
+  if (!below.empty() && below[0] != L'\\') return false;
+  while (begin != std::wstring::npos) {
+    const std::size_t end = below.find(L'\\', begin);
+    const std::wstring name = below.substr(begin, end == std::wstring::npos ? std::wstring::npos : end - begin);
+    UniqueFileHandle next;
+    if (name.empty() || OpenEntry(held.back().get(), name, kHoldFolderAccess, &next) != EntryKind::kFolder) {
+      return false;
+    }
+    held.push_back(std::move(next));
+    begin = end == std::wstring::npos ? std::wstring::npos : end + 1;
+  }
+  held_ = std::move(held);
+  return true;
+}

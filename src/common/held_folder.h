@@ -1,0 +1,121 @@
+// File work that nobody can redirect: folders opened by handle, checked
+// through the handle and held, and every entry opened relative to the held
+// folder that contains it.
+//
+// The tool runs elevated inside folders that users without rights own. A
+// path that is checked and then used by name can be redirected between the
+// two (a folder renamed and a junction put in its place, or a junction to
+// the object-manager directory "\RPC Control" whose symbolic links point at
+// any file). So:
+// - the folder a piece of work starts from (a profile directory, a shell
+//   folder the tool resolved) is opened by path: links above it are
+//   followed (an administrator may have moved the profiles), but the
+//   folder itself must be a real folder;
+// - every folder below it is opened by name relative to the handle of the
+//   folder above (NtCreateFile with a root directory), never by a path that
+//   would be parsed again from the top;
+// - each is checked through its own handle (a directory, not a reparse
+//   point) and held without FILE_SHARE_DELETE until the work inside it is
+//   done, so nobody can rename, move or remove it meanwhile;
+// - entries are opened with FILE_OPEN_REPARSE_POINT, so a link is handled
+//   as the link itself, and deleted through that handle.
+// A folder on the way that is a link, or that cannot be opened and checked,
+// ends the work at that place, silently, as a missing folder does.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/handles.h"
+#include "platform/platform.h"
+
+// What an entry is, as its own handle tells.
+enum class EntryKind {
+  kMissing,  // no entry of that name
+  kFile,     // a file (a reparse point that is not a link, such as a cloud placeholder, included)
+  kFolder,   // a real folder
+  kLink,     // a junction or symbolic link (a name surrogate), to a folder or a file
+  kOther,    // a folder that is a reparse point but no link (a placeholder): neither entered nor removed
+  kUnknown,  // it could not be opened or checked, or the folder's listing and the handle disagree
+};
+
+// The rights every held folder is opened with: list, read attributes,
+// wait. Shared for reading and writing, never for deletion.
+constexpr platform::Dword kHoldFolderAccess =
+    platform::kFileListDirectory | platform::kFileReadAttributes | platform::kSynchronize;
+// The rights to look at an entry and delete it.
+constexpr platform::Dword kDeleteEntryAccess = platform::kDelete | platform::kFileReadAttributes | platform::kSynchronize;
+
+// The "\\?\" form of the folder path names, as Windows reads that path:
+// first its full form (GetFullPathNameW resolves "." and "..", drops
+// trailing dots and blanks, collapses separators), then the prefix, so that
+// nothing appended to it is trimmed again and MAX_PATH is no limit. A path
+// given in that form already stays as it is. False when the path has no
+// full form on a drive or a share.
+bool VerbatimForm(const std::wstring& path, std::wstring* verbatim);
+
+// Opens name in folder (a name relative to the folder's handle, taken as
+// it is) with FILE_OPEN_REPARSE_POINT and the given rights, shared for
+// reading and writing, and tells what it is from the opened handle. A
+// folder's name is also looked up in a fresh listing of the folder: where
+// that listing shows a reparse point the handle does not (the two can only
+// disagree when the entry was swapped meanwhile, or under Wine, whose
+// handles see through unix symbolic links), the entry is kUnknown. entry
+// holds the handle when the result is neither kMissing nor kUnknown.
+EntryKind OpenEntry(platform::Handle folder, const std::wstring& name, platform::Dword access,
+                    platform::UniqueFileHandle* entry);
+
+// The same for an entry whose listing attributes the caller already has
+// (from its own listing of the folder), which take the place of the fresh
+// listing.
+EntryKind OpenListedEntry(platform::Handle folder, const std::wstring& name, platform::Dword listedAttributes,
+                          platform::Dword access, platform::UniqueFileHandle* entry);
+
+// Opens the entry that handle refers to again with other rights (a
+// relative open with an empty name), shared for reading, writing and
+// deletion so that it sits beside the first handle.
+bool ReopenEntry(platform::Handle handle, platform::Dword access, platform::UniqueFileHandle* reopened);
+
+// Marks the entry of handle (opened with DELETE) for deletion: with POSIX
+// semantics where Windows offers them (Windows 10 1709 and later), so that
+// an entry someone else holds open is gone from its folder at once instead
+// of pending until they close it; otherwise the plain way, deleted when the
+// last handle closes. Read-only files and folders that are not empty
+// refuse. A link goes as the link. True when the deletion was accepted.
+bool DeleteByHandle(platform::Handle handle);
+
+// Deletes the entry name in folder when it is a file or a link; a real
+// folder, or any other reparse point folder, of that name stays. True when
+// it went.
+bool DeleteFileNamed(platform::Handle folder, const std::wstring& name);
+
+// Removes the folder name in folder when it is an empty real folder, or,
+// when a link stands in its place, that link (what it points at stays).
+// Nothing inside is ever deleted.
+bool RemoveFolderIfEmpty(platform::Handle folder, const std::wstring& name);
+
+// A folder as the tool reaches it: the folder path a piece of work starts
+// from, and the plain folder names below it (empty, or "\name" repeated).
+// root is read as Windows reads root followed by a backslash, so that "C:"
+// means the drive's root folder and "C:\x." the folder "C:\x", as the path
+// root + below would be read.
+struct FolderPath {
+  std::wstring root;
+  std::wstring below;
+};
+
+// A chain of held folders: the folder a piece of work starts from, and
+// the folders below it down to the one the work is done in.
+class FolderChain {
+ public:
+  // Opens the root by path, then each name below it relative to the one
+  // above, each checked and held. False, holding nothing, when any of them
+  // is missing, a link, or cannot be opened and checked.
+  bool Open(const FolderPath& folder);
+
+  // The handle of the last folder of the chain.
+  platform::Handle last() const { return held_.back().get(); }
+
+ private:
+  std::vector<platform::UniqueFileHandle> held_;
+};
