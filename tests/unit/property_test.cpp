@@ -1,6 +1,8 @@
 // The whole tool on thousands of random hostile machines, every command on
-// each, checked after every run for what it may and may not have touched
-// (see tests/support/safety_check.h).
+// each, most runs raced by a user without rights who renames their own
+// folders and plants links meanwhile (tests/support/attacker.h), checked
+// after every run for what it may and may not have touched (see
+// tests/support/safety_check.h).
 //
 //   CM_PROPERTY_MACHINES=N      how many machines (the build's default: 3000)
 //   CM_PROPERTY_FIRST_SEED=S    start at seed S (the build's default: 1)
@@ -13,6 +15,7 @@
 #include <iostream>
 
 #include "app/app.h"
+#include "attacker.h"
 #include "cleanup/folder_tree.h"
 #include "hostile_machine.h"
 #include "platform/handles.h"
@@ -53,7 +56,8 @@ std::vector<std::wstring> Split(const std::wstring& line) {
 // Builds the machine of seed afresh, runs the plan's run-th command line
 // through the whole tool and returns what it broke.
 // When fresh is true the machine of seed has just been built.
-std::vector<std::string> RunOne(std::uint64_t seed, const std::vector<std::wstring>& args, bool fresh) {
+std::vector<std::string> RunOne(std::uint64_t seed, std::size_t run, const std::vector<std::wstring>& args,
+                                bool fresh) {
   const std::wstring line = hostile::CommandLineOf(args);
   if (!fresh) {
     sim::Reset();
@@ -61,10 +65,21 @@ std::vector<std::string> RunOne(std::uint64_t seed, const std::vector<std::wstri
   }
   sim::machine().commandLine = line;
   hostile::SafetyCheck check(sim::machine(), args);
-  const int exitCode = RunClientMaintenance();
+  std::vector<std::string> attacks;
+  int exitCode = 0;
+  {
+    // A user without rights races the run: a seed of its own for every run.
+    hostile::Attacker attacker(sim::machine(), seed * 131 + run);
+    exitCode = RunClientMaintenance();
+    attacks = attacker.log();
+  }
   std::vector<std::string> violations = check.Violations(sim::machine());
   if (exitCode != 0) violations.push_back("exit code " + std::to_string(exitCode));
   if (!violations.empty()) {
+    std::string raced = "  what the adversary did meanwhile:";
+    for (const auto& a : attacks) raced += "\n    " + a;
+    if (attacks.empty()) raced += " nothing";
+    violations.push_back(raced);
     // What the run did to the file system, in order, for the report.
     std::string changes = "  the run's file-system changes, in order:";
     const auto& events = sim::machine().fsEvents;
@@ -106,7 +121,7 @@ TEST(HostileMachines, NothingOutsideTheAllowedSetIsEverTouched) {
     for (std::size_t i = 0; i < plan.runs.size(); ++i) {
       const std::vector<std::wstring>& args = plan.runs[i];
       // The first run uses the machine the plan came with.
-      const std::vector<std::string> violations = RunOne(seed, args, /*fresh=*/i == 0);
+      const std::vector<std::string> violations = RunOne(seed, i, args, /*fresh=*/i == 0);
       ++runs;
       if (one) std::cout << Joined(args) << (violations.empty() ? ": ok\n" : ": FAILED\n");
       if (violations.empty()) continue;
