@@ -64,7 +64,13 @@ int FindCommand(const wchar_t* argument) {
   return -1;
 }
 
+void EnforceRedirectionTrust() {
+  const Dword policy = kEnforceRedirectionTrust;
+  SetProcessMitigationPolicy(kProcessRedirectionTrustPolicy, &policy, sizeof(policy));
+}
+
 int RunClientMaintenance() {
+  EnforceRedirectionTrust();
   EnableDebugPrivilege();
   OpenInteractiveUserToken();
   std::setlocale(LC_ALL, "");

@@ -1,11 +1,18 @@
 // The whole run of the tool: start-up, one command, end of run.
 #pragma once
 
-// Enables SeDebugPrivilege in the tool's own token, takes the interactive-user
-// token, selects the user's default locale, splits the command line, runs the
-// one command that element 1 names, releases what it acquired and returns 0.
-// The exit code is 0 whatever happened.
+// Asks for the redirection trust policy, enables SeDebugPrivilege in the
+// tool's own token, takes the interactive-user token, selects the user's
+// default locale, splits the command line, runs the one command that element
+// 1 names, releases what it acquired and returns 0. The exit code is 0
+// whatever happened.
 int RunClientMaintenance();
+
+// Asks Windows not to follow, for this process, junctions that a
+// non-administrator created (the redirection trust mitigation policy): a
+// second wall behind the tool's own checks. Windows before 11 does not know
+// the policy, Windows 7 not even the call; a refusal changes nothing.
+void EnforceRedirectionTrust();
 
 // Enables "SeDebugPrivilege" in the tool's own token. True when the
 // adjustment call succeeded (a privilege the account does not hold is not

@@ -66,7 +66,8 @@ int RemoveHeldTree(Handle folder, std::vector<unsigned char>& buffer) {
         // A link goes as the link; what it points at is not touched.
         if (!DeleteByHandle(entry.get())) status = -1;
         break;
-      case EntryKind::kOther:
+      case EntryKind::kOtherFile:
+      case EntryKind::kOtherFolder:
       case EntryKind::kUnknown:
         // Neither entered nor removed: a reparse point that is not a link
         // (its provider would be asked to act), or an entry that could not

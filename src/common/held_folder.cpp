@@ -47,9 +47,7 @@ bool OpenRelative(Handle folder, const std::wstring& name, Dword access, Dword s
   return true;
 }
 
-bool IsAbsent(NtStatus status) {
-  return status == kStatusObjectNameNotFound || status == kStatusObjectPathNotFound;
-}
+bool IsAbsent(NtStatus status) { return status == kStatusObjectNameNotFound || status == kStatusObjectPathNotFound; }
 
 // What the handle's own attributes and reparse tag say the entry is.
 EntryKind KindOf(Handle entry) {
@@ -57,7 +55,7 @@ EntryKind KindOf(Handle entry) {
   if (!GetFileInformationByHandleEx(entry, kFileAttributeTagInfo, &info, sizeof(info))) return EntryKind::kUnknown;
   if (info.FileAttributes & kFileAttributeReparsePoint) {
     if (info.ReparseTag & kReparseTagNameSurrogateBit) return EntryKind::kLink;
-    return (info.FileAttributes & kFileAttributeDirectory) ? EntryKind::kOther : EntryKind::kFile;
+    return (info.FileAttributes & kFileAttributeDirectory) ? EntryKind::kOtherFolder : EntryKind::kOtherFile;
   }
   return (info.FileAttributes & kFileAttributeDirectory) ? EntryKind::kFolder : EntryKind::kFile;
 }
@@ -163,7 +161,7 @@ bool DeleteByHandle(Handle handle) {
 bool DeleteFileNamed(Handle folder, const std::wstring& name) {
   UniqueFileHandle entry;
   const EntryKind kind = OpenEntry(folder, name, kDeleteEntryAccess, &entry);
-  if (kind != EntryKind::kFile && kind != EntryKind::kLink) return false;
+  if (kind != EntryKind::kFile && kind != EntryKind::kLink && kind != EntryKind::kOtherFile) return false;
   return DeleteByHandle(entry.get());
 }
 

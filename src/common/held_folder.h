@@ -31,12 +31,13 @@
 
 // What an entry is, as its own handle tells.
 enum class EntryKind {
-  kMissing,  // no entry of that name
-  kFile,     // a file (a reparse point that is not a link, such as a cloud placeholder, included)
-  kFolder,   // a real folder
-  kLink,     // a junction or symbolic link (a name surrogate), to a folder or a file
-  kOther,    // a folder that is a reparse point but no link (a placeholder): neither entered nor removed
-  kUnknown,  // it could not be opened or checked, or the folder's listing and the handle disagree
+  kMissing,      // no entry of that name
+  kFile,         // a file
+  kFolder,       // a real folder
+  kLink,         // a junction or symbolic link (a name surrogate), to a folder or a file
+  kOtherFile,    // a file that is a reparse point but no link (a cloud placeholder, a deduplicated file)
+  kOtherFolder,  // a folder that is a reparse point but no link: its listing goes to a provider
+  kUnknown,      // it could not be opened or checked, or the folder's listing and the handle disagree
 };
 
 // The rights every held folder is opened with: list, read attributes,
@@ -44,7 +45,8 @@ enum class EntryKind {
 constexpr platform::Dword kHoldFolderAccess =
     platform::kFileListDirectory | platform::kFileReadAttributes | platform::kSynchronize;
 // The rights to look at an entry and delete it.
-constexpr platform::Dword kDeleteEntryAccess = platform::kDelete | platform::kFileReadAttributes | platform::kSynchronize;
+constexpr platform::Dword kDeleteEntryAccess =
+    platform::kDelete | platform::kFileReadAttributes | platform::kSynchronize;
 
 // The "\\?\" form of the folder path names, as Windows reads that path:
 // first its full form (GetFullPathNameW resolves "." and "..", drops
@@ -84,9 +86,10 @@ bool ReopenEntry(platform::Handle handle, platform::Dword access, platform::Uniq
 // refuse. A link goes as the link. True when the deletion was accepted.
 bool DeleteByHandle(platform::Handle handle);
 
-// Deletes the entry name in folder when it is a file or a link; a real
-// folder, or any other reparse point folder, of that name stays. True when
-// it went.
+// Deletes the entry name in folder when it is a file (a cloud placeholder
+// of one included: its provider then removes it where it syncs it) or a
+// link; a real folder, or a reparse point folder, of that name stays. True
+// when it went.
 bool DeleteFileNamed(platform::Handle folder, const std::wstring& name);
 
 // Removes the folder name in folder when it is an empty real folder, or,

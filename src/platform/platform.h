@@ -472,8 +472,7 @@ NtStatus NtQueryDirectoryFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, v
 NtStatus NtSetInformationFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, const void* fileInformation,
                               Dword length, int fileInformationClass);
 bool GetFileInformationByHandleEx(Handle file, int fileInformationClass, void* fileInformation, Dword bufferSize);
-bool SetFileInformationByHandle(Handle file, int fileInformationClass, const void* fileInformation,
-                                Dword bufferSize);
+bool SetFileInformationByHandle(Handle file, int fileInformationClass, const void* fileInformation, Dword bufferSize);
 // WriteFile without OVERLAPPED, on a handle opened for synchronous I/O.
 bool WriteFile(Handle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten);
 

@@ -62,10 +62,9 @@ Attacker::Attacker(Machine& m, std::uint64_t seed) : m_(m), r_(seed * 0x2545F491
       if (IsRealFolder(n)) victimFolders_.push_back(folder);
     }
   }
-  for (const wchar_t* file :
-       {L"C:\\Windows\\win.ini", L"C:\\Windows\\system32\\kernel32.dll", L"C:\\sentinel.txt",
-        L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp\\Vantorel Drive.lnk",
-        L"C:\\Program Files\\Common Files\\shared.dll"}) {
+  for (const wchar_t* file : {L"C:\\Windows\\win.ini", L"C:\\Windows\\system32\\kernel32.dll", L"C:\\sentinel.txt",
+                              L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp\\Vantorel Drive.lnk",
+                              L"C:\\Program Files\\Common Files\\shared.dll"}) {
     if (FsNode* n = m.FindNode(file)) {
       if (!n->isDirectory) victimFiles_.push_back(file);
     }

@@ -82,6 +82,7 @@ class Generator {
   void ShortcutFolder(const std::wstring& folder, const std::vector<std::wstring>& names);
   void ProgramGroup(const std::wstring& programs, const std::vector<std::wstring>& names);
   void DataFolder(const Profile& p);
+  void ObjectManagerTrap(const Profile& p, const std::wstring& startup, const std::wstring& programs);
   void Tree(const std::wstring& dir, int depth, int* budget);
   std::wstring LinkTarget(const std::wstring& near);
   void MakerFolder(const std::wstring& programFiles);
@@ -115,10 +116,9 @@ class Generator {
 bool Generator::CanCreate(const std::wstring& path, bool directory) {
   const std::wstring canonical = m_.CanonicalPath(path);
   if (canonical.size() < 3) return false;
-  auto drive = m_.drives.find(canonical[0]);
-  if (drive == m_.drives.end()) return true;
-  const sim::FsNode* node = drive->second.get();
-  std::size_t begin = 3;
+  std::size_t begin = 0;
+  const sim::FsNode* node = m_.RootOf(canonical, &begin);
+  if (node == nullptr) return true;
   while (begin <= canonical.size()) {
     std::size_t end = canonical.find(L'\\', begin);
     if (end == std::wstring::npos) end = canonical.size();
@@ -151,6 +151,9 @@ sim::FsNode* Generator::FileLink(const std::wstring& path, const std::wstring& t
 void Generator::BaseSystem() {
   const std::uint32_t os = r_.Below(10);
   m_.osMajor = os < 8 ? 10 : os == 8 ? 6 : 5;
+  // Windows 10 before 1709 has no POSIX deletes; Windows 11 has the
+  // redirection trust policy.
+  if (m_.osMajor == 10) m_.osBuild = r_.Chance(15) ? 15063 : r_.Chance(30) ? 22621 : 19045;
   legacyLayout_ = m_.osMajor == 5 && r_.Chance(80);
   hasD_ = r_.Chance(50);
 
@@ -261,6 +264,9 @@ void Generator::ShortcutFolder(const std::wstring& folder, const std::vector<std
         break;
       case 7:
         DirLink(path, L"C:\\Windows", true);
+        break;
+      case 8:
+        if (CanCreate(path, false)) m_.AddPlaceholder(path, /*directory=*/r_.Chance(30));
         break;
       default:
         File(path, kFileAttributeArchive, "old shortcut")->isShortcut = true;
@@ -411,6 +417,14 @@ void Generator::ProfileEntries() {
     const std::wstring onC = base + user;
     const std::wstring onD = L"D:\\Profiles\\" + user;
     Profile p{sid, user, L"", legacyLayout_};
+    if (r_.Chance(6)) {
+      // A roaming profile's folder on a share.
+      const std::wstring share = L"\\\\server\\profiles\\" + user;
+      ProfileValue(sid, share, kRegSz);
+      p.dir = share;
+      profiles_.push_back(p);
+      continue;
+    }
     switch (r_.Below(26)) {
       case 0:
       case 1:
@@ -440,8 +454,8 @@ void Generator::ProfileEntries() {
         // The profile folder is itself a link: to another profile, the
         // Windows folder, the drive root, or itself.
         // (Not static: it holds this profile's own name.)
-        const std::vector<std::wstring> targets = {L"C:\\Users\\alice", L"C:\\Windows", L"C:\\",
-                                                          L"C:\\Users\\" + user, L"D:\\Data"};
+        const std::vector<std::wstring> targets = {L"C:\\Users\\alice", L"C:\\Windows", L"C:\\", L"C:\\Users\\" + user,
+                                                   L"D:\\Data"};
         ProfileValue(sid, onC);
         m.AddDirectoryLink(onC, r_.Pick(targets), r_.Chance(50));
         break;
@@ -563,10 +577,19 @@ void Generator::Tree(const std::wstring& dir, int depth, int* budget) {
       if (r_.Chance(15)) attributes |= kFileAttributeHidden;
       if (r_.Chance(10)) attributes |= kFileAttributeSystem;
       if (r_.Chance(6)) attributes |= kFileAttributeReadonly;
-      sim::FsNode* f = File(Verbatim(path), attributes);
+      sim::FsNode* f = r_.Chance(4) && CanCreate(Verbatim(path), false)
+                           ? m_.AddPlaceholder(Verbatim(path), /*directory=*/false)
+                           : File(Verbatim(path), attributes);
       f->inUse = r_.Chance(4);
       f->denyDelete = r_.Chance(3);
+      f->scannerOpen = r_.Chance(6);  // an indexer holds it, sharing everything
     } else if (kind < 15) {
+      if (r_.Chance(5)) {
+        // A cloud placeholder folder, with what its provider shows in it.
+        if (CanCreate(Verbatim(path), true)) m_.AddPlaceholder(Verbatim(path), /*directory=*/true);
+        File(Verbatim(path + L"\\in the cloud"));
+        continue;
+      }
       sim::FsNode* d = Dir(Verbatim(path), r_.Chance(10) ? kFileAttributeHidden : 0);
       d->denyList = r_.Chance(4);
       if (depth < 4) Tree(path, depth + 1, budget);
@@ -637,6 +660,29 @@ void Generator::Populate(const Profile& p) {
   ShortcutFolder(p.dir + L"\\Desktop", kDesktopNames);
   File(p.dir + L"\\Documents\\thesis.docx");
   DataFolder(p);
+  if (r_.Chance(5)) ObjectManagerTrap(p, startup, programs);
+}
+
+// No race needed: one of the user's folders on the tool's way is a junction
+// to the object manager, where symbolic links named like what the tool looks
+// for point at files of the machine's.
+void Generator::ObjectManagerTrap(const Profile& p, const std::wstring& startup, const std::wstring& programs) {
+  const std::wstring local = p.dir + (p.legacy ? L"\\Local Settings\\Application Data" : L"\\AppData\\Local");
+  const std::wstring at = r_.Pick(std::vector<std::wstring>{p.dir + L"\\Desktop", startup, programs,
+                                                            programs + L"\\Vantorel", local, p.dir + L"\\AppData"});
+  if (!CanCreate(at, /*directory=*/true)) return;
+  m_.AddObjectDirectoryJunction(at, L"\\RPC Control");
+  std::vector<std::wstring> names = kDesktopNames;
+  names.insert(names.end(), kStartupNames.begin(), kStartupNames.end());
+  names.insert(names.end(), kGroupNames.begin(), kGroupNames.end());
+  const std::vector<std::wstring> files = {L"C:\\sentinel.txt", L"C:\\Windows\\win.ini",
+                                           kCommonPrograms + L"\\StartUp\\Vantorel Drive.lnk"};
+  for (const auto& name : names) m_.AddObjectLink(L"\\RPC Control\\" + name, r_.Pick(files));
+  const std::size_t inner = plan_.dataName.find(L'\\');
+  m_.AddObjectLink(L"\\RPC Control\\" + plan_.dataName.substr(0, inner), r_.Chance(50) ? L"C:\\Windows" : L"C:\\Users");
+  for (const wchar_t* folder : {L"Vantorel", L"Local", L"Roaming", L"Application Data"}) {
+    m_.AddObjectLink(std::wstring(L"\\RPC Control\\") + folder, r_.Chance(50) ? L"C:\\Windows" : L"C:\\Program Files");
+  }
 }
 
 // ---------------- shell folders ----------------
@@ -959,8 +1005,9 @@ std::string Printable(const std::wstring& s) {
 
 std::string Describe(Machine& m) {
   std::ostringstream o;
-  o << "os " << m.osMajor << "; the tool: pid " << Machine::kSelfPid << ", session " << m.Self().session
-    << (m.Self().sessionReadable ? "" : " (unreadable)") << ", account " << Printable(m.Self().user) << "\n";
+  o << "os " << m.osMajor << " build " << m.osBuild << "; the tool: pid " << Machine::kSelfPid << ", session "
+    << m.Self().session << (m.Self().sessionReadable ? "" : " (unreadable)") << ", account " << Printable(m.Self().user)
+    << "\n";
   o << "environment:";
   for (const auto& [k, v] : m.environment) o << " " << Printable(k) << "=" << Printable(v);
   o << "\nprofile list:";
@@ -1035,11 +1082,17 @@ std::string Describe(Machine& m) {
       if (c->denyDelete) o << " deny-delete";
       if (c->denyList) o << " deny-list";
       if (c->denyWrite) o << " deny-write";
+      if (c->scannerOpen) o << " open-by-a-scanner";
+      if ((c->attributes & kFileAttributeReparsePoint) && c->linkTarget.empty()) o << " placeholder";
       o << "\n";
       if (c->linkTarget.empty()) walk(c);
     }
   };
   for (const auto& d : m.drives) walk(d.second.get());
+  for (const auto& sh : m.shares) walk(sh.second.get());
+  o << "object-manager links:";
+  for (const auto& [name, target] : m.objectLinks) o << " " << Printable(name) << " -> " << Printable(target);
+  o << "\n";
   return o.str();
 }
 

@@ -32,9 +32,13 @@ inline const std::vector<std::wstring> kDesktopNames = {L"Zarek Tolv.lnk", L"Van
 
 // The start-menu names, as they lie in the program group folder "Vantorel",
 // legacy ones (the first five) first.
-inline const std::vector<std::wstring> kGroupNames = {
-    L"Vantorel Zarek Tolv Drive.lnk", L"Zarek Tolv.lnk",     L"Vantorel Zarek Tolv.lnk",     L"Uninstall Vantorel Zarek Tolv.lnk",
-    L"Uninstall Vantorel Zarek Tolv Drive.lnk", L"Vantorel Drive.lnk", L"Uninstall Vantorel Drive.lnk"};
+inline const std::vector<std::wstring> kGroupNames = {L"Vantorel Zarek Tolv Drive.lnk",
+                                                      L"Zarek Tolv.lnk",
+                                                      L"Vantorel Zarek Tolv.lnk",
+                                                      L"Uninstall Vantorel Zarek Tolv.lnk",
+                                                      L"Uninstall Vantorel Zarek Tolv Drive.lnk",
+                                                      L"Vantorel Drive.lnk",
+                                                      L"Uninstall Vantorel Drive.lnk"};
 constexpr std::size_t kLegacyGroupNameCount = 5;
 
 }  // namespace hostile

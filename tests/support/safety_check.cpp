@@ -39,7 +39,6 @@ bool IsClientName(const std::wstring& name) {
   return false;
 }
 
-
 // "-timeout" as the standard wide conversion reads it, held to 32 bits.
 std::int64_t ReadTimeout(const std::wstring& text) {
   const wchar_t* p = text.c_str();
@@ -394,7 +393,8 @@ void SafetyCheck::AllowDataFolder(Machine& m, const std::wstring& profile, const
     for (std::size_t begin = 1;;) {
       const std::size_t end = relative.find(L'\\', begin);
       const std::wstring part = relative.substr(begin, end == std::wstring::npos ? std::wstring::npos : end - begin);
-      if (part.empty() || part.back() == L'.' || part.back() == L' ' || part.find_first_of(L"/:*?\"<>|") != std::wstring::npos) {
+      if (part.empty() || part.back() == L'.' || part.back() == L' ' ||
+          part.find_first_of(L"/:*?\"<>|") != std::wstring::npos) {
         plain = false;
       }
       for (wchar_t c : part) plain = plain && c >= L' ';
@@ -483,7 +483,8 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
     switch (e.kind) {
       case sim::FsEventKind::kDeleted:
       case sim::FsEventKind::kRemovedDirectory:
-        ok = mayDelete_.count(e.node) || (e.kind == sim::FsEventKind::kRemovedDirectory && mayRemoveEmpty_.count(e.node)) ||
+        ok = mayDelete_.count(e.node) ||
+             (e.kind == sim::FsEventKind::kRemovedDirectory && mayRemoveEmpty_.count(e.node)) ||
              (created.count(e.node) && UpgradeSlot(e.parent, name)) ||
              // a link the adversary put in a place where the tool may delete
              (adversaryCreated.count(e.node) && (linkSlots_.count({e.parent, name}) || linkFolders_.count(e.parent)));

@@ -148,8 +148,8 @@ struct OpenRequest {
 
 // Opens (or creates) the entry that resolution found: existing, or the
 // free name finalName in parent. On success returns a handle in *out.
-NtStatus OpenResolved(Machine& m, FsNode* existing, FsNode* parent, const std::wstring& finalName,
-                      const OpenRequest& r, Handle* out) {
+NtStatus OpenResolved(Machine& m, FsNode* existing, FsNode* parent, const std::wstring& finalName, const OpenRequest& r,
+                      Handle* out) {
   FsNode* node = existing;
   if (node == nullptr) {
     if (!r.create) return kStatusObjectNameNotFound;
@@ -161,8 +161,8 @@ NtStatus OpenResolved(Machine& m, FsNode* existing, FsNode* parent, const std::w
     made->name = finalName;
     made->parent = parent;
     made->isDirectory = r.directory;
-    made->attributes = (r.newAttributes & kSettableAttributes) |
-                       (r.directory ? kFileAttributeDirectory : kFileAttributeArchive);
+    made->attributes =
+        (r.newAttributes & kSettableAttributes) | (r.directory ? kFileAttributeDirectory : kFileAttributeArchive);
     node = made.get();
     parent->children[Fold(finalName)] = std::move(made);
     m.Journal(FsEventKind::kCreated, node);
@@ -257,7 +257,8 @@ NtStatus ListStep(Machine& m, HandleEntry& h, void* buffer, Dword length, bool r
     e->FileId = dot ? 0 : static_cast<std::int64_t>(it->second->id);
     e->FileNameLength = nameBytes;
     std::memcpy(e->FileName, name.data(), nameBytes);
-    if (previous != nullptr) previous->NextEntryOffset = static_cast<Dword>(out + used - reinterpret_cast<unsigned char*>(previous));
+    if (previous != nullptr)
+      previous->NextEntryOffset = static_cast<Dword>(out + used - reinterpret_cast<unsigned char*>(previous));
     previous = e;
     used += aligned;
     any = true;
@@ -683,8 +684,7 @@ bool GetFileInformationByHandleEx(Handle file, int fileInformationClass, void* f
   }
 }
 
-bool SetFileInformationByHandle(Handle file, int fileInformationClass, const void* fileInformation,
-                                Dword bufferSize) {
+bool SetFileInformationByHandle(Handle file, int fileInformationClass, const void* fileInformation, Dword bufferSize) {
   Call c("SetFileInformationByHandle");
   Dword code;
   if (c.Injected(&code)) return c.Fail(code);
