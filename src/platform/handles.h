@@ -50,10 +50,6 @@ struct KernelHandleTraits {  // processes, threads, tokens: null when invalid
   static Handle Invalid() { return nullptr; }
   static void Close(Handle h) { CloseHandle(h); }
 };
-struct FindHandleTraits {  // search handles: INVALID_HANDLE_VALUE when invalid
-  static Handle Invalid() { return InvalidHandleValue(); }
-  static void Close(Handle h) { FindClose(h); }
-};
 struct FileHandleTraits {  // files and folders: INVALID_HANDLE_VALUE when invalid, closed with CloseHandle
   static Handle Invalid() { return InvalidHandleValue(); }
   static void Close(Handle h) { CloseHandle(h); }
@@ -65,10 +61,6 @@ struct RegKeyTraits {
 struct ShellLinkTraits {
   static ShellLink Invalid() { return nullptr; }
   static void Close(ShellLink l) { ShellLinkRelease(l); }
-};
-struct PersistFileTraits {
-  static PersistFile Invalid() { return nullptr; }
-  static void Close(PersistFile p) { PersistFileRelease(p); }
 };
 struct PersistStreamTraits {
   static PersistStream Invalid() { return nullptr; }
@@ -84,11 +76,9 @@ struct EnvironmentBlockTraits {
 };
 
 using UniqueHandle = UniqueResource<Handle, KernelHandleTraits>;
-using UniqueFindHandle = UniqueResource<Handle, FindHandleTraits>;
 using UniqueFileHandle = UniqueResource<Handle, FileHandleTraits>;
 using UniqueRegKey = UniqueResource<RegKey, RegKeyTraits>;
 using UniqueShellLink = UniqueResource<ShellLink, ShellLinkTraits>;
-using UniquePersistFile = UniqueResource<PersistFile, PersistFileTraits>;
 using UniquePersistStream = UniqueResource<PersistStream, PersistStreamTraits>;
 using UniqueStream = UniqueResource<Stream, StreamTraits>;
 using UniqueEnvironmentBlock = UniqueResource<void*, EnvironmentBlockTraits>;

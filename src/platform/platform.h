@@ -35,8 +35,6 @@ struct ModuleObject;
 using Module = ModuleObject*;  // HMODULE
 struct ShellLinkObject;
 using ShellLink = ShellLinkObject*;  // IShellLinkW*
-struct PersistFileObject;
-using PersistFile = PersistFileObject*;  // IPersistFile*
 struct PersistStreamObject;
 using PersistStream = PersistStreamObject*;  // IPersistStream*
 struct StreamObject;
@@ -191,19 +189,8 @@ constexpr Dword kFileAttributeDirectory = 0x00000010;
 constexpr Dword kFileAttributeArchive = 0x00000020;
 constexpr Dword kFileAttributeNormal = 0x00000080;
 constexpr Dword kFileAttributeReparsePoint = 0x00000400;
-constexpr Dword kInvalidFileAttributes = 0xFFFFFFFF;
-constexpr Dword kMoveFileReplaceExisting = 0x00000001;
-constexpr Dword kMoveFileCopyAllowed = 0x00000002;
-constexpr Dword kMoveFileWriteThrough = 0x00000008;
 constexpr Dword kIoReparseTagMountPoint = 0xA0000003;  // junction
 constexpr Dword kIoReparseTagSymlink = 0xA000000C;
-
-// The WIN32_FIND_DATAW fields the tool reads.
-struct FindData {
-  Dword dwFileAttributes;
-  Dword dwReserved0;  // the reparse tag when the entry is a reparse point
-  wchar_t cFileName[kMaxPath];
-};
 
 // --- Files by handle ---
 // The tool opens every folder it works in by handle and checks it through
@@ -436,23 +423,14 @@ bool GetVersionExW(OsVersionInfo* info);
 // shell32/shlwapi
 HResult SHGetFolderPathW(Hwnd owner, int csidl, Handle token, Dword flags, wchar_t* path);
 bool ShellExecuteExW(ShellExecuteInfo* info);
-bool PathFileExistsW(const wchar_t* path);
 
-// kernel32: files and folders
-bool DeleteFileW(const wchar_t* path);
-bool RemoveDirectoryW(const wchar_t* path);
-Handle FindFirstFileW(const wchar_t* pattern, FindData* data);  // InvalidHandleValue() on failure
-bool FindNextFileW(Handle find, FindData* data);
-bool FindClose(Handle find);
-Dword GetFileAttributesW(const wchar_t* path);
+// kernel32: paths
 // GetFullPathNameW without the file-part output: the absolute form of path as
 // Windows reads it ("." and ".." resolved, trailing dots and blanks of the
 // last component dropped, separators collapsed). Returns the length written
 // (without the terminator), or, when bufferLength is too small, the size
 // needed (with it); 0 on failure.
 Dword GetFullPathNameW(const wchar_t* path, Dword bufferLength, wchar_t* buffer);
-bool SetFileAttributesW(const wchar_t* path, Dword attributes);
-bool MoveFileExW(const wchar_t* existing, const wchar_t* newName, Dword flags);
 
 // kernel32/ntdll: files by handle
 // CreateFileW with no security attributes and no template. Returns
@@ -481,16 +459,12 @@ bool WriteFile(Handle file, const void* buffer, Dword bytesToWrite, Dword* bytes
 bool SetProcessMitigationPolicy(int policy, const void* buffer, std::size_t length);
 
 // ole32: the apartment and the shell link object (CLSID_ShellLink), exposed
-// as plain functions over its IShellLinkW and IPersistFile interfaces.
+// as plain functions over its IShellLinkW and IPersistStream interfaces.
 HResult CoInitialize(void* reserved);
 // CoCreateInstance(CLSID_ShellLink, null, CLSCTX_INPROC_SERVER, IID_IShellLinkW).
 HResult CreateShellLink(ShellLink* link);
 HResult ShellLinkSetPath(ShellLink link, const wchar_t* path);
 HResult ShellLinkSetDescription(ShellLink link, const wchar_t* description);
-// IShellLinkW::QueryInterface(IID_IPersistFile).
-HResult ShellLinkQueryPersistFile(ShellLink link, PersistFile* persistFile);
-HResult PersistFileSave(PersistFile persistFile, const wchar_t* fileName, bool remember);
-Dword PersistFileRelease(PersistFile persistFile);
 // IShellLinkW::QueryInterface(IID_IPersistStream) and IPersistStream::Save:
 // the shortcut's bytes written into a stream, so that the tool writes them
 // itself through a file handle it holds.

@@ -25,9 +25,9 @@ constexpr const wchar_t* kTemporaryNameSuffix = L".tmp";
 constexpr int kTemporaryNameAttempts = 16;
 // Explorer opens every visible file of a Startup folder at logon, whatever
 // its name; hidden ones it passes over. The temporary file is hidden from
-// the moment it exists, so one that ever stayed behind (the run killed, or
-// the file held open by a scanner so it can be neither moved nor deleted)
-// starts nothing.
+// the moment it exists until just before it is renamed into place, so one
+// that ever stayed behind (the run killed, or the file held open by a
+// scanner so it can be neither moved nor deleted) starts nothing.
 constexpr Dword kTemporaryAttributes = kFileAttributeHidden | kFileAttributeArchive;
 constexpr Dword kShortcutAttributes = kFileAttributeArchive;
 constexpr Dword kTemporaryAccess = kGenericWrite | kDelete | kSynchronize;
@@ -94,27 +94,34 @@ bool SetAttributes(Handle file, Dword attributes) {
   return SetFileInformationByHandle(file, kFileBasicInfo, &info, sizeof(info));
 }
 
-// Whether the held folder has an entry of that name (of any kind; one that
-// cannot be opened is there all the same).
+// Whether the held folder has an entry of that name, of any kind. One that
+// cannot even be opened to look at it counts as not there: the upgrade never
+// turns on start at logon for a user on a guess.
 bool Present(Handle folder, const std::wstring& name) {
   UniqueFileHandle entry;
-  return OpenEntry(folder, name, kFileReadAttributes | kSynchronize, &entry) != EntryKind::kMissing;
+  const EntryKind kind = OpenEntry(folder, name, kFileReadAttributes | kSynchronize, &entry);
+  return kind != EntryKind::kMissing && kind != EntryKind::kUnknown;
 }
 
 // Puts a new shortcut to target at "Vantorel Drive.lnk" in the held folder,
-// replacing any file there in one step. True when it is in place and shown;
-// false when nothing there changed, or when it is in place but still hidden.
+// replacing any file there in one step. True when it is in place; false
+// when nothing there changed.
 bool PutShortcutInPlace(Handle folder, const std::wstring& target) {
   UniqueFileHandle temporary;
   if (!CreateTemporaryFile(folder, &temporary)) return false;
+  // Shown just before the rename, not after it: a shortcut that could not
+  // be shown once it had replaced the current one would have lost the user
+  // the one that started the client.
   if (!WriteShortcut(temporary.get(), target, kStartupShortcutDescription) ||
-      !RenameInto(temporary.get(), folder, kCurrentShortcutName)) {
+      !SetAttributes(temporary.get(), kShortcutAttributes)) {
     DeleteByHandle(temporary.get());  // goes when the handle closes
     return false;
   }
-  // A hidden shortcut would not be started at logon: if it cannot be shown,
-  // the caller keeps the old names, which still start the client.
-  return SetAttributes(temporary.get(), kShortcutAttributes);
+  if (!RenameInto(temporary.get(), folder, kCurrentShortcutName)) {
+    if (!DeleteByHandle(temporary.get())) SetAttributes(temporary.get(), kTemporaryAttributes);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace

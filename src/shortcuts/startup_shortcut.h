@@ -27,10 +27,10 @@ void UpgradeStartupShortcut();
 // pointing at target and only then deletes the other names that were
 // present; an old file that cannot be deleted stays beside it. Everything
 // happens inside the held folder: the new shortcut is written through the
-// handle of a hidden temporary file created there, renamed over "Vantorel
-// Drive.lnk" relative to the folder's handle and shown; if it cannot be
-// written or renamed into place every old shortcut stays and the temporary
-// file goes. A folder holding none of the names is not touched.
+// handle of a hidden temporary file created there, shown, and renamed over
+// "Vantorel Drive.lnk" relative to the folder's handle; if it cannot be
+// written, shown or renamed into place every old shortcut stays and the
+// temporary file goes. A folder holding none of the names is not touched.
 void ReplaceStartupShortcut(const FolderPath& folder, const std::wstring& target);
 
 // Writes into file (a handle opened for writing) a shortcut made by the

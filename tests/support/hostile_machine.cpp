@@ -772,15 +772,19 @@ void Generator::Injections() {
     const char* call;
     Dword code;
   };
-  static const std::vector<Kind> kinds = {{"DeleteFileW", kErrorAccessDenied},
-                                          {"RemoveDirectoryW", kErrorSharingViolation},
-                                          {"FindFirstFileW", kErrorAccessDenied},
-                                          {"FindNextFileW", kErrorAccessDenied},
-                                          {"GetFileAttributesW", kErrorAccessDenied},
-                                          {"MoveFileExW", kErrorAccessDenied},
-                                          {"PersistFileSave", static_cast<Dword>(kEFail)},
+  static const std::vector<Kind> kinds = {{"CreateFileW", kErrorAccessDenied},
+                                          {"NtCreateFile", static_cast<Dword>(kStatusAccessDenied)},
+                                          {"NtCreateFile", static_cast<Dword>(kStatusSharingViolation)},
+                                          {"NtQueryDirectoryFile", static_cast<Dword>(kStatusAccessDenied)},
+                                          {"GetFileInformationByHandleEx", kErrorAccessDenied},
+                                          {"SetFileInformationByHandle", kErrorSharingViolation},
+                                          {"SetFileInformationByHandle", kErrorInvalidParameter},
+                                          {"NtSetInformationFile", static_cast<Dword>(kStatusAccessDenied)},
+                                          {"WriteFile", 112 /*disk full*/},
+                                          {"PersistStreamSave", static_cast<Dword>(kEFail)},
+                                          {"CreateStreamOnHGlobal", static_cast<Dword>(kEOutOfMemory)},
                                           {"CreateShellLink", static_cast<Dword>(kRegdbEClassNotReg)},
-                                          {"SetFileAttributesW", kErrorAccessDenied},
+                                          {"SetProcessMitigationPolicy", kErrorInvalidParameter},
                                           {"RegQueryValueExW", kErrorAccessDenied},
                                           {"RegEnumKeyExW", kErrorAccessDenied},
                                           {"RegOpenKeyExW", kErrorAccessDenied},
@@ -806,7 +810,6 @@ void Generator::Injections() {
     const Kind& k = r_.Pick(kinds);
     m_.Inject(k.call, k.code, r_.Chance(70) ? 1 : -1, static_cast<int>(r_.Below(12)));
   }
-  if (r_.Chance(20)) m_.failedSaveLeavesFile = true;
 }
 
 // ---------------- the runs ----------------

@@ -84,10 +84,10 @@ std::vector<std::string> RunOne(std::uint64_t seed, std::size_t run, const std::
     std::string changes = "  the run's file-system changes, in order:";
     const auto& events = sim::machine().fsEvents;
     for (std::size_t i = 0; i < events.size() && i < 60; ++i) {
-      static const char* const kKinds[] = {"deleted",     "removed folder", "created",
-                                           "overwritten", "moved away",     "moved here"};
-      changes +=
-          std::string("\n    ") + kKinds[static_cast<int>(events[i].kind)] + " " + hostile::Printable(events[i].path);
+      static const char* const kKinds[] = {"deleted",    "removed folder", "created", "overwritten",
+                                           "moved away", "moved here",     "written", "attributes changed"};
+      changes += std::string("\n    ") + (events[i].byTool ? "" : "(the adversary) ") +
+                 kKinds[static_cast<int>(events[i].kind)] + " " + hostile::Printable(events[i].path);
     }
     violations.push_back(changes);
   }
@@ -177,9 +177,11 @@ TEST(HostileMachines, TheCheckCatchesEachKindOfHarm) {
   EXPECT_TRUE(check([](sim::Machine&) {}).empty());
   EXPECT_TRUE(
       check([](sim::Machine&) { RemoveFolderTree(L"C:\\Users\\alice\\AppData\\Local\\VantorelDrive"); }).empty());
-  EXPECT_FALSE(check([](sim::Machine&) { DeleteFileW(L"C:\\Users\\alice\\AppData\\Local\\Other\\keep"); }).empty());
-  EXPECT_FALSE(check([](sim::Machine&) {
-                 DeleteFileW(L"C:\\Users\\alice\\AppData\\Local\\VantorelDrive\\docs\\thesis.docx");
+  EXPECT_FALSE(check([](sim::Machine& m) {
+                 m.RemoveNode(m.FindNode(L"C:\\Users\\alice\\AppData\\Local\\Other\\keep"));
+               }).empty());
+  EXPECT_FALSE(check([](sim::Machine& m) {
+                 m.RemoveNode(m.FindNode(L"C:\\Users\\alice\\AppData\\Local\\VantorelDrive\\docs\\thesis.docx"));
                }).empty())
       << "through a link";
   EXPECT_FALSE(check([](sim::Machine& m) {

@@ -233,12 +233,13 @@ TEST_F(StartupShortcutTest, TheTemporaryFileTakesAFreeNameAndIsHiddenWhileItHasI
   EXPECT_EQ(Names(kAliceStartup), (std::vector<std::wstring>{L"ZarekTolv.lnk", L"~Vantorel Drive 4000-0.tmp"}));
   EXPECT_NE(m().FindNode(kAliceStartup + L"\\~Vantorel Drive 4000-0.tmp")->attributes & kFileAttributeHidden, 0u);
 
-  // In place but still hidden: the old names, which still start the client,
-  // are kept.
+  // It cannot be shown: it is not renamed over a current shortcut that
+  // still starts the client, and goes.
   sim::Reset();
   sim::TypicalMachine::Build(m());
-  m().AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
+  AddOldShortcut(kAliceStartup, L"Vantorel Drive.lnk");
   m().Inject("SetFileInformationByHandle", kErrorAccessDenied, /*count=*/1);
   Upgrade();
-  EXPECT_EQ(Names(kAliceStartup), (std::vector<std::wstring>{L"Vantorel Drive.lnk", L"ZarekTolv.lnk"}));
+  EXPECT_EQ(Names(kAliceStartup), std::vector<std::wstring>{L"Vantorel Drive.lnk"});
+  EXPECT_EQ(m().FindNode(kAliceStartup + L"\\Vantorel Drive.lnk")->content, "old");
 }

@@ -179,9 +179,7 @@ struct ShellLinkState {
   std::wstring path;
   std::wstring description;
   bool released = false;
-  int persistFileRefs = 0;
   int persistStreamRefs = 0;
-  std::vector<std::wstring> savedTo;  // every Save call's file name, successful or not
 };
 
 // A memory stream (CreateStreamOnHGlobal).
@@ -236,7 +234,7 @@ struct TerminateRecord {
   bool succeeded;
 };
 
-enum class HandleKind { kProcess, kThread, kToken, kFind, kRegKey, kFile };
+enum class HandleKind { kProcess, kThread, kToken, kRegKey, kFile };
 
 struct HandleEntry {
   explicit HandleEntry(HandleKind k) : kind(k) {}
@@ -247,9 +245,6 @@ struct HandleEntry {
   bool primaryToken = false;  // tokens
   RegKeyNode* key = nullptr;  // registry keys
   std::wstring keyPath;
-  // find handles: the snapshot of entries and the position
-  std::vector<platform::FindData> findEntries;
-  std::size_t findNext = 0;
   // file handles: the entry, the sharing it allows, its open options, its
   // write position, and a folder listing's mask and remaining names
   FsNode* node = nullptr;
@@ -390,9 +385,6 @@ class Machine {
   std::vector<ShellLinkState> shellLinks;
   std::vector<StreamState> streams;
   int comInitializeCalls = 0;
-  // An injected PersistFileSave failure leaves a partial, non-shortcut file
-  // at the name it was saving to (as a save that runs out of disk can).
-  bool failedSaveLeavesFile = false;
 
   // ---- process mitigation policies the tool asked for: (policy, flags) ----
   std::vector<std::pair<int, Dword>> mitigationPolicies;

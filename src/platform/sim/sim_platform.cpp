@@ -265,7 +265,7 @@ bool CloseHandle(Handle handle) {
   Call c("CloseHandle");
   if (IsPseudoProcess(handle)) return true;
   auto it = c.m.handles.find(reinterpret_cast<std::uintptr_t>(handle));
-  if (it == c.m.handles.end() || it->second.kind == HandleKind::kFind || it->second.kind == HandleKind::kRegKey) {
+  if (it == c.m.handles.end() || it->second.kind == HandleKind::kRegKey) {
     return c.Fail(kErrorInvalidHandle);
   }
   FsNode* node = it->second.kind == HandleKind::kFile ? it->second.node : nullptr;
@@ -906,61 +906,6 @@ HResult ShellLinkSetDescription(ShellLink link, const wchar_t* description) {
   if (s == nullptr || s->released) return kEInvalidArg;
   s->description = description;
   return kSOk;
-}
-
-HResult ShellLinkQueryPersistFile(ShellLink link, PersistFile* persistFile) {
-  Call c("ShellLinkQueryPersistFile");
-  Dword code;
-  if (c.Injected(&code)) return static_cast<HResult>(code);
-  sim::ShellLinkState* s = LinkState(c.m, reinterpret_cast<std::uintptr_t>(link));
-  if (s == nullptr || s->released) return kEInvalidArg;
-  ++s->persistFileRefs;
-  *persistFile = reinterpret_cast<PersistFile>(link);
-  return kSOk;
-}
-
-HResult PersistFileSave(PersistFile persistFile, const wchar_t* fileName, bool /*remember*/) {
-  Call c("PersistFileSave");
-  sim::ShellLinkState* s = LinkState(c.m, reinterpret_cast<std::uintptr_t>(persistFile));
-  if (s == nullptr || s->persistFileRefs <= 0) return kEInvalidArg;
-  s->savedTo.push_back(fileName);
-  Dword error = 0;
-  FsNode* parent = nullptr;
-  std::wstring name;
-  FsNode* existing = c.m.Resolve(fileName, false, &error, &parent, &name);
-  Dword code;
-  if (c.Injected(&code)) {
-    // A save that fails part-way (a full disk) can leave what it had written.
-    if (c.m.failedSaveLeavesFile && existing == nullptr && parent != nullptr) {
-      c.m.Journal(sim::FsEventKind::kCreated,
-                  c.m.AddFile(c.m.PathOf(parent) + L"\\" + name, kFileAttributeArchive, "partial"));
-    }
-    return static_cast<HResult>(code);
-  }
-  if (existing == nullptr && parent == nullptr) return HResultFromWin32(error == kErrorFileNotFound ? 3 : error);
-  if (existing != nullptr) {
-    if (existing->isDirectory || (existing->attributes & kFileAttributeReadonly) || existing->denyDelete) {
-      return kEAccessDenied;
-    }
-    if (existing->inUse) return HResultFromWin32(kErrorSharingViolation);
-    c.m.Journal(sim::FsEventKind::kOverwritten, existing);
-  } else {
-    if (parent->denyWrite) return kEAccessDenied;
-    existing = c.m.AddFile(c.m.PathOf(parent) + L"\\" + name, kFileAttributeArchive, "");
-    c.m.Journal(sim::FsEventKind::kCreated, existing);
-  }
-  existing->isShortcut = true;
-  existing->shortcutTarget = s->path;
-  existing->shortcutDescription = s->description;
-  existing->content = "shortcut";
-  return kSOk;
-}
-
-Dword PersistFileRelease(PersistFile persistFile) {
-  Call c("PersistFileRelease");
-  sim::ShellLinkState* s = LinkState(c.m, reinterpret_cast<std::uintptr_t>(persistFile));
-  if (s == nullptr) return 0;
-  return static_cast<Dword>(--s->persistFileRefs);
 }
 
 Dword ShellLinkRelease(ShellLink link) {

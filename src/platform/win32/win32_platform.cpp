@@ -115,7 +115,6 @@ Handle P(HANDLE h) { return reinterpret_cast<Handle>(h); }
 HKEY K(RegKey k) { return reinterpret_cast<HKEY>(k); }
 HWND W(Hwnd w) { return reinterpret_cast<HWND>(w); }
 IShellLinkW* L(ShellLink l) { return reinterpret_cast<IShellLinkW*>(l); }
-IPersistFile* F(PersistFile f) { return reinterpret_cast<IPersistFile*>(f); }
 IPersistStream* PS(PersistStream p) { return reinterpret_cast<IPersistStream*>(p); }
 IStream* S(Stream s) { return reinterpret_cast<IStream*>(s); }
 
@@ -312,39 +311,8 @@ bool ShellExecuteExW(ShellExecuteInfo* info) {
   info->hProcess = P(sei.hProcess);
   return ok != FALSE;
 }
-bool PathFileExistsW(const wchar_t* path) { return ::PathFileExistsW(path) != FALSE; }
-
-bool DeleteFileW(const wchar_t* path) { return ::DeleteFileW(path) != FALSE; }
-bool RemoveDirectoryW(const wchar_t* path) { return ::RemoveDirectoryW(path) != FALSE; }
-namespace {
-void CopyFindData(const WIN32_FIND_DATAW& from, FindData* to) {
-  to->dwFileAttributes = from.dwFileAttributes;
-  to->dwReserved0 = from.dwReserved0;
-  std::memcpy(to->cFileName, from.cFileName, sizeof(from.cFileName));
-}
-}  // namespace
-Handle FindFirstFileW(const wchar_t* pattern, FindData* data) {
-  WIN32_FIND_DATAW fd;
-  HANDLE h = ::FindFirstFileW(pattern, &fd);
-  if (h != INVALID_HANDLE_VALUE) CopyFindData(fd, data);
-  return P(h);
-}
-bool FindNextFileW(Handle find, FindData* data) {
-  WIN32_FIND_DATAW fd;
-  if (!::FindNextFileW(H(find), &fd)) return false;
-  CopyFindData(fd, data);
-  return true;
-}
-bool FindClose(Handle find) { return ::FindClose(H(find)) != FALSE; }
-Dword GetFileAttributesW(const wchar_t* path) { return ::GetFileAttributesW(path); }
 Dword GetFullPathNameW(const wchar_t* path, Dword bufferLength, wchar_t* buffer) {
   return ::GetFullPathNameW(path, bufferLength, buffer, nullptr);
-}
-bool SetFileAttributesW(const wchar_t* path, Dword attributes) {
-  return ::SetFileAttributesW(path, attributes) != FALSE;
-}
-bool MoveFileExW(const wchar_t* existing, const wchar_t* newName, Dword flags) {
-  return ::MoveFileExW(existing, newName, flags) != FALSE;
 }
 
 Handle CreateFileW(const wchar_t* fileName, Dword desiredAccess, Dword shareMode, Dword creationDisposition,
@@ -394,16 +362,6 @@ HResult ShellLinkSetPath(ShellLink link, const wchar_t* path) { return L(link)->
 HResult ShellLinkSetDescription(ShellLink link, const wchar_t* description) {
   return L(link)->SetDescription(description);
 }
-HResult ShellLinkQueryPersistFile(ShellLink link, PersistFile* persistFile) {
-  IPersistFile* f = nullptr;
-  const HRESULT hr = L(link)->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&f));
-  if (hr == S_OK) *persistFile = reinterpret_cast<PersistFile>(f);
-  return hr;
-}
-HResult PersistFileSave(PersistFile persistFile, const wchar_t* fileName, bool remember) {
-  return F(persistFile)->Save(fileName, remember ? TRUE : FALSE);
-}
-Dword PersistFileRelease(PersistFile persistFile) { return F(persistFile)->Release(); }
 HResult ShellLinkQueryPersistStream(ShellLink link, PersistStream* persistStream) {
   IPersistStream* p = nullptr;
   const HRESULT hr = L(link)->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&p));
