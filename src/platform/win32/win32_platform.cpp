@@ -17,6 +17,8 @@
 #include <userenv.h>
 // clang-format on
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cwchar>
 #include <cstring>
@@ -29,6 +31,82 @@ static_assert(sizeof(OSVERSIONINFOW) == platform::kOsVersionInfoSize, "OSVERSION
 static_assert(sizeof(platform::Dword) == sizeof(DWORD), "DWORD");
 static_assert(sizeof(platform::Long) == sizeof(LONG), "LONG");
 
+// The files-by-handle structures pass straight through to the real calls, so
+// each must have the real structure's size and field offsets.
+#define CM_SAME_FIELD(Seam, Real, seamField, realField)                             \
+  static_assert(offsetof(platform::Seam, seamField) == offsetof(Real, realField) && \
+                    sizeof(platform::Seam::seamField) == sizeof(Real::realField),   \
+                #Seam "::" #seamField " is " #Real "::" #realField)
+#define CM_SAME_SIZE(Seam, Real) static_assert(sizeof(platform::Seam) == sizeof(Real), #Seam " is " #Real)
+
+CM_SAME_SIZE(FileAttributeTagInformation, FILE_ATTRIBUTE_TAG_INFO);
+CM_SAME_FIELD(FileAttributeTagInformation, FILE_ATTRIBUTE_TAG_INFO, FileAttributes, FileAttributes);
+CM_SAME_FIELD(FileAttributeTagInformation, FILE_ATTRIBUTE_TAG_INFO, ReparseTag, ReparseTag);
+
+CM_SAME_SIZE(FileBasicInformation, FILE_BASIC_INFO);
+CM_SAME_FIELD(FileBasicInformation, FILE_BASIC_INFO, CreationTime, CreationTime);
+CM_SAME_FIELD(FileBasicInformation, FILE_BASIC_INFO, LastAccessTime, LastAccessTime);
+CM_SAME_FIELD(FileBasicInformation, FILE_BASIC_INFO, LastWriteTime, LastWriteTime);
+CM_SAME_FIELD(FileBasicInformation, FILE_BASIC_INFO, ChangeTime, ChangeTime);
+CM_SAME_FIELD(FileBasicInformation, FILE_BASIC_INFO, FileAttributes, FileAttributes);
+
+// FILE_DISPOSITION_INFO's member is spelled DeleteFile, which <windows.h>
+// turns into DeleteFileW in both structures here alike.
+CM_SAME_SIZE(FileDispositionInformation, FILE_DISPOSITION_INFO);
+CM_SAME_FIELD(FileDispositionInformation, FILE_DISPOSITION_INFO, DeleteFile, DeleteFile);
+// The headers declare FILE_DISPOSITION_INFO_EX only for Windows 10 targets;
+// its documented layout (winbase.h, FILE_DISPOSITION_INFORMATION_EX in
+// ntddk.h) is one ULONG of flags.
+struct RealFileDispositionInfoEx {
+  ULONG Flags;
+};
+CM_SAME_SIZE(FileDispositionInformationEx, RealFileDispositionInfoEx);
+CM_SAME_FIELD(FileDispositionInformationEx, RealFileDispositionInfoEx, Flags, Flags);
+
+// SetFileInformationByHandle's FILE_RENAME_INFO; NtSetInformationFile's
+// FILE_RENAME_INFORMATION is checked beside it in win32_nt.cpp.
+CM_SAME_SIZE(FileRenameInformation, FILE_RENAME_INFO);
+CM_SAME_FIELD(FileRenameInformation, FILE_RENAME_INFO, ReplaceIfExists, ReplaceIfExists);
+CM_SAME_FIELD(FileRenameInformation, FILE_RENAME_INFO, RootDirectory, RootDirectory);
+CM_SAME_FIELD(FileRenameInformation, FILE_RENAME_INFO, FileNameLength, FileNameLength);
+CM_SAME_FIELD(FileRenameInformation, FILE_RENAME_INFO, FileName, FileName);
+
+// FILE_ID_BOTH_DIR_INFO (GetFileInformationByHandleEx), which has the layout
+// of NtQueryDirectoryFile's FILE_ID_BOTH_DIR_INFORMATION.
+CM_SAME_SIZE(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, NextEntryOffset, NextEntryOffset);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, FileIndex, FileIndex);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, CreationTime, CreationTime);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, LastAccessTime, LastAccessTime);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, LastWriteTime, LastWriteTime);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, ChangeTime, ChangeTime);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, EndOfFile, EndOfFile);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, AllocationSize, AllocationSize);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, FileAttributes, FileAttributes);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, FileNameLength, FileNameLength);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, EaSize, EaSize);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, ShortNameLength, ShortNameLength);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, ShortName, ShortName);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, FileId, FileId);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, FileName, FileName);
+#undef CM_SAME_FIELD
+#undef CM_SAME_SIZE
+
+// The information classes and flags pass through as numbers.
+static_assert(platform::kFileBasicInfo == FileBasicInfo && platform::kFileDispositionInfo == FileDispositionInfo &&
+                  platform::kFileAttributeTagInfo == FileAttributeTagInfo &&
+                  platform::kFileIdBothDirectoryInfo == FileIdBothDirectoryInfo &&
+                  platform::kFileIdBothDirectoryRestartInfo == FileIdBothDirectoryRestartInfo,
+              "FILE_INFO_BY_HANDLE_CLASS");
+static_assert(platform::kFileFlagBackupSemantics == FILE_FLAG_BACKUP_SEMANTICS &&
+                  platform::kFileFlagOpenReparsePoint == FILE_FLAG_OPEN_REPARSE_POINT &&
+                  platform::kFileDispositionFlagDelete == FILE_DISPOSITION_FLAG_DELETE &&
+                  platform::kFileDispositionFlagPosixSemantics == FILE_DISPOSITION_FLAG_POSIX_SEMANTICS &&
+                  platform::kProcessRedirectionTrustPolicy == ProcessRedirectionTrustPolicy,
+              "CreateFileW flags, disposition flags, mitigation policy");
+static_assert(sizeof(std::uint64_t) == sizeof(ULARGE_INTEGER) && sizeof(platform::Dword) == sizeof(ULONG),
+              "IStream::Seek and IStream::Read outputs");
+
 namespace platform {
 namespace {
 
@@ -38,6 +116,8 @@ HKEY K(RegKey k) { return reinterpret_cast<HKEY>(k); }
 HWND W(Hwnd w) { return reinterpret_cast<HWND>(w); }
 IShellLinkW* L(ShellLink l) { return reinterpret_cast<IShellLinkW*>(l); }
 IPersistFile* F(PersistFile f) { return reinterpret_cast<IPersistFile*>(f); }
+IPersistStream* PS(PersistStream p) { return reinterpret_cast<IPersistStream*>(p); }
+IStream* S(Stream s) { return reinterpret_cast<IStream*>(s); }
 
 struct EnumWindowsTrampoline {
   EnumWindowsCallback callback;
@@ -267,6 +347,41 @@ bool MoveFileExW(const wchar_t* existing, const wchar_t* newName, Dword flags) {
   return ::MoveFileExW(existing, newName, flags) != FALSE;
 }
 
+Handle CreateFileW(const wchar_t* fileName, Dword desiredAccess, Dword shareMode, Dword creationDisposition,
+                   Dword flagsAndAttributes) {
+  return P(
+      ::CreateFileW(fileName, desiredAccess, shareMode, nullptr, creationDisposition, flagsAndAttributes, nullptr));
+}
+bool GetFileInformationByHandleEx(Handle file, int fileInformationClass, void* fileInformation, Dword bufferSize) {
+  return ::GetFileInformationByHandleEx(H(file), static_cast<FILE_INFO_BY_HANDLE_CLASS>(fileInformationClass),
+                                        fileInformation, bufferSize) != FALSE;
+}
+bool SetFileInformationByHandle(Handle file, int fileInformationClass, const void* fileInformation, Dword bufferSize) {
+  return ::SetFileInformationByHandle(H(file), static_cast<FILE_INFO_BY_HANDLE_CLASS>(fileInformationClass),
+                                      const_cast<void*>(fileInformation), bufferSize) != FALSE;
+}
+bool WriteFile(Handle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten) {
+  // Without OVERLAPPED the count is required; WriteFile sets it, to 0 on failure.
+  DWORD written = 0;
+  const BOOL ok = ::WriteFile(H(file), buffer, bytesToWrite, &written, nullptr);
+  if (bytesWritten != nullptr) *bytesWritten = written;
+  return ok != FALSE;
+}
+
+bool SetProcessMitigationPolicy(int policy, const void* buffer, std::size_t length) {
+  // Windows 8 and later only: looked up at run time, so that the tool still
+  // starts on Windows 7.
+  using Function = BOOL(WINAPI*)(PROCESS_MITIGATION_POLICY, PVOID, SIZE_T);
+  const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+  const FARPROC found = kernel32 != nullptr ? ::GetProcAddress(kernel32, "SetProcessMitigationPolicy") : nullptr;
+  if (found == nullptr) {
+    ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return false;
+  }
+  const auto setPolicy = reinterpret_cast<Function>(reinterpret_cast<void*>(found));
+  return setPolicy(static_cast<PROCESS_MITIGATION_POLICY>(policy), const_cast<void*>(buffer), length) != FALSE;
+}
+
 HResult CoInitialize(void* reserved) { return ::CoInitialize(reserved); }
 HResult CreateShellLink(ShellLink* link) {
   IShellLinkW* l = nullptr;
@@ -289,6 +404,31 @@ HResult PersistFileSave(PersistFile persistFile, const wchar_t* fileName, bool r
   return F(persistFile)->Save(fileName, remember ? TRUE : FALSE);
 }
 Dword PersistFileRelease(PersistFile persistFile) { return F(persistFile)->Release(); }
+HResult ShellLinkQueryPersistStream(ShellLink link, PersistStream* persistStream) {
+  IPersistStream* p = nullptr;
+  const HRESULT hr = L(link)->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&p));
+  if (hr == S_OK) *persistStream = reinterpret_cast<PersistStream>(p);
+  return hr;
+}
+HResult PersistStreamSave(PersistStream persistStream, Stream stream, bool clearDirty) {
+  return PS(persistStream)->Save(S(stream), clearDirty ? TRUE : FALSE);
+}
+Dword PersistStreamRelease(PersistStream persistStream) { return PS(persistStream)->Release(); }
+HResult CreateStreamOnHGlobal(bool deleteOnRelease, Stream* stream) {
+  IStream* s = nullptr;
+  const HRESULT hr = ::CreateStreamOnHGlobal(nullptr, deleteOnRelease ? TRUE : FALSE, &s);
+  if (hr == S_OK) *stream = reinterpret_cast<Stream>(s);
+  return hr;
+}
+HResult StreamSeek(Stream stream, std::int64_t move, Dword origin, std::uint64_t* newPosition) {
+  LARGE_INTEGER distance;
+  distance.QuadPart = move;
+  return S(stream)->Seek(distance, origin, reinterpret_cast<ULARGE_INTEGER*>(newPosition));
+}
+HResult StreamRead(Stream stream, void* buffer, Dword bytes, Dword* bytesRead) {
+  return S(stream)->Read(buffer, bytes, reinterpret_cast<ULONG*>(bytesRead));
+}
+Dword StreamRelease(Stream stream) { return S(stream)->Release(); }
 Dword ShellLinkRelease(ShellLink link) { return L(link)->Release(); }
 
 void WriteStdout(const wchar_t* text) {
