@@ -30,23 +30,28 @@ using namespace platform;
 // what the simulator must print; the test passes such a line as a known Wine
 // gap only when Wine prints exactly the Wine column.
 //
-// Relied on for Windows (Microsoft's documentation): CreateFileW,
-// FILE_FLAG_OPEN_REPARSE_POINT: "normal reparse point processing will not
-// occur; CreateFile will attempt to open the reparse point", and
-// FILE_ATTRIBUTE_TAG_INFO / FILE_ATTRIBUTE_TAG_INFORMATION: with
-// FILE_ATTRIBUTE_REPARSE_POINT set, ReparseTag is the tag
-// (IO_REPARSE_TAG_SYMLINK 0xA000000C for a symbolic link). FSCTL_SET_REPARSE_POINT:
-// a reparse point cannot be set on a folder that is not empty
-// (STATUS_DIRECTORY_NOT_EMPTY), so a folder link is itself an empty folder:
-// nothing is found relative to its own handle, and its delete disposition
-// removes the link alone. FILE_INFO_BY_HANDLE_CLASS and
-// FILE_DISPOSITION_INFORMATION_EX (ntddk.h): FileDispositionInfoEx with
-// FILE_DISPOSITION_POSIX_SEMANTICS (Windows 10 1709 and later) deletes; a
-// read-only file gives STATUS_CANNOT_DELETE (ERROR_ACCESS_DENIED), a folder
-// that is not empty STATUS_DIRECTORY_NOT_EMPTY (ERROR_DIR_NOT_EMPTY), as the
-// plain FileDispositionInfo does (MS-FSA, FileDispositionInformation).
-// DeleteFileW: opening a file that is pending deletion fails (STATUS_DELETE_PENDING,
-// which GetLastError reports as ERROR_ACCESS_DENIED) until its last handle closes.
+// Relied on for Windows (Microsoft's documentation):
+// - CreateFileW, FILE_FLAG_OPEN_REPARSE_POINT: "normal reparse point
+//   processing will not occur; CreateFile will attempt to open the reparse
+//   point"; "Symbolic Link Effects on File Systems Functions": the handle is
+//   then the link's, not its target's. A link that is not the last name
+//   opened is followed, so "link\precious.txt" opens on both sides.
+// - FILE_ATTRIBUTE_TAG_INFO / FILE_ATTRIBUTE_TAG_INFORMATION: with
+//   FILE_ATTRIBUTE_REPARSE_POINT set, ReparseTag is the tag
+//   (IO_REPARSE_TAG_SYMLINK, 0xA000000C, for a symbolic link).
+// - FSCTL_SET_REPARSE_POINT: a reparse point cannot be set on a folder that
+//   is not empty (STATUS_DIRECTORY_NOT_EMPTY), so a folder link is itself an
+//   empty folder: nothing is found relative to its own handle, and its delete
+//   disposition removes the link alone.
+// - FILE_INFO_BY_HANDLE_CLASS, FILE_DISPOSITION_INFORMATION_EX (ntddk.h):
+//   FileDispositionInfoEx with FILE_DISPOSITION_POSIX_SEMANTICS (Windows 10
+//   1709 and later) deletes; MS-FSA, FileDispositionInformation: a read-only
+//   file gives STATUS_CANNOT_DELETE (ERROR_ACCESS_DENIED), a folder that is
+//   not empty STATUS_DIRECTORY_NOT_EMPTY (ERROR_DIR_NOT_EMPTY), with either
+//   disposition.
+// - DeleteFileW: opening a file that is pending deletion fails
+//   (STATUS_DELETE_PENDING, reported as ERROR_ACCESS_DENIED) until its last
+//   handle closes.
 struct WineGap {
   const char* step;
   const char* windows;
