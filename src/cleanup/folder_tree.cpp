@@ -109,11 +109,7 @@ int RemoveFolderTree(const std::wstring& path) {
   const std::wstring name = verbatim.substr(slash + 1);
   if (name.empty()) return -1;
   FolderChain chain;
-  SetLastError(kErrorSuccess);
-  if (!chain.Open({parent, L""})) {
-    // A folder that is not there is removed already.
-    const Dword error = GetLastError();
-    return error == kErrorFileNotFound || error == kErrorPathNotFound ? 0 : -1;
-  }
+  // A folder that is not there is removed already.
+  if (!chain.Open({parent, L""})) return chain.missing() ? 0 : -1;
   return RemoveFolderTreeIn(chain.last(), name);
 }

@@ -131,10 +131,9 @@ EntryKind OpenEntry(Handle folder, const std::wstring& name, Dword access, Uniqu
     return IsAbsent(status) ? EntryKind::kMissing : EntryKind::kUnknown;
   }
   EntryKind kind = KindOf(opened.get());
-  if (kind == EntryKind::kFolder) {
-    Dword listed = 0;
-    kind = ListedAttributes(folder, name, &listed) ? Confirmed(kind, listed) : EntryKind::kUnknown;
-  }
+  // (The handle decides; a listing that cannot be read adds nothing.)
+  Dword listed = 0;
+  if (kind == EntryKind::kFolder && ListedAttributes(folder, name, &listed)) kind = Confirmed(kind, listed);
   if (kind != EntryKind::kUnknown) *entry = std::move(opened);
   return kind;
 }
@@ -175,29 +174,51 @@ bool RemoveFolderIfEmpty(Handle folder, const std::wstring& name) {
 
 bool FolderChain::Open(const FolderPath& folder) {
   held_.clear();
-  const std::wstring& below = folder.below;
+  missing_ = false;
   std::wstring path;
   if (!VerbatimForm(folder.root + L"\\", &path)) return false;
-  // Without its trailing separator, but a drive's or share's root keeps it
-  // ("\\?\C:" would name the volume, not its root folder).
-  const std::size_t keep = path.compare(0, 8, L"\\\\?\\UNC\\") == 0 ? path.find(L'\\', path.find(L'\\', 8) + 1) + 1 : 7;
-  while (path.size() > keep && path.back() == L'\\') path.pop_back();
+  // A drive's or share's root folder ("\\?\C:\", "\\?\UNC\server\share\")
+  // keeps its separator; any other folder loses it and is opened by name
+  // inside the folder that holds it, which may be reached through links.
+  const bool unc = path.compare(0, 8, L"\\\\?\\UNC\\") == 0;
+  const std::size_t server = unc ? path.find(L'\\', 8) : std::wstring::npos;
+  const std::size_t share = server == std::wstring::npos ? std::wstring::npos : path.find(L'\\', server + 1);
+  const std::size_t rootLength = !unc ? 7 : share == std::wstring::npos ? path.size() : share + 1;
+  while (path.size() > rootLength && path.back() == L'\\') path.pop_back();
 
   std::vector<UniqueFileHandle> held;
-  UniqueFileHandle first(CreateFileW(path.c_str(), kHoldFolderAccess, kShareReadWrite, kOpenExisting,
-                                     kFileFlagBackupSemantics | kFileFlagOpenReparsePoint));
-  if (!first || KindOf(first.get()) != EntryKind::kFolder) return false;
-  held.push_back(std::move(first));
+  if (path.size() <= rootLength) {
+    UniqueFileHandle root(CreateFileW(path.c_str(), kHoldFolderAccess, kShareReadWrite, kOpenExisting,
+                                      kFileFlagBackupSemantics | kFileFlagOpenReparsePoint));
+    if (!root || KindOf(root.get()) != EntryKind::kFolder) return false;
+    held.push_back(std::move(root));
+  } else {
+    const std::size_t slash = path.rfind(L'\\');
+    const std::wstring above = path.substr(0, slash < rootLength ? rootLength : slash);
+    UniqueFileHandle parent(CreateFileW(above.c_str(), kFileReadAttributes | kSynchronize, kShareAll, kOpenExisting,
+                                        kFileFlagBackupSemantics));
+    if (!parent) {
+      missing_ = GetLastError() == kErrorFileNotFound || GetLastError() == kErrorPathNotFound;
+      return false;
+    }
+    UniqueFileHandle root;
+    const EntryKind kind = OpenEntry(parent.get(), path.substr(slash + 1), kHoldFolderAccess, &root);
+    missing_ = kind == EntryKind::kMissing;
+    if (kind != EntryKind::kFolder) return false;
+    held.push_back(std::move(root));
+  }
 
-  std::size_t begin = below.empty() ? std::wstring::npos : 1;
+  const std::wstring& below = folder.below;
   if (!below.empty() && below[0] != L'\\') return false;
+  std::size_t begin = below.empty() ? std::wstring::npos : 1;
   while (begin != std::wstring::npos) {
     const std::size_t end = below.find(L'\\', begin);
     const std::wstring name = below.substr(begin, end == std::wstring::npos ? std::wstring::npos : end - begin);
     UniqueFileHandle next;
-    if (name.empty() || OpenEntry(held.back().get(), name, kHoldFolderAccess, &next) != EntryKind::kFolder) {
-      return false;
-    }
+    const EntryKind kind =
+        name.empty() ? EntryKind::kUnknown : OpenEntry(held.back().get(), name, kHoldFolderAccess, &next);
+    missing_ = kind == EntryKind::kMissing;
+    if (kind != EntryKind::kFolder) return false;
     held.push_back(std::move(next));
     begin = end == std::wstring::npos ? std::wstring::npos : end + 1;
   }

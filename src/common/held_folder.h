@@ -118,7 +118,10 @@ class FolderChain {
 
   // The handle of the last folder of the chain.
   platform::Handle last() const { return held_.back().get(); }
+  // After Open failed: whether a folder on the way is not there at all.
+  bool missing() const { return missing_; }
 
  private:
   std::vector<platform::UniqueFileHandle> held_;
+  bool missing_ = false;
 };

@@ -10,8 +10,9 @@ trap 'rm -rf "$work"' EXIT
 # Another source folder, another build folder, another time.
 copy=$work/elsewhere/source
 mkdir -p "$copy/tests/e2e"
-cp -a "$CM_REPO"/{CMakeLists.txt,CMakePresets.json,cmake,res,src,examples} "$copy/"
+cp -a "$CM_REPO"/{CMakeLists.txt,CMakePresets.json,cmake,res,src,examples,bench} "$copy/"
 cp -a "$CM_REPO/tests/e2e/programs" "$copy/tests/e2e/"
+cp -a "$CM_REPO/tests/fscheck" "$copy/tests/"
 (cd "$copy" && cmake --preset windows >/dev/null && cmake --build --preset windows --target client-maintenance >/dev/null)
 ok "a build in another folder gives the same bytes" cmp "$CM_EXE" "$copy/build/windows/client-maintenance.exe"
 

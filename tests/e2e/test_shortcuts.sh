@@ -124,6 +124,53 @@ ok "portable: prints nothing" eq "$E2E_OUT" ""
 mapfile -t gone < <(every_shortcut "$me"; echo "$me/$programs/Vantorel")
 ok "portable: only the user at the desktop loses shortcuts" tree_is "$(without "$before" "${gone[@]}")"
 
+# ---- a folder symbolic link in the way ----
+# Each folder on the way to the shortcuts, in turn, is a unix symbolic link
+# (listed by Wine as a reparse point, 0x410) to a folder outside the profile
+# that holds what the profile held there, every shortcut name included. The
+# command leaves the link's target as it was and still clears every shortcut
+# that is not behind the link.
+link_at() {  # link_at PROFILE FOLDER: the folder moves to C:\$target, a link to it takes its place
+  mv "$DRIVE_C/$1/$2" "$DRIVE_C/$target"
+  ln -s "$DRIVE_C/$target" "$DRIVE_C/$1/$2"
+}
+unlink_at() { rm -f "$DRIVE_C/$1/$2" && mv "$DRIVE_C/$target" "$DRIVE_C/$1/$2"; }
+target_tree() { (cd "$DRIVE_C/$target" && find . -path '*/Temp' -prune -o -printf '%p|%y|%s\n' | sort); }
+left() {  # left PROFILE...: the shortcuts still there, those behind $link excepted
+  local profile path
+  for profile in "$@"; do
+    every_shortcut "$profile" | while IFS= read -r path; do
+      [ "${path#"$link"/}" = "$path" ] && exists "$DRIVE_C/$path" && echo "$path"
+    done
+  done
+}
+check_link() {  # check_link COMMAND PROFILE...: the link is $link
+  local command=$1 before
+  shift
+  before=$(target_tree)
+  run_tool "$command"
+  ok "$command, $link a link: its target is untouched" eq "$(target_tree)" "$before"
+  ok "$command, $link a link: every other shortcut is gone" eq "$(left "$@")" ""
+  [ "${link##*/}" != Vantorel ] || todo_wine "$command: the link $link itself is removed" absent "$DRIVE_C/$link"
+}
+for folder in "$desktop" AppData "$programs" "$programs/Vantorel"; do
+  rm -rf "$DRIVE_C/users/bob" "$DRIVE_C/users/carol" "$DRIVE_C/carol-target"
+  put_every_shortcut users/bob
+  put_every_shortcut users/carol
+  target=carol-target link=users/carol/$folder
+  link_at users/carol "$folder"
+  check_link --admin-remove-shortcuts users/carol users/bob
+  # The user's own folders are resolved as Windows resolves them: a link
+  # above them (AppData) is followed, as an administrator's would be.
+  [ "$folder" = AppData ] && continue
+  put_every_shortcut "$me"
+  target=my-target link=$me/$folder
+  link_at "$me" "$folder"
+  check_link --portable-remove-shortcuts "$me"
+  unlink_at "$me" "$folder"
+done
+rm -rf "$DRIVE_C/users/bob" "$DRIVE_C/users/carol" "$DRIVE_C/carol-target"
+
 # ---- a desktop redirected outside the profile ----
 wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders' \
   /v Desktop /t REG_EXPAND_SZ /d 'C:\Redirected\Desktop' /f >/dev/null 2>&1

@@ -154,4 +154,34 @@ ln -s "$DRIVE_C/target/file.txt" "$data/file-link"
 run_tool --uninstall VantorelDrive
 todo_wine "the file a file link points at survives" exists "$DRIVE_C/target/file.txt"
 
+# ---------------- a folder symbolic link in the way ----------------
+# Each folder on mallory's way to her start-up shortcuts and to her data
+# folder, the data folder and a folder inside it, in turn, is a unix symbolic
+# link (listed by Wine as a reparse point, 0x410) to a folder outside the
+# profile that holds what the profile held there: start-up shortcuts, the
+# data tree. The command leaves the link's target as it was and still cleans
+# bob, an ordinary profile.
+reg_add "$profile_list\\S-1-5-21-7-7-7-1003" ProfileImagePath REG_SZ 'C:\users\mallory'
+target=$DRIVE_C/linked-target
+target_tree() { (cd "$target" && find . -printf '%p|%y|%s\n' | sort); }
+for folder in AppData "${startup_below%/StartUp}" "$startup_below" AppData/Local AppData/Local/VantorelDrive \
+  AppData/Local/VantorelDrive/cache; do
+  rm -rf "$DRIVE_C/users/mallory" "$DRIVE_C/users/bob" "$target"
+  for p in "$DRIVE_C/users/mallory" "$DRIVE_C/users/bob"; do
+    mkdir -p "$p/$startup_below"
+    for n in "${startup_names[@]}"; do echo lnk >"$p/$startup_below/$n"; done
+    make_data_tree "$p/AppData/Local/VantorelDrive"
+  done
+  mv "$DRIVE_C/users/mallory/$folder" "$target"
+  ln -s "$target" "$DRIVE_C/users/mallory/$folder"
+  before=$(target_tree)
+  run_tool --uninstall VantorelDrive
+  ok "mallory's $folder a link: its target is untouched" eq "$(target_tree)" "$before"
+  ok "mallory's $folder a link: bob is cleaned all the same" eq \
+    "$(ls -A "$DRIVE_C/users/bob/$startup_below"; ls -A "$DRIVE_C/users/bob/AppData/Local")" ""
+  case $folder in
+    */VantorelDrive*) todo_wine "the link mallory/$folder itself is removed" absent "$DRIVE_C/users/mallory/$folder" ;;
+  esac
+done
+
 e2e_done

@@ -78,4 +78,29 @@ ok "no temporary file anywhere" eq "$(find "$DRIVE_C/users" -name '*.tmp' | wc -
 todo_wine "frank: a read-only current shortcut keeps every old one" \
   eq "$(names "$(startup frank)")" "Vantorel Drive.lnk|ZarekTolv.lnk|"
 
+# A folder symbolic link in the way: each folder on the way to mallory's
+# start-up folder, in turn, is a unix symbolic link (listed by Wine as a
+# reparse point, 0x410) to a folder outside the profile that holds what the
+# profile held there, her old start-up shortcuts included. The command leaves
+# the link's target as it was (nothing written there, nothing deleted) and
+# still upgrades grace, an ordinary profile.
+add_profile S-1-5-21-7-7-7-1007 mallory
+add_profile S-1-5-21-7-7-7-1008 grace
+target=$DRIVE_C/linked-target
+target_tree() { (cd "$target" && find . -printf '%p|%y|%s\n' | sort); }
+for folder in AppData "${relative%/StartUp}" "$relative"; do
+  rm -rf "$DRIVE_C/users/mallory" "$DRIVE_C/users/grace" "$target"
+  for user in mallory grace; do
+    mkdir -p "$(startup $user)"
+    echo old >"$(startup $user)/ZarekTolv.lnk"
+    echo old >"$(startup $user)/Vantorel Zarek Tolv.lnk"
+  done
+  mv "$DRIVE_C/users/mallory/$folder" "$target"
+  ln -s "$target" "$DRIVE_C/users/mallory/$folder"
+  before=$(target_tree)
+  run_tool --admin-upgrade-startup-shortcut
+  ok "mallory's $folder a link: its target is untouched" eq "$(target_tree)" "$before"
+  ok "mallory's $folder a link: grace is upgraded all the same" eq "$(names "$(startup grace)")" "Vantorel Drive.lnk|"
+done
+
 e2e_done

@@ -255,6 +255,7 @@ NtStatus ListStep(Machine& m, HandleEntry& h, void* buffer, Dword length, bool r
     e->FileAttributes = dot ? kFileAttributeDirectory : ReportedAttributes(*it->second);
     if (!dot && (it->second->attributes & kFileAttributeReparsePoint)) e->EaSize = it->second->reparseTag;
     e->FileId = dot ? 0 : static_cast<std::int64_t>(it->second->id);
+    if (!dot && !it->second->isDirectory) e->EndOfFile = static_cast<std::int64_t>(it->second->content.size());
     e->FileNameLength = nameBytes;
     std::memcpy(e->FileName, name.data(), nameBytes);
     if (previous != nullptr)
