@@ -40,26 +40,34 @@ bool ListFolder(Handle folder, std::vector<unsigned char>& buffer, std::vector<L
   }
 }
 
-// Removes what the real folder held by folder (opened with DELETE) contains,
-// then the folder. Returns 0 when it went, -1 when something stayed.
-int RemoveHeldTree(Handle folder, std::vector<unsigned char>& buffer) {
-  // Listed through a handle of its own that shares deletion, so that the
-  // folder's own handle keeps it held.
+// Removes what the real folder held by folder (opened with DELETE, and with
+// the right to list it when listable) contains, then the folder. Returns 0
+// when it went, -1 when something stayed.
+int RemoveHeldTree(Handle folder, bool listable, std::vector<unsigned char>& buffer) {
   std::vector<ListedEntry> entries;
-  {
+  if (listable) {
+    if (!ListFolder(folder, buffer, &entries)) return -1;
+  } else {
+    // Listed through a handle of its own that shares deletion, so that the
+    // folder's own handle keeps it held.
     UniqueFileHandle listing;
     if (!ReopenEntry(folder, kListFolderAccess, &listing) || !ListFolder(listing.get(), buffer, &entries)) return -1;
   }
   int status = 0;
   for (const ListedEntry& listed : entries) {
+    // What the entry is comes from its handle; the listing only chooses the
+    // rights: a folder is also opened to be listed, a file as DeleteFileW
+    // opens it.
+    const bool listedFolder = (listed.attributes & kFileAttributeDirectory) != 0;
     UniqueFileHandle entry;
-    switch (OpenListedEntry(folder, listed.name, listed.attributes, kDeleteEntryAccess, &entry)) {
+    switch (OpenListedEntry(folder, listed.name, listed.attributes,
+                            kDeleteEntryAccess | (listedFolder ? kFileListDirectory : 0), &entry)) {
       case EntryKind::kMissing:
         break;  // gone meanwhile
       case EntryKind::kFolder:
         // A sub-folder that stays keeps this folder too: that is how its
         // failure shows here.
-        RemoveHeldTree(entry.get(), buffer);
+        RemoveHeldTree(entry.get(), listedFolder, buffer);
         break;
       case EntryKind::kFile:
       case EntryKind::kLink:
@@ -84,7 +92,7 @@ int RemoveHeldTree(Handle folder, std::vector<unsigned char>& buffer) {
 
 int RemoveFolderTreeIn(Handle parent, const std::wstring& name) {
   UniqueFileHandle entry;
-  switch (OpenEntry(parent, name, kDeleteEntryAccess, &entry)) {
+  switch (OpenEntry(parent, name, kDeleteEntryAccess | kFileListDirectory, &entry)) {
     case EntryKind::kMissing:
       return 0;
     case EntryKind::kLink:
@@ -92,7 +100,7 @@ int RemoveFolderTreeIn(Handle parent, const std::wstring& name) {
       return DeleteByHandle(entry.get()) ? 0 : -1;
     case EntryKind::kFolder: {
       std::vector<unsigned char> buffer(kListingBufferBytes);
-      return RemoveHeldTree(entry.get(), buffer);
+      return RemoveHeldTree(entry.get(), /*listable=*/true, buffer);
     }
     default:
       return -1;  // a file of that name, a placeholder, or an entry that could not be opened and checked
