@@ -24,7 +24,8 @@ void OpenInteractiveUserToken() {
   if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) return;
   const std::vector<Dword> shells = FindProcessesByName(kShellExecutableName, session);
   if (shells.empty()) return;
-  UniqueHandle process(OpenProcess(kProcessQueryInformation, /*inheritHandle=*/false, shells.front()));
+  // Opened for its token only, and taken only while it is still the shell.
+  UniqueHandle process = OpenProcessNamed(shells.front(), kProcessQueryLimitedInformation, {kShellExecutableName});
   if (!process) return;
   Handle token = nullptr;
   // A token that grants the look-up rights but refuses the others still

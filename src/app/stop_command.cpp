@@ -57,6 +57,6 @@ void RunStopCommand(int argc, wchar_t** argv) {
 }
 
 void RunForceStopCommand() {
-  TerminateClientProcesses(/*ownSessionOnly=*/false);
-  Sleep(kForceStopSettleMs);
+  // With nothing ended there is nothing to settle.
+  if (TerminateClientProcesses(/*ownSessionOnly=*/false) > 0) Sleep(kForceStopSettleMs);
 }

@@ -20,8 +20,8 @@ constexpr platform::Dword kForceStopSettleMs = 1000;
 // attempt. argv[0] is the program, argv[1] the command.
 void RunStopCommand(int argc, wchar_t** argv);
 
-// "--force-stop": terminates the client's processes in every session, then
-// gives the system a moment to settle.
+// "--force-stop": terminates the client's processes in every session, then,
+// when it ended any, gives the system a moment to release what they held.
 void RunForceStopCommand();
 
 // The time-out the arguments from argv[2] on ask for: kDefaultStopTimeoutMs,

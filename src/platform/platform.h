@@ -31,8 +31,6 @@ struct KeyObject;
 using RegKey = KeyObject*;  // HKEY
 struct WindowObject;
 using Hwnd = WindowObject*;  // HWND
-struct ModuleObject;
-using Module = ModuleObject*;  // HMODULE
 struct ShellLinkObject;
 using ShellLink = ShellLinkObject*;  // IShellLinkW*
 struct PersistStreamObject;
@@ -86,7 +84,7 @@ constexpr HResult HResultFromWin32(Dword error) {
 
 // --- Processes, tokens, waits ---
 constexpr Dword kProcessTerminate = 0x0001;
-constexpr Dword kProcessVmRead = 0x0010;
+constexpr Dword kProcessVmRead = 0x0010;  // never asked for: reading another process's memory
 constexpr Dword kProcessQueryInformation = 0x0400;
 constexpr Dword kProcessQueryLimitedInformation = 0x1000;
 constexpr Dword kSynchronize = 0x00100000;
@@ -107,7 +105,27 @@ constexpr Dword kWaitTimeout = 258;
 constexpr Dword kWaitFailed = 0xFFFFFFFF;
 constexpr Dword kStillActive = 259;
 
-constexpr Dword kHeapZeroMemory = 0x00000008;
+// CreateToolhelp32Snapshot: the processes, with their executable names.
+constexpr Dword kTh32csSnapProcess = 0x00000002;
+
+// PROCESSENTRY32W. dwSize must be set to sizeof(ProcessEntry) before the
+// first Process32FirstW. szExeFile is the executable's file name, as it was
+// when the snapshot was taken.
+struct ProcessEntry {
+  Dword dwSize;
+  Dword cntUsage;
+  Dword th32ProcessID;
+  std::uintptr_t th32DefaultHeapID;
+  Dword th32ModuleID;
+  Dword cntThreads;
+  Dword th32ParentProcessID;
+  std::int32_t pcPriClassBase;
+  Dword dwFlags;
+  wchar_t szExeFile[kMaxPath];
+};
+
+// FILETIME as one 64-bit count of 100 ns intervals.
+using FileTime = std::uint64_t;
 
 struct Luid {
   Dword lowPart;
@@ -363,23 +381,28 @@ Dword GetLastError();
 void SetLastError(Dword error);
 void Sleep(Dword milliseconds);
 
-// kernel32/psapi: processes and sessions
+// kernel32: processes and sessions
 Dword GetCurrentProcessId();
 Handle GetCurrentProcess();  // pseudo handle, never closed
 bool ProcessIdToSessionId(Dword processId, Dword* sessionId);
-bool EnumProcesses(Dword* processIds, Dword cb, Dword* bytesReturned);
+// CreateToolhelp32Snapshot: InvalidHandleValue() on failure; closed with
+// CloseHandle.
+Handle CreateToolhelp32Snapshot(Dword flags, Dword processId);
+// Process32FirstW/Process32NextW: false with ERROR_NO_MORE_FILES at the end.
+bool Process32FirstW(Handle snapshot, ProcessEntry* entry);
+bool Process32NextW(Handle snapshot, ProcessEntry* entry);
+// QueryFullProcessImageNameW on a handle with PROCESS_QUERY_LIMITED_INFORMATION:
+// the Win32 path of the executable of the very process the handle refers to.
+// size is in characters: in, the buffer's; out, the path's without terminator.
+bool QueryFullProcessImageNameW(Handle process, Dword flags, wchar_t* name, Dword* size);
+// GetProcessTimes; the tool asks for the creation time only (the others may
+// be null).
+bool GetProcessTimes(Handle process, FileTime* creation, FileTime* exit, FileTime* kernel, FileTime* user);
 Handle OpenProcess(Dword desiredAccess, bool inheritHandle, Dword processId);  // null on failure
-bool EnumProcessModules(Handle process, Module* modules, Dword cb, Dword* bytesNeeded);
-Dword GetModuleBaseNameW(Handle process, Module module, wchar_t* baseName, Dword size);
 bool TerminateProcess(Handle process, Dword exitCode);
 Dword WaitForSingleObject(Handle handle, Dword milliseconds);
 bool CloseHandle(Handle handle);
 
-// kernel32: the process heap
-Handle GetProcessHeap();
-void* HeapAlloc(Handle heap, Dword flags, std::size_t bytes);
-void* HeapReAlloc(Handle heap, Dword flags, void* memory, std::size_t bytes);
-bool HeapFree(Handle heap, Dword flags, void* memory);
 
 // advapi32/userenv: tokens, privileges, starting a process as a user
 bool OpenProcessToken(Handle process, Dword desiredAccess, Handle* token);

@@ -2,84 +2,59 @@
 
 #include <cwctype>
 
-#include "platform/handles.h"
-
 using namespace platform;
 
 namespace {
 
-constexpr Dword kFirstEnumerationBytes = 4096;  // room for 1024 identifiers
-constexpr Dword kBaseNameAccess = kProcessQueryInformation | kProcessVmRead;
-
-// The process heap block that holds EnumProcesses' raw identifier array.
-class HeapBuffer {
- public:
-  explicit HeapBuffer(Dword bytes) : data_(HeapAlloc(GetProcessHeap(), 0, bytes)), bytes_(bytes) {}
-  HeapBuffer(const HeapBuffer&) = delete;
-  HeapBuffer& operator=(const HeapBuffer&) = delete;
-  ~HeapBuffer() {
-    if (data_ != nullptr) HeapFree(GetProcessHeap(), 0, data_);
-  }
-  bool valid() const { return data_ != nullptr; }
-  Dword* ids() const { return static_cast<Dword*>(data_); }
-  Dword bytes() const { return bytes_; }
-  // Doubles the block. On failure the old block is released and the buffer
-  // becomes invalid.
-  bool Grow() {
-    void* bigger = HeapReAlloc(GetProcessHeap(), 0, data_, static_cast<std::size_t>(bytes_) * 2);
-    if (bigger == nullptr) {
-      HeapFree(GetProcessHeap(), 0, data_);
-      data_ = nullptr;
-      return false;
-    }
-    data_ = bigger;
-    bytes_ *= 2;
-    return true;
-  }
-
- private:
-  void* data_;
-  Dword bytes_;
-};
+// Room for the longest Win32 path QueryFullProcessImageNameW returns.
+constexpr Dword kImagePathCharacters = 32768;
 
 }  // namespace
 
-std::vector<Dword> FindProcessesByName(const std::wstring& name, SessionFilter session) {
-  std::vector<Dword> found;
-  HeapBuffer buffer(kFirstEnumerationBytes);
-  if (!buffer.valid()) return found;
-  Dword written = 0;
-  if (!EnumProcesses(buffer.ids(), buffer.bytes(), &written)) return found;
-  // A full buffer may have cut the list short: grow it and ask again.
-  while (written == buffer.bytes()) {
-    if (!buffer.Grow()) return found;
-    if (!EnumProcesses(buffer.ids(), buffer.bytes(), &written)) return found;
+bool TakeProcessSnapshot(std::vector<SnapshotProcess>* processes) {
+  UniqueFileHandle snapshot(CreateToolhelp32Snapshot(kTh32csSnapProcess, /*processId=*/0));
+  if (!snapshot) return false;
+  std::vector<SnapshotProcess> taken;
+  ProcessEntry entry{};
+  entry.dwSize = sizeof(entry);
+  for (bool more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+    entry.szExeFile[kMaxPath - 1] = L'\0';
+    taken.push_back({entry.th32ProcessID, entry.szExeFile});
   }
-  const Dword count = written / sizeof(Dword);
-  for (Dword i = 0; i < count; ++i) {
-    const Dword pid = buffer.ids()[i];
-    if (session) {
-      Dword processSession = 0;
-      if (!ProcessIdToSessionId(pid, &processSession) || processSession != *session) continue;
-    }
-    std::wstring baseName;
-    if (!GetProcessBaseName(pid, &baseName)) continue;
-    if (NamesEqualIgnoreCase(baseName, name)) found.push_back(pid);
-  }
-  return found;
+  *processes = std::move(taken);
+  return true;
 }
 
-bool GetProcessBaseName(Dword processId, std::wstring* name) {
-  UniqueHandle process(OpenProcess(kBaseNameAccess, /*inheritHandle=*/false, processId));
-  if (!process) return false;
-  Module firstModule = nullptr;
-  Dword needed = 0;
-  if (!EnumProcessModules(process.get(), &firstModule, sizeof(firstModule), &needed)) return false;
-  wchar_t baseName[kMaxPath];
-  if (GetModuleBaseNameW(process.get(), firstModule, baseName, kMaxPath) == 0) return false;
-  baseName[kMaxPath - 1] = L'\0';  // a cut name comes back unterminated
-  *name = baseName;
+bool GetProcessImageBaseName(Handle process, std::wstring* name) {
+  std::wstring path(kImagePathCharacters, L'\0');
+  Dword size = kImagePathCharacters;
+  if (!QueryFullProcessImageNameW(process, /*flags=*/0, &path[0], &size) || size >= kImagePathCharacters) return false;
+  path.resize(size);
+  *name = path.substr(path.find_last_of(L"\\/") == std::wstring::npos ? 0 : path.find_last_of(L"\\/") + 1);
   return true;
+}
+
+UniqueHandle OpenProcessNamed(Dword processId, Dword access, const std::vector<std::wstring>& names) {
+  UniqueHandle process(OpenProcess(access | kProcessQueryLimitedInformation, /*inheritHandle=*/false, processId));
+  std::wstring name;
+  if (!process || !GetProcessImageBaseName(process.get(), &name) || !IsOneOfNames(name, names)) return UniqueHandle();
+  return process;
+}
+
+std::vector<Dword> FindProcessesByName(const std::wstring& name, SessionFilter session) {
+  std::vector<Dword> found;
+  std::vector<SnapshotProcess> processes;
+  if (!TakeProcessSnapshot(&processes)) return found;
+  const std::vector<std::wstring> names = {name};
+  for (const SnapshotProcess& p : processes) {
+    if (!NamesEqualIgnoreCase(p.name, name)) continue;  // no other process is opened
+    if (session) {
+      Dword processSession = 0;
+      if (!ProcessIdToSessionId(p.pid, &processSession) || processSession != *session) continue;
+    }
+    if (OpenProcessNamed(p.pid, kProcessQueryLimitedInformation, names)) found.push_back(p.pid);
+  }
+  return found;
 }
 
 bool NamesEqualIgnoreCase(const std::wstring& a, const std::wstring& b) {
@@ -88,4 +63,11 @@ bool NamesEqualIgnoreCase(const std::wstring& a, const std::wstring& b) {
     if (std::towupper(static_cast<std::wint_t>(a[i])) != std::towupper(static_cast<std::wint_t>(b[i]))) return false;
   }
   return true;
+}
+
+bool IsOneOfNames(const std::wstring& name, const std::vector<std::wstring>& names) {
+  for (const std::wstring& candidate : names) {
+    if (NamesEqualIgnoreCase(name, candidate)) return true;
+  }
+  return false;
 }

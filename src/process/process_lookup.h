@@ -1,26 +1,58 @@
 // Which running processes have a given executable name, optionally within
 // one Windows session. A fresh snapshot on every call; nothing is cached.
+//
+// Names come from a process snapshot (CreateToolhelp32Snapshot), which
+// opens no process at all; a process that the snapshot names as one looked
+// for is then opened with PROCESS_QUERY_LIMITED_INFORMATION only, and its
+// name read again through that handle (QueryFullProcessImageNameW), so that
+// an identifier that another process took over since the snapshot is never
+// judged by the name it had before. No process is ever opened to read its
+// memory.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/handles.h"
 #include "platform/platform.h"
 
 // A session to restrict a look-up to; empty means every session.
 using SessionFilter = std::optional<platform::Dword>;
 
-// The identifiers of every process whose main executable's base name equals
-// name (letter case ignored) and that runs in the filter's session, in the
-// system's enumeration order. Never fails: any failure gives a shorter or
-// empty list. With a filter, processes of other sessions are never opened.
+// One process of a snapshot: its identifier and executable file name.
+struct SnapshotProcess {
+  platform::Dword pid;
+  std::wstring name;
+};
+
+// The processes of one snapshot, in the system's order. False, leaving
+// processes as it was, when no snapshot could be taken.
+bool TakeProcessSnapshot(std::vector<SnapshotProcess>* processes);
+
+// The identifiers of every process whose executable's base name equals name
+// (letter case ignored) and that runs in the filter's session, in the
+// system's order. Never fails: any failure gives a shorter or empty list.
+// The session is tested before a process is opened; only processes that
+// the snapshot names so are opened (PROCESS_QUERY_LIMITED_INFORMATION), and
+// one whose name read through that handle differs, or cannot be read, is
+// left out.
 std::vector<platform::Dword> FindProcessesByName(const std::wstring& name, SessionFilter session);
 
-// The base file name of the process's main executable (its first module).
-// On failure returns false and leaves name as it was.
-bool GetProcessBaseName(platform::Dword processId, std::wstring* name);
+// The base file name of the executable of the very process that process (a
+// handle with PROCESS_QUERY_LIMITED_INFORMATION) refers to. On failure
+// returns false and leaves name as it was.
+bool GetProcessImageBaseName(platform::Handle process, std::wstring* name);
+
+// Opens processId with access (PROCESS_QUERY_LIMITED_INFORMATION added) and
+// keeps the handle only when the process it refers to has one of names:
+// the name is confirmed through the handle that is then used. Null otherwise.
+platform::UniqueHandle OpenProcessNamed(platform::Dword processId, platform::Dword access,
+                                        const std::vector<std::wstring>& names);
 
 // Whether two names are equal regardless of letter case: same length, and
 // every pair of units equal after the standard library's upper-casing.
 bool NamesEqualIgnoreCase(const std::wstring& a, const std::wstring& b);
+
+// Whether name equals one of names, regardless of letter case.
+bool IsOneOfNames(const std::wstring& name, const std::vector<std::wstring>& names);

@@ -1,5 +1,9 @@
 #include "process/stop_client.h"
 
+#include <set>
+#include <unordered_map>
+#include <utility>
+
 #include "platform/handles.h"
 
 using namespace platform;
@@ -8,31 +12,48 @@ namespace {
 
 // WM_ENDSESSION's wParam: TRUE, the session really is ending.
 constexpr std::uintptr_t kSessionEnding = 1;
+// The rights to end a process and wait for it, and to read its name on the
+// very handle that ends it.
+constexpr Dword kEndAccess = kProcessTerminate | kSynchronize | kProcessQueryLimitedInformation;
 
 // What one EnumWindows pass carries to its callback.
-struct WindowPassContext {
-  std::wstring name;
+struct WindowPass {
+  const std::vector<std::wstring>* names;
   SessionFilter session;
-  std::int32_t posted;
+  std::unordered_map<Dword, std::wstring> listed;  // the snapshot's names, by identifier
+  std::unordered_map<Dword, bool> decided;         // each owner judged once per pass
+  std::int32_t posted = 0;
 };
 
-bool PostEndSessionIfOwnedByName(Hwnd window, std::intptr_t parameter) {
-  auto* context = reinterpret_cast<WindowPassContext*>(parameter);
+// Whether the process pid owns client windows: in the filter's session (read
+// before anything is opened), and named a client both in the snapshot (a
+// process the snapshot names otherwise is not opened) and on a handle of its
+// own. A process that started after the snapshot is asked on a handle only.
+bool IsClientOwner(WindowPass& pass, Dword pid) {
+  auto known = pass.decided.find(pid);
+  if (known != pass.decided.end()) return known->second;
+  bool client = false;
+  Dword ownerSession = 0;
+  if (!pass.session || (ProcessIdToSessionId(pid, &ownerSession) && ownerSession == *pass.session)) {
+    auto listed = pass.listed.find(pid);
+    client = (listed == pass.listed.end() || IsOneOfNames(listed->second, *pass.names)) &&
+             OpenProcessNamed(pid, kProcessQueryLimitedInformation, *pass.names);
+  }
+  pass.decided.emplace(pid, client);
+  return client;
+}
+
+bool PostEndSessionIfClient(Hwnd window, std::intptr_t parameter) {
+  auto* pass = reinterpret_cast<WindowPass*>(parameter);
   constexpr bool kContinue = true;  // every window is visited; the pass never stops early
   Dword ownerPid = 0;
   if (GetWindowThreadProcessId(window, &ownerPid) == 0) return kContinue;  // the window is gone
-  if (context->session) {
-    Dword ownerSession = 0;
-    if (!ProcessIdToSessionId(ownerPid, &ownerSession) || ownerSession != *context->session) return kContinue;
-  }
-  std::wstring ownerName;
-  if (!GetProcessBaseName(ownerPid, &ownerName)) return kContinue;
-  if (!NamesEqualIgnoreCase(ownerName, context->name)) return kContinue;
+  if (!IsClientOwner(*pass, ownerPid)) return kContinue;
   // Posted, not sent: the tool never waits on a window. A failed post (a
   // window of a higher integrity level) still counts, so "--stop" keeps
   // asking until its time-out rather than ending as if the client were gone.
   PostMessageW(window, kWmEndSession, kSessionEnding, kEndSessionCloseApp);
-  ++context->posted;
+  ++pass->posted;
   return kContinue;
 }
 
@@ -47,6 +68,38 @@ bool ClientSessionFilter(bool ownSessionOnly, SessionFilter* filter) {
   if (!ProcessIdToSessionId(GetCurrentProcessId(), &ownSession)) return false;
   *filter = ownSession;
   return true;
+}
+
+// A process as the sweeps tell it from another that later had its identifier.
+using ProcessIdentity = std::pair<Dword, FileTime>;
+
+// One sweep over one snapshot: ends every process with one of names (and in
+// the filter's session) that has not been tried before, each confirmed by
+// name on the handle that ends it, and waits for it (bounded). Returns how
+// many it ended.
+int TerminationSweep(const std::vector<std::wstring>& names, SessionFilter session, std::set<ProcessIdentity>* tried) {
+  std::vector<SnapshotProcess> processes;
+  if (!TakeProcessSnapshot(&processes)) return 0;
+  int ended = 0;
+  for (const SnapshotProcess& p : processes) {
+    if (!IsOneOfNames(p.name, names)) continue;  // no other process is opened
+    if (session) {
+      Dword processSession = 0;
+      if (!ProcessIdToSessionId(p.pid, &processSession) || processSession != *session) continue;
+    }
+    // Gone already, not ours to end, or another process has the identifier now.
+    UniqueHandle process = OpenProcessNamed(p.pid, kEndAccess, names);
+    if (!process) continue;
+    FileTime created = 0;
+    GetProcessTimes(process.get(), &created, nullptr, nullptr, nullptr);
+    // One that would not end is not waited for again.
+    if (!tried->insert({p.pid, created}).second) continue;
+    // A process that is already ending refuses the request (access denied)
+    // and is still worth waiting for.
+    if (TerminateProcess(process.get(), /*exitCode=*/0)) ++ended;
+    WaitForSingleObject(process.get(), kTerminationWaitLimitMs);
+  }
+  return ended;
 }
 
 }  // namespace
@@ -73,30 +126,40 @@ std::int32_t CloseClientWindows(bool ownSessionOnly) {
   // Without its own session the tool cannot tell its user's windows from
   // another user's: it asks none to close.
   if (!ClientSessionFilter(ownSessionOnly, &filter)) return 0;
-  std::int32_t total = 0;
-  for (const std::wstring& name : ClientProcessNames()) total += PostEndSessionToWindowsOf(name, filter);
-  return total;
+  return PostEndSessionToClientWindows(ClientProcessNames(), filter);
 }
 
-std::int32_t PostEndSessionToWindowsOf(const std::wstring& name, SessionFilter session) {
-  WindowPassContext context{name, session, 0};
-  EnumWindows(PostEndSessionIfOwnedByName, reinterpret_cast<std::intptr_t>(&context));
-  return context.posted;
-}
-
-void TerminateClientProcesses(bool ownSessionOnly) {
-  SessionFilter filter;
-  if (!ClientSessionFilter(ownSessionOnly, &filter)) return;
-  for (const std::wstring& name : ClientProcessNames()) TerminateProcessesByName(name, filter);
-}
-
-void TerminateProcessesByName(const std::wstring& name, SessionFilter session) {
-  for (const Dword pid : FindProcessesByName(name, session)) {
-    UniqueHandle process(OpenProcess(kProcessTerminate | kSynchronize, /*inheritHandle=*/false, pid));
-    if (!process) continue;  // gone already, or not ours to end
-    // The result is not examined: a process that is already ending refuses
-    // the request (access denied) and is still worth waiting for.
-    TerminateProcess(process.get(), /*exitCode=*/0);
-    WaitForSingleObject(process.get(), kTerminationWaitLimitMs);
+std::int32_t PostEndSessionToClientWindows(const std::vector<std::wstring>& names, SessionFilter session) {
+  WindowPass pass;
+  pass.names = &names;
+  pass.session = session;
+  // Without a snapshot every owner is asked its name on a handle.
+  std::vector<SnapshotProcess> processes;
+  if (TakeProcessSnapshot(&processes)) {
+    for (SnapshotProcess& p : processes) pass.listed.emplace(p.pid, std::move(p.name));
   }
+  EnumWindows(PostEndSessionIfClient, reinterpret_cast<std::intptr_t>(&pass));
+  return pass.posted;
+}
+
+int TerminateClientProcesses(bool ownSessionOnly) {
+  SessionFilter filter;
+  if (!ClientSessionFilter(ownSessionOnly, &filter)) return 0;
+  const std::vector<std::wstring> names = ClientProcessNames();
+  std::set<ProcessIdentity> tried;
+  int ended = 0;
+  // A client process may start another one as it goes (a daemon bringing
+  // its window back): after a sweep that ended something, another looks for
+  // those that started meanwhile.
+  for (int sweep = 0; sweep < kMaxTerminationSweeps; ++sweep) {
+    const int endedNow = TerminationSweep(names, filter, &tried);
+    ended += endedNow;
+    if (endedNow == 0) break;
+  }
+  return ended;
+}
+
+int TerminateProcessesByName(const std::wstring& name, SessionFilter session) {
+  std::set<ProcessIdentity> tried;
+  return TerminationSweep({name}, session, &tried);
 }

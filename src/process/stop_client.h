@@ -12,9 +12,12 @@
 // termination never completes (a thread stuck in a driver) must not hang the
 // installer: after this the tool closes its handle and goes on.
 constexpr platform::Dword kTerminationWaitLimitMs = 30000;
+// "--force-stop" looks again for client processes that started while it was
+// ending others, at most this many times in all.
+constexpr int kMaxTerminationSweeps = 3;
 
-// The executable names of every version of the client, in the order they are
-// worked through. Compared without regard to letter case.
+// The executable names of every version of the client. Compared without
+// regard to letter case.
 std::vector<std::wstring> ClientProcessNames();
 
 // Posts WM_ENDSESSION (wParam 1, lParam ENDSESSION_CLOSEAPP) to every
@@ -26,19 +29,29 @@ std::vector<std::wstring> ClientProcessNames();
 std::int32_t CloseClientWindows(bool ownSessionOnly);
 
 // One pass over every top-level window: posts WM_ENDSESSION to each window
-// whose owning process has the executable name (letter case ignored) and
-// runs in the filter's session. Returns the number of windows posted to,
-// counting posts that failed. Windows whose owner, session or executable name
-// cannot be read are skipped and not counted.
-std::int32_t PostEndSessionToWindowsOf(const std::wstring& name, SessionFilter session);
+// whose owning process runs in the filter's session and has one of names
+// (letter case ignored). Returns the number of windows posted to, counting
+// posts that failed. Each distinct owner is judged once: its session read
+// first, then its name from one process snapshot taken for the pass (an
+// owner the snapshot names otherwise is never opened) and confirmed on a
+// PROCESS_QUERY_LIMITED_INFORMATION handle of its own. Windows whose owner,
+// session or name cannot be read are skipped and not counted.
+std::int32_t PostEndSessionToClientWindows(const std::vector<std::wstring>& names, SessionFilter session);
 
-// Terminates every client process, each name in ClientProcessNames order, with
-// TerminateProcessesByName; with ownSessionOnly, only those in the tool's own
-// session (none when that session cannot be read).
-void TerminateClientProcesses(bool ownSessionOnly);
+// Terminates every client process with exit code 0; with ownSessionOnly,
+// only those in the tool's own session (none when that session cannot be
+// read). Each sweep takes one snapshot and ends, in the system's order,
+// every client process found there that it has not tried before: opened
+// with PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
+// its name confirmed on that very handle (an identifier that another
+// process took over meanwhile is left alone), terminated and waited for (at
+// most kTerminationWaitLimitMs). After a sweep that ended something,
+// another sweep follows, at most kMaxTerminationSweeps in all; a process
+// that does not end is not waited for twice. Returns how many processes it
+// ended.
+int TerminateClientProcesses(bool ownSessionOnly);
 
-// Terminates, with exit code 0, every process that FindProcessesByName
-// returns for name and session and that can be opened, and waits for each to
-// end (at most kTerminationWaitLimitMs each). Processes that cannot be opened
-// are left running.
-void TerminateProcessesByName(const std::wstring& name, SessionFilter session);
+// One such sweep for the processes named name in the filter's session.
+// Returns how many it ended. Processes that cannot be opened are left
+// running.
+int TerminateProcessesByName(const std::wstring& name, SessionFilter session);

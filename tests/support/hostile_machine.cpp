@@ -311,7 +311,7 @@ void Generator::Processes() {
   idle.pid = 0;
   idle.deniedAccess = 0xFFFFFFFF;
   sim::Process& system = m.AddProcess(L"System", 0, 4);
-  system.modulesReadable = false;
+  system.nameReadable = false;
 
   const std::uint32_t s = r_.Below(20);
   const Dword own = s < 16 ? 1 : s < 18 ? 2 : 0;
@@ -325,6 +325,7 @@ void Generator::Processes() {
     if (r_.Chance(5)) p.deniedAccess = kProcessQueryInformation;
     if (r_.Chance(5)) p.tokenDeniedAccess = kTokenQuery;
     if (r_.Chance(5)) p.tokenDeniedAccess = kTokenDuplicate;
+    if (r_.Chance(3)) p.reusedBy = L"svchost.exe";
     const std::uint32_t t = r_.Below(10);
     p.termination = t < 6   ? sim::Termination::kEnds
                     : t < 7 ? sim::Termination::kRefused
@@ -357,10 +358,14 @@ void Generator::Processes() {
     p.terminationDelayMs = r_.Below(60000);
     if (r_.Chance(10)) p.deniedAccess = kProcessTerminate;
     if (r_.Chance(5)) p.deniedAccess = kProcessQueryInformation;
-    p.modulesReadable = r_.Chance(95);
+    p.nameReadable = r_.Chance(95);
     p.sessionReadable = r_.Chance(95);
     p.exitsBeforeOpen = r_.Chance(5);
     p.exitsOnEndSession = r_.Chance(40);
+    // A daemon that brings a partner (or itself) back as it goes; an
+    // identifier that another program has taken over by the time it is opened.
+    if (r_.Chance(15)) p.respawns = r_.Pick(kClientNames);
+    if (r_.Chance(5)) p.reusedBy = r_.Chance(50) ? L"notepad.exe" : L"explorer.exe";
     const int windows = static_cast<int>(r_.Below(4));
     for (int w = 0; w < windows; ++w) m.AddWindow(p.pid, r_.Chance(50)).postFails = r_.Chance(10);
     const Dword pid = p.pid;
@@ -790,9 +795,7 @@ void Generator::Injections() {
                                           {"RegOpenKeyExW", kErrorAccessDenied},
                                           {"ExpandEnvironmentStringsW", kErrorNotEnoughMemory},
                                           {"SHGetFolderPathW", static_cast<Dword>(kEFail)},
-                                          {"EnumProcesses", kErrorAccessDenied},
-                                          {"HeapAlloc", 0},
-                                          {"HeapReAlloc", 0},
+                                          {"CreateToolhelp32Snapshot", kErrorAccessDenied},
                                           {"OpenProcess", kErrorAccessDenied},
                                           {"WaitForSingleObject", kErrorAccessDenied},
                                           {"TerminateProcess", kErrorAccessDenied},
@@ -1059,9 +1062,11 @@ std::string Describe(Machine& m) {
     if (p.deniedAccess) o << " denied 0x" << Hex(p.deniedAccess);
     if (p.tokenDeniedAccess) o << " token denied 0x" << Hex(p.tokenDeniedAccess);
     if (!p.sessionReadable) o << " session-unreadable";
-    if (!p.modulesReadable) o << " modules-unreadable";
+    if (!p.nameReadable) o << " name-unreadable";
     if (p.exitsBeforeOpen) o << " exits-before-open";
     if (p.exitsOnEndSession) o << " exits-on-end-session";
+    if (!p.respawns.empty()) o << " respawns " << Printable(p.respawns);
+    if (!p.reusedBy.empty()) o << " identifier-reused-by " << Printable(p.reusedBy);
     for (const auto& w : m.windows) {
       if (w.ownerPid == p.pid) o << " window" << (w.visible ? "" : "(hidden)") << (w.postFails ? "(post fails)" : "");
     }

@@ -242,6 +242,7 @@ SafetyCheck::SafetyCheck(Machine& m, std::vector<std::wstring> args) : args_(std
   eventsBefore_ = m.fsEvents.size();
   startTime_ = m.now;
   terminationsBefore_ = m.terminations.size();
+  openProcessCallsBefore_ = m.openProcessCalls.size();
   postsBefore_ = m.posts.size();
   ownSessionKnown_ = m.Self().sessionReadable;
   ownSession_ = m.Self().session;
@@ -261,8 +262,13 @@ SafetyCheck::SafetyCheck(Machine& m, std::vector<std::wstring> args) : args_(std
     }
     timeBound_ = timeout < 0 ? 0 : (static_cast<std::uint64_t>(timeout) / kSecond + 1) * kSecond;
   } else if (command_ == L"--force-stop") {
+    // Each client process is waited for once, the partners that client
+    // processes start as they go included.
     std::uint64_t clients = 0;
-    for (const auto& p : m.processes) clients += p.alive && IsClientName(p.exeName);
+    for (const auto& p : m.processes) {
+      clients += p.alive && IsClientName(p.exeName);
+      clients += p.alive && IsClientName(p.exeName) && IsClientName(p.respawns);
+    }
     timeBound_ = clients * kTerminationWaitMs + kSecond;
   } else if (command_ == L"--restart-explorer") {
     std::uint64_t shells = 0;
@@ -581,7 +587,7 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
   for (std::size_t i = terminationsBefore_; i < m.terminations.size(); ++i) {
     const auto& t = m.terminations[i];
     const sim::Process* p = m.FindProcess(t.pid);
-    const std::wstring name = p ? p->exeName : L"?";
+    const std::wstring name = t.name;
     bool ok = false;
     if (command_ == L"--force-stop") ok = p && IsClientName(name);
     if (command_ == L"--restart-explorer") {
@@ -597,6 +603,17 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
                     p->session == ownSession_ && post.message == kWmEndSession && post.wParam == 1 &&
                     post.lParam == kEndSessionCloseApp;
     if (!ok) say("posted to a window of pid " + std::to_string(post.ownerPid), p ? p->exeName : L"?");
+  }
+  // No process's memory is ever read, and only processes known by name to
+  // be the client's or the shell are opened for more than a look.
+  for (std::size_t i = openProcessCallsBefore_; i < m.openProcessCalls.size(); ++i) {
+    const auto& call = m.openProcessCalls[i];
+    if (call.access & kProcessVmRead) say("opened for reading its memory, pid " + std::to_string(call.pid), call.name);
+    const bool look = (call.access & ~(kProcessQueryLimitedInformation | kSynchronize)) == 0;
+    // (An open of a process that has gone opens nothing.)
+    if (!look && !call.name.empty() && !IsClientName(call.name) && Fold(call.name) != L"EXPLORER.EXE") {
+      say("opened for more than a look, pid " + std::to_string(call.pid), call.name);
+    }
   }
   int started = 0;
   for (const auto& s : m.shellExecutes) {
@@ -618,7 +635,6 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
 
   // Resources.
   if (m.OpenHandleCount() != 0) v.push_back(std::to_string(m.OpenHandleCount()) + " handles left open");
-  if (m.heapBlocks != 0) v.push_back(std::to_string(m.heapBlocks) + " heap blocks left");
   if (!m.localAllocations.empty()) v.push_back("argument vector not released");
   if (!m.environmentBlocks.empty()) v.push_back("environment block not destroyed");
   for (const auto& link : m.shellLinks) {

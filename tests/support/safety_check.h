@@ -8,8 +8,10 @@
 //   reached through real folders only (the folder a path starts from may be
 //   reached through links, nothing below it); nothing else changed;
 // - every terminated process had a client name ("--force-stop") or was a
-//   shell of the tool's own session ("--restart-explorer"); every posted
-//   message went to a client window of the own session ("--stop");
+//   shell of the tool's own session ("--restart-explorer"), as the process
+//   it ended was named; every posted message went to a client window of the
+//   own session ("--stop"); no process was opened to read its memory, and
+//   none but client processes and shells for more than a look;
 // - the run ended within its bound on the virtual clock and never waited
 //   without end; no handle, heap block, argument block, environment block,
 //   stream or shell link object was left open;
@@ -112,7 +114,7 @@ class SafetyCheck {
   std::uint64_t startTime_ = 0;
   sim::Dword ownSession_ = 0;
   bool ownSessionKnown_ = false;
-  std::size_t terminationsBefore_ = 0, postsBefore_ = 0;
+  std::size_t terminationsBefore_ = 0, postsBefore_ = 0, openProcessCallsBefore_ = 0;
 };
 
 }  // namespace hostile

@@ -32,11 +32,11 @@ TEST_F(ProcessLookupTest, SessionFilterNeverOpensProcessesOfOtherSessions) {
   sim::Process& unknown = m().AddProcess(L"explorer.exe", 1);
   unknown.sessionReadable = false;
 
+  m().AddProcess(L"lsass.exe", 1);
   EXPECT_EQ(FindProcessesByName(L"explorer.exe", Dword{1}), std::vector<Dword>{mine});
   for (const auto& call : m().openProcessCalls) {
-    EXPECT_NE(call.first, theirs) << "another session's process was opened";
-    EXPECT_NE(call.first, unknown.pid) << "a process whose session is unknown was opened";
-    EXPECT_EQ(call.second, kProcessQueryInformation | kProcessVmRead);
+    EXPECT_EQ(call.pid, mine) << "a process of another session, of an unknown one, or of another name was opened";
+    EXPECT_EQ(call.access, kProcessQueryLimitedInformation) << "a process is only ever looked at";
   }
   EXPECT_EQ(FindProcessesByName(L"explorer.exe", Dword{2}), std::vector<Dword>{theirs});
   EXPECT_EQ(FindProcessesByName(L"explorer.exe", std::nullopt), (std::vector<Dword>{mine, theirs, unknown.pid}));
@@ -47,62 +47,36 @@ TEST_F(ProcessLookupTest, ProcessesThatCannotBeReadAreLeftOut) {
   sim::Process& vanishing = m().AddProcess(L"zarek.exe");
   vanishing.exitsBeforeOpen = true;  // exits between the enumeration and the open
   sim::Process& protectedProcess = m().AddProcess(L"zarek.exe");
-  protectedProcess.deniedAccess = kProcessVmRead;
-  sim::Process& noModules = m().AddProcess(L"zarek.exe");
-  noModules.modulesReadable = false;
+  protectedProcess.deniedAccess = kProcessQueryLimitedInformation;
+  sim::Process& noName = m().AddProcess(L"zarek.exe");
+  noName.nameReadable = false;
+  // Between the snapshot and the look at it, another process took its identifier.
+  m().AddProcess(L"zarek.exe").reusedBy = L"notepad.exe";
   const Dword readable = m().AddProcess(L"zarek.exe").pid;
 
   EXPECT_EQ(FindProcessesByName(L"zarek.exe", std::nullopt), std::vector<Dword>{readable});
   EXPECT_EQ(m().OpenHandleCount(), 0u);
 }
 
-TEST_F(ProcessLookupTest, AFullBufferIsDoubledBeforeAnyProcessIsExamined) {
-  // 1024 processes fill the first 4096-byte buffer exactly: the list may have
-  // been cut short, so the enumeration is repeated with 8192 bytes.
-  while (m().processes.size() < 1023) m().AddProcess(L"svchost.exe");
-  const Dword last = m().AddProcess(L"zarek.exe").pid;
-  ASSERT_EQ(m().processes.size(), 1024u);
-  m().afterCall["EnumProcesses"] = [this] {
-    EXPECT_EQ(m().calls["OpenProcess"], 0) << "a process was examined before the enumeration was complete";
-  };
-  EXPECT_EQ(FindProcessesByName(L"zarek.exe", std::nullopt), std::vector<Dword>{last});
-  EXPECT_EQ(m().enumProcessesSizes, (std::vector<Dword>{4096, 8192}));
-  EXPECT_EQ(m().heapBlocks, 0u);
-
-  // One process fewer fits the first buffer with room to spare.
-  m().afterCall.clear();
-  m().processes.pop_back();
-  m().enumProcessesSizes.clear();
-  FindProcessesByName(L"zarek.exe", std::nullopt);
-  EXPECT_EQ(m().enumProcessesSizes, std::vector<Dword>{4096});
-}
-
-TEST_F(ProcessLookupTest, AllocationAndEnumerationFailuresGiveAnEmptyList) {
-  while (m().processes.size() < 3000) m().AddProcess(L"zarek.exe");
-  for (const char* call : {"HeapAlloc", "HeapReAlloc", "EnumProcesses"}) {
-    for (int skip : {0, 1}) {
-      SCOPED_TRACE(std::string(call) + " skip " + std::to_string(skip));
-      m().injections.clear();
-      m().Inject(call, kErrorNotEnoughMemory, 1, skip);
-      const auto found = FindProcessesByName(L"zarek.exe", std::nullopt);
-      if (skip == 1 && std::string(call) == "HeapAlloc") {
-        EXPECT_EQ(found.size(), 3000u - 1);  // HeapAlloc is called once only
-      } else {
-        EXPECT_TRUE(found.empty());
-      }
-      EXPECT_EQ(m().heapBlocks, 0u) << "the buffer is released on every path";
-    }
+TEST_F(ProcessLookupTest, ASnapshotThatCannotBeTakenGivesAnEmptyList) {
+  m().AddProcess(L"zarek.exe");
+  for (const char* call : {"CreateToolhelp32Snapshot", "Process32FirstW"}) {
+    SCOPED_TRACE(call);
+    m().injections.clear();
+    m().Inject(call, kErrorNotEnoughMemory, 1);
+    EXPECT_TRUE(FindProcessesByName(L"zarek.exe", std::nullopt).empty());
+    EXPECT_EQ(m().OpenHandleCount(), 0u);
   }
 }
 
-TEST_F(ProcessLookupTest, AnOverlongModuleNameIsCutAndTerminated) {
-  const std::wstring longName(300, L'z');
-  const Dword pid = m().AddProcess(longName).pid;
+TEST_F(ProcessLookupTest, TheNameIsReadOnTheHandleAndAFailureLeavesTheOutputAlone) {
+  const Dword pid = m().AddProcess(L"Zarek.EXE").pid;
+  platform::UniqueHandle process(OpenProcess(kProcessQueryLimitedInformation, false, pid));
   std::wstring name = L"marker";
-  ASSERT_TRUE(GetProcessBaseName(pid, &name));
-  EXPECT_EQ(name, std::wstring(259, L'z'));
-
+  ASSERT_TRUE(GetProcessImageBaseName(process.get(), &name));
+  EXPECT_EQ(name, L"Zarek.EXE");
+  m().FindProcess(pid)->nameReadable = false;
   name = L"marker";
-  EXPECT_FALSE(GetProcessBaseName(99999, &name));
-  EXPECT_EQ(name, L"marker") << "a failure leaves the output as it was";
+  EXPECT_FALSE(GetProcessImageBaseName(process.get(), &name));
+  EXPECT_EQ(name, L"marker");
 }

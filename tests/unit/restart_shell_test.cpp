@@ -19,7 +19,7 @@ class RestartShellTest : public TypicalMachineTest {
     TypicalMachineTest::SetUp();
     alicePid_ = m().RunningPids(L"explorer.exe").at(0);
     // Every process look-up and every launch, with the virtual time it happened at.
-    m().afterCall["EnumProcesses"] = [this] { trace_.push_back(L"look-up at " + std::to_wstring(m().now)); };
+    m().afterCall["CreateToolhelp32Snapshot"] = [this] { trace_.push_back(L"look-up at " + std::to_wstring(m().now)); };
     m().afterCall["ShellExecuteExW"] = [this] { trace_.push_back(L"launch at " + std::to_wstring(m().now)); };
     m().afterCall["CreateProcessWithTokenW"] = [this] { trace_.push_back(L"launch at " + std::to_wstring(m().now)); };
   }

@@ -19,7 +19,7 @@ std::wstring TokenAccount() {
 
 bool Opened(const sim::Machine& m, Dword pid) {
   return std::any_of(m.openProcessCalls.begin(), m.openProcessCalls.end(),
-                     [pid](const auto& call) { return call.first == pid; });
+                     [pid](const auto& call) { return call.pid == pid; });
 }
 
 }  // namespace
@@ -81,7 +81,7 @@ TEST_F(TypicalMachineTest, TokenComesFromTheFirstShellOfTheOwnSession) {
   OpenInteractiveUserToken();
   EXPECT_EQ(TokenAccount(), L"alice");
   EXPECT_FALSE(Opened(m(), foreignPid)) << "a process of another session is never opened";
-  EXPECT_EQ(m().openProcessCalls.back().second, kProcessQueryInformation) << "the shell is opened for query only";
+  EXPECT_EQ(m().openProcessCalls.back().access, kProcessQueryLimitedInformation) << "the shell is only looked at";
   sim::HandleEntry* token = m().Lookup(InteractiveUserToken());
   ASSERT_NE(token, nullptr);
   EXPECT_EQ(token->access & (kTokenQuery | kTokenImpersonate), kTokenQuery | kTokenImpersonate);
@@ -110,7 +110,7 @@ TEST_F(TypicalMachineTest, EveryStartUpFailureLeavesTheRunGoing) {
       {"LookupPrivilegeValueW", 1313, 0, 1},
       {"AdjustTokenPrivileges", kErrorAccessDenied, 0, 1},
       {"ProcessIdToSessionId", kErrorAccessDenied, 0, 1},   // own session unknown
-      {"EnumProcesses", kErrorAccessDenied, 0, 1},          // no shell found
+      {"CreateToolhelp32Snapshot", kErrorAccessDenied, 0, 1},          // no shell found
       {"OpenProcess", kErrorAccessDenied, 0, -1},           // shell cannot be opened
       {"OpenProcessToken", kErrorAccessDenied, 1, 2},       // shell token refused with either set of rights
   };

@@ -38,8 +38,8 @@ class StopTest : public TypicalMachineTest {
 
   int EndSessionPosts(Dword pid) const { return sim::machine().PostsTo(pid, kWmEndSession); }
 
-  // How many attempts "--stop" made: each one is twelve window passes.
-  int StopAttempts() { return m().calls["EnumWindows"] / 12; }
+  // How many attempts "--stop" made: each one is one window pass.
+  int StopAttempts() { return m().calls["EnumWindows"]; }
 };
 
 TEST_F(StopTest, EachAttemptPostsToEveryWindowOfEveryClientProcessOfTheOwnSession) {
@@ -63,7 +63,11 @@ TEST_F(StopTest, EachAttemptPostsToEveryWindowOfEveryClientProcessOfTheOwnSessio
     EXPECT_EQ(post.lParam, kEndSessionCloseApp);
   }
   EXPECT_EQ(m().posts.size(), 7u);
-  EXPECT_EQ(m().calls["EnumWindows"], 12) << "one pass per client name";
+  EXPECT_EQ(m().calls["EnumWindows"], 1) << "one pass for every name";
+  // Each owner is judged once, and only those the snapshot names a client
+  // (and that run in the session) are opened, to read their names again.
+  EXPECT_EQ(m().calls["QueryFullProcessImageNameW"], 2);
+  for (const auto& call : m().openProcessCalls) EXPECT_TRUE(call.pid == client.pid || call.pid == second.pid);
   EXPECT_TRUE(m().terminations.empty());
   EXPECT_EQ(m().OpenHandleCount(), 0u);
   // Without the session restriction every session's windows are asked.
@@ -75,14 +79,14 @@ TEST_F(StopTest, WindowsWhoseOwnerCannotBeReadAreSkippedAndNotCounted) {
   sim::Process& unknownSession = AddClient(L"zarek.exe");
   unknownSession.sessionReadable = false;
   sim::Process& unknownName = AddClient(L"zarek.exe");
-  unknownName.modulesReadable = false;
+  unknownName.nameReadable = false;
   sim::Process& readable = AddClient(L"zarek.exe");
-  EXPECT_EQ(PostEndSessionToWindowsOf(L"zarek.exe", Dword{1}), 3);
+  EXPECT_EQ(PostEndSessionToClientWindows({L"zarek.exe"}, Dword{1}), 3);
   EXPECT_EQ(EndSessionPosts(readable.pid), 3);
   EXPECT_EQ(m().posts.size(), 3u);
   EXPECT_EQ(m().OpenHandleCount(), 0u);
   // Without a filter the session is never read: only the name matters.
-  EXPECT_EQ(PostEndSessionToWindowsOf(L"zarek.exe", std::nullopt), 6);
+  EXPECT_EQ(PostEndSessionToClientWindows({L"zarek.exe"}, std::nullopt), 6);
 }
 
 TEST_F(StopTest, WithoutItsOwnSessionTheToolAsksNoWindowAndEndsNoProcess) {
@@ -215,10 +219,9 @@ TEST_F(StopTest, ForceStopEndsTheClientInEverySessionThenPausesOnce) {
 
   Run(L"tool.exe --force-stop");
 
-  // Worked through in the order of the names, each name's processes in
-  // enumeration order.
-  std::vector<Dword> expected(clients.rbegin(), clients.rend());
-  expected.insert(expected.begin() + 1, twin);
+  // Worked through in the system's order, every name at once.
+  std::vector<Dword> expected = clients;
+  expected.push_back(twin);
   std::vector<Dword> terminated;
   for (const auto& t : m().terminations) {
     EXPECT_EQ(t.exitCode, 0u);
@@ -256,6 +259,32 @@ TEST_F(StopTest, EachWaitForATerminatedProcessIsBounded) {
   EXPECT_EQ(next.endedAt, 30000u + 5000 + 30000);
   EXPECT_EQ(m().now, next.endedAt + 1000);
   EXPECT_EQ(m().OpenHandleCount(), 0u) << "the handle of a process that did not end is closed";
+}
+
+// A client process may start its partner again as it goes, and an
+// identifier may belong to another process by the time it is opened.
+TEST_F(StopTest, ForceStopSweepsAgainForWhatStartedMeanwhileButNeverEndsAnotherProcess) {
+  sim::Process& daemon = m().AddProcess(L"zarek-drive-daemon.exe", 1);
+  daemon.respawns = L"zarek-drive-ui.exe";  // brings its window back as it goes
+  sim::Process& reused = m().AddProcess(L"zarek.exe", 1);
+  reused.reusedBy = L"notepad.exe";  // the identifier is another's by the time it is opened
+  const Dword reusedPid = reused.pid;
+  m().calls.clear();
+  RunForceStopCommand();
+  EXPECT_EQ(m().RunningPids(L"zarek-drive-ui.exe").size(), 0u) << "the partner started meanwhile is ended too";
+  EXPECT_TRUE(m().FindProcess(reusedPid)->alive);
+  for (const auto& t : m().terminations) EXPECT_NE(t.name, L"notepad.exe");
+  EXPECT_EQ(m().calls["CreateToolhelp32Snapshot"], 3) << "two sweeps that ended something, one that found nothing new";
+
+  // Partners that bring each other back for ever: three sweeps, no more.
+  sim::Reset();
+  sim::TypicalMachine::Build(m());
+  for (int i = 0; i < 8; ++i) m().AddProcess(L"zarek-daemon.exe", 1).respawns = L"zarek-daemon.exe";
+  m().calls.clear();
+  RunForceStopCommand();
+  EXPECT_EQ(m().calls["CreateToolhelp32Snapshot"], 3);
+  EXPECT_EQ(m().RunningPids(L"zarek-daemon.exe").size(), 8u);
+  EXPECT_EQ(m().OpenHandleCount(), 0u);
 }
 
 TEST_F(StopTest, TerminatingANameWithoutProcessesDoesNothing) {

@@ -151,6 +151,7 @@ Process& Machine::AddProcess(const std::wstring& exeName, Dword session, Dword p
   p.pid = pid;
   p.session = session;
   p.exeName = exeName;
+  p.creationTime = (now * 10000) + (++processesCreated);
   const bool indexed = processIndexCount == processes.size();
   processes.push_back(p);
   if (indexed) {
@@ -803,7 +804,7 @@ void TypicalMachine::Build(Machine& m) {
   idle.pid = 0;
   idle.deniedAccess = 0xFFFFFFFF;
   Process& system = m.AddProcess(L"System", 0, 4);
-  system.modulesReadable = false;
+  system.nameReadable = false;
   system.user = L"SYSTEM";
   // The tool itself runs elevated as SYSTEM in the interactive session, as an
   // installer's custom action does.

@@ -65,8 +65,18 @@ struct Process {
   Dword deniedAccess = 0;            // OpenProcess fails with 5 when any of these rights is asked
   Dword tokenDeniedAccess = 0;       // OpenProcessToken fails with 5 when any of these rights is asked
   bool sessionReadable = true;       // ProcessIdToSessionId fails with 5 when false
-  bool modulesReadable = true;       // EnumProcessModules fails with 299 when false
+  bool nameReadable = true;          // QueryFullProcessImageNameW fails with 5 when false
+  std::wstring imageFolder = L"C:\\Program Files\\App";  // where its executable lies
+  platform::FileTime creationTime = 0;  // from the virtual clock, unique on the machine
+  Dword parentPid = 0;
   bool exitsBeforeOpen = false;      // it exits between enumeration and OpenProcess
+  // It exits between a snapshot and the next OpenProcess of its identifier,
+  // and a process of this name takes the identifier over.
+  std::wstring reusedBy;
+  // When it is terminated, it first starts a process of this name in its
+  // session (a daemon bringing its partner back; one of its own name does
+  // the same again, for ever).
+  std::wstring respawns;
   bool exitsOnEndSession = false;    // it ends soon after a WM_ENDSESSION is posted to one of its windows
   Termination termination = Termination::kEnds;
   Dword terminationDelayMs = 0;
@@ -232,15 +242,17 @@ struct TerminateRecord {
   Dword pid;
   Dword exitCode;
   bool succeeded;
+  std::wstring name;  // of the process the handle referred to, "?" when it had ended
 };
 
-enum class HandleKind { kProcess, kThread, kToken, kRegKey, kFile };
+enum class HandleKind { kProcess, kThread, kToken, kRegKey, kFile, kSnapshot };
 
 struct HandleEntry {
   explicit HandleEntry(HandleKind k) : kind(k) {}
   HandleKind kind;
   Dword access = 0;
   Dword pid = 0;              // process and thread handles; the source process of a token
+  platform::FileTime processCreationTime = 0;  // process handles: which process of that identifier
   std::wstring tokenUser;     // tokens
   bool primaryToken = false;  // tokens
   RegKeyNode* key = nullptr;  // registry keys
@@ -256,6 +268,15 @@ struct HandleEntry {
   std::vector<std::wstring> listingNames;  // folded, in listing order
   std::size_t listingNext = 0;
   bool byTool = true;  // false for the handles a test's adversary holds
+  // process snapshots: the processes as they were, and the position
+  std::vector<platform::ProcessEntry> snapshot;
+  std::size_t snapshotNext = 0;
+};
+
+struct OpenProcessCall {
+  Dword pid;
+  Dword access;
+  std::wstring name;  // the name the process had when the open was asked for, "" for none
 };
 
 class Machine {
@@ -293,9 +314,8 @@ class Machine {
   std::vector<Dword> RunningPids(const std::wstring& exeName) const;  // by folded name, alive only
   void EndProcess(Process& p, Dword exitCode);
   std::vector<TerminateRecord> terminations;
-  std::vector<std::pair<Dword, Dword>> openProcessCalls;  // (pid, access)
-  std::vector<Dword> enumProcessesSizes;                   // cb of each EnumProcesses call
-  std::size_t heapBlocks = 0;                              // live HeapAlloc blocks
+  std::vector<OpenProcessCall> openProcessCalls;
+  std::uint64_t processesCreated = 0;  // for unique creation times
 
   // ---- privileges ----
   std::vector<std::wstring> enabledPrivileges;

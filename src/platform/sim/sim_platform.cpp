@@ -22,7 +22,7 @@ namespace {
 
 bool IsPseudoProcess(Handle h) { return h == InvalidHandleValue(); }
 
-HandleEntry* ProcessEntry(Machine& m, Handle h, Dword needed) {
+HandleEntry* ProcessHandleEntry(Machine& m, Handle h, Dword needed) {
   HandleEntry* e = m.Lookup(h);
   if (e == nullptr || (e->kind != HandleKind::kProcess)) {
     m.lastError = kErrorInvalidHandle;
@@ -113,31 +113,80 @@ bool ProcessIdToSessionId(Dword processId, Dword* sessionId) {
   return true;
 }
 
-bool EnumProcesses(Dword* processIds, Dword cb, Dword* bytesReturned) {
-  Call c("EnumProcesses");
-  c.m.enumProcessesSizes.push_back(cb);
+Handle CreateToolhelp32Snapshot(Dword flags, Dword /*processId*/) {
+  Call c("CreateToolhelp32Snapshot");
   Dword code;
-  if (c.Injected(&code)) return c.Fail(code);
-  Dword n = 0;
+  if (c.Injected(&code)) {
+    c.Fail(code);
+    return InvalidHandleValue();
+  }
+  if (!(flags & kTh32csSnapProcess)) {
+    c.Fail(kErrorInvalidParameter);  // only the process list is modelled
+    return InvalidHandleValue();
+  }
+  HandleEntry e(HandleKind::kSnapshot);
   for (const auto& p : c.m.processes) {
     if (!p.alive) continue;
-    if ((n + 1) * sizeof(Dword) > cb) break;
-    processIds[n++] = p.pid;
+    ProcessEntry entry{};
+    entry.dwSize = sizeof(ProcessEntry);
+    entry.th32ProcessID = p.pid;
+    entry.cntThreads = 1;
+    entry.th32ParentProcessID = p.parentPid;
+    const std::size_t n = std::min<std::size_t>(p.exeName.size(), kMaxPath - 1);
+    std::copy(p.exeName.begin(), p.exeName.begin() + n, entry.szExeFile);
+    entry.szExeFile[n] = L'\0';
+    e.snapshot.push_back(entry);
   }
-  *bytesReturned = n * static_cast<Dword>(sizeof(Dword));
+  return c.m.NewHandle(std::move(e));
+}
+
+namespace {
+bool SnapshotStep(Call& c, Handle snapshot, ProcessEntry* entry, bool first) {
+  HandleEntry* e = c.m.Lookup(snapshot);
+  if (e == nullptr || e->kind != HandleKind::kSnapshot) return c.Fail(kErrorInvalidHandle);
+  if (entry->dwSize < sizeof(ProcessEntry)) return c.Fail(24);  // ERROR_BAD_LENGTH
+  if (first) e->snapshotNext = 0;
+  if (e->snapshotNext >= e->snapshot.size()) return c.Fail(kErrorNoMoreFiles);
+  *entry = e->snapshot[e->snapshotNext++];
   return true;
+}
+}  // namespace
+
+bool Process32FirstW(Handle snapshot, ProcessEntry* entry) {
+  Call c("Process32FirstW");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  return SnapshotStep(c, snapshot, entry, true);
+}
+
+bool Process32NextW(Handle snapshot, ProcessEntry* entry) {
+  Call c("Process32NextW");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  return SnapshotStep(c, snapshot, entry, false);
 }
 
 Handle OpenProcess(Dword desiredAccess, bool /*inheritHandle*/, Dword processId) {
   Call c("OpenProcess");
-  c.m.openProcessCalls.emplace_back(processId, desiredAccess);
+  sim::Process* p = c.m.FindProcess(processId);
+  c.m.openProcessCalls.push_back({processId, desiredAccess, p != nullptr && p->alive ? p->exeName : L""});
   Dword code;
   if (c.Injected(&code)) {
     c.Fail(code);
     return nullptr;
   }
-  sim::Process* p = c.m.FindProcess(processId);
   if (p != nullptr && p->alive && p->exitsBeforeOpen) c.m.EndProcess(*p, 0);
+  if (p != nullptr && p->alive && !p->reusedBy.empty()) {
+    // The process ended meanwhile and another one took its identifier over.
+    c.m.EndProcess(*p, 0);
+    sim::Process other;
+    other.pid = p->pid;
+    other.session = p->session;
+    other.exeName = p->reusedBy;
+    other.user = L"someone";
+    other.creationTime = c.m.now * 10000 + (++c.m.processesCreated);
+    *p = other;
+  }
   if (processId == 0 || p == nullptr || !p->alive) {
     c.Fail(kErrorInvalidParameter);
     return nullptr;
@@ -149,62 +198,73 @@ Handle OpenProcess(Dword desiredAccess, bool /*inheritHandle*/, Dword processId)
   HandleEntry e(HandleKind::kProcess);
   e.access = desiredAccess;
   e.pid = processId;
+  e.processCreationTime = p->creationTime;
   return c.m.NewHandle(std::move(e));
 }
 
-bool EnumProcessModules(Handle process, Module* modules, Dword cb, Dword* bytesNeeded) {
-  Call c("EnumProcessModules");
+bool QueryFullProcessImageNameW(Handle process, Dword /*flags*/, wchar_t* name, Dword* size) {
+  Call c("QueryFullProcessImageNameW");
   Dword code;
   if (c.Injected(&code)) return c.Fail(code);
-  HandleEntry* e = ProcessEntry(c.m, process, kProcessQueryInformation | kProcessVmRead);
-  if (e == nullptr) return false;
+  HandleEntry* e = c.m.Lookup(process);
+  if (e == nullptr || e->kind != HandleKind::kProcess) return c.Fail(kErrorInvalidHandle);
+  if ((e->access & (kProcessQueryLimitedInformation | kProcessQueryInformation)) == 0) {
+    return c.Fail(kErrorAccessDenied);
+  }
   sim::Process* p = c.m.FindProcess(e->pid);
-  if (p == nullptr || !p->alive || !p->modulesReadable) return c.Fail(kErrorPartialCopy);
-  // The executable, ntdll.dll and kernel32.dll; the executable comes first.
-  if (cb >= sizeof(Module)) modules[0] = reinterpret_cast<Module>(static_cast<std::uintptr_t>(0x140000000ull));
-  *bytesNeeded = 3 * static_cast<Dword>(sizeof(Module));
+  // The handle keeps its process: one that ended (and whose identifier went
+  // to another) has no image any more.
+  if (p == nullptr || !p->alive || p->creationTime != e->processCreationTime) return c.Fail(kErrorPartialCopy);
+  if (!p->nameReadable) return c.Fail(kErrorAccessDenied);
+  const std::wstring path = p->imageFolder + L"\\" + p->exeName;
+  if (*size <= path.size()) return c.Fail(kErrorInsufficientBuffer);
+  std::copy(path.begin(), path.end(), name);
+  name[path.size()] = L'\0';
+  *size = static_cast<Dword>(path.size());
   return true;
 }
 
-Dword GetModuleBaseNameW(Handle process, Module /*module*/, wchar_t* baseName, Dword size) {
-  Call c("GetModuleBaseNameW");
+bool GetProcessTimes(Handle process, FileTime* creation, FileTime* exit, FileTime* kernel, FileTime* user) {
+  Call c("GetProcessTimes");
   Dword code;
-  if (c.Injected(&code)) {
-    c.Fail(code);
-    return 0;
+  if (c.Injected(&code)) return c.Fail(code);
+  HandleEntry* e = c.m.Lookup(process);
+  if (e == nullptr || e->kind != HandleKind::kProcess) return c.Fail(kErrorInvalidHandle);
+  if ((e->access & (kProcessQueryLimitedInformation | kProcessQueryInformation)) == 0) {
+    return c.Fail(kErrorAccessDenied);
   }
-  HandleEntry* e = ProcessEntry(c.m, process, kProcessQueryInformation | kProcessVmRead);
-  if (e == nullptr) return 0;
-  sim::Process* p = c.m.FindProcess(e->pid);
-  if (p == nullptr || !p->alive) {
-    c.Fail(kErrorPartialCopy);
-    return 0;
-  }
-  if (size == 0) {
-    c.Fail(kErrorInsufficientBuffer);
-    return 0;
-  }
-  // A name that does not fit is cut to the buffer size and not terminated:
-  // callers must terminate it themselves.
-  const Dword n = std::min<Dword>(static_cast<Dword>(p->exeName.size()), size);
-  std::copy(p->exeName.begin(), p->exeName.begin() + n, baseName);
-  if (n < size) baseName[n] = L'\0';
-  return n;
+  if (creation != nullptr) *creation = e->processCreationTime;
+  if (exit != nullptr) *exit = 0;
+  if (kernel != nullptr) *kernel = 0;
+  if (user != nullptr) *user = 0;
+  return true;
 }
 
 bool TerminateProcess(Handle process, Dword exitCode) {
   Call c("TerminateProcess");
   Dword code;
   if (c.Injected(&code)) return c.Fail(code);
-  HandleEntry* e = ProcessEntry(c.m, process, kProcessTerminate);
+  HandleEntry* e = ProcessHandleEntry(c.m, process, kProcessTerminate);
   if (e == nullptr) return false;
   sim::Process* p = c.m.FindProcess(e->pid);
+  // A handle of a process that ended (its identifier perhaps another's now)
+  // ends nothing.
+  if (p != nullptr && p->creationTime != e->processCreationTime) p = nullptr;
   if (p == nullptr || !p->alive || p->termination == sim::Termination::kRefused) {
-    c.m.terminations.push_back({e->pid, exitCode, false});
+    c.m.terminations.push_back({e->pid, exitCode, false, p != nullptr ? p->exeName : L"?"});
     return c.Fail(kErrorAccessDenied);
   }
-  c.m.terminations.push_back({e->pid, exitCode, true});
+  c.m.terminations.push_back({e->pid, exitCode, true, p->exeName});
   p->terminatedByTool = true;
+  if (!p->respawns.empty()) {
+    // Its partner comes back before it goes.
+    sim::Process& partner = c.m.AddProcess(p->respawns, p->session);
+    partner.user = p->user;
+    partner.parentPid = p->pid;
+    // One that starts itself again does so every time.
+    if (sim::Fold(p->respawns) == sim::Fold(p->exeName)) partner.respawns = p->respawns;
+    p = c.m.FindProcess(e->pid);
+  }
   switch (p->termination) {
     case sim::Termination::kEnds:
       c.m.EndProcess(*p, exitCode);
@@ -240,11 +300,14 @@ Dword WaitForSingleObject(Handle handle, Dword milliseconds) {
     return kWaitFailed;
   }
   const Dword pid = e->pid;
+  const platform::FileTime created = e->processCreationTime;
   const bool bounded = milliseconds != kInfinite;
   const std::uint64_t deadline = c.m.now + (bounded ? milliseconds : 0);
   for (;;) {
     sim::Process* p = c.m.FindProcess(pid);
-    if (p == nullptr || !p->alive) return kWaitObject0;
+    if (p == nullptr || !p->alive || (e->kind == HandleKind::kProcess && p->creationTime != created)) {
+      return kWaitObject0;
+    }
     std::uint64_t next = UINT64_MAX;
     for (const auto& ev : c.m.events) next = std::min(next, ev.at);
     if (next == UINT64_MAX || (bounded && next > deadline)) {
@@ -275,34 +338,6 @@ bool CloseHandle(Handle handle) {
   if (node != nullptr && node->deletePending && !node->scannerOpen && !node->inUse && !c.m.HasOpenHandles(node)) {
     c.m.RemoveNode(node);
   }
-  return true;
-}
-
-// ---------------- heap ----------------
-
-Handle GetProcessHeap() { return reinterpret_cast<Handle>(static_cast<std::uintptr_t>(0x7000)); }
-
-void* HeapAlloc(Handle /*heap*/, Dword flags, std::size_t bytes) {
-  Call c("HeapAlloc");
-  Dword code;
-  if (c.Injected(&code)) return nullptr;  // HeapAlloc does not set a last error
-  void* p = (flags & kHeapZeroMemory) ? std::calloc(1, bytes ? bytes : 1) : std::malloc(bytes ? bytes : 1);
-  if (p != nullptr) ++c.m.heapBlocks;
-  return p;
-}
-
-void* HeapReAlloc(Handle /*heap*/, Dword /*flags*/, void* memory, std::size_t bytes) {
-  Call c("HeapReAlloc");
-  Dword code;
-  if (c.Injected(&code)) return nullptr;  // the old block stays valid
-  return std::realloc(memory, bytes ? bytes : 1);
-}
-
-bool HeapFree(Handle /*heap*/, Dword /*flags*/, void* memory) {
-  Call c("HeapFree");
-  if (memory == nullptr) return true;
-  std::free(memory);
-  --c.m.heapBlocks;
   return true;
 }
 
@@ -460,6 +495,7 @@ bool CreateProcessWithTokenW(Handle token, Dword logonFlags, const wchar_t* appl
   HandleEntry ph(HandleKind::kProcess);
   ph.access = 0x1FFFFF;
   ph.pid = pid;
+  ph.processCreationTime = c.m.FindProcess(pid)->creationTime;
   HandleEntry th(HandleKind::kThread);
   th.access = 0x1FFFFF;
   th.pid = pid;
@@ -859,6 +895,7 @@ bool ShellExecuteExW(ShellExecuteInfo* info) {
     HandleEntry ph(HandleKind::kProcess);
     ph.access = 0x1FFFFF;
     ph.pid = pid;
+    ph.processCreationTime = c.m.FindProcess(pid)->creationTime;
     info->hProcess = c.m.NewHandle(std::move(ph));
   }
   return finish(true, 0);

@@ -6,11 +6,10 @@
 #ifndef _UNICODE
 #define _UNICODE
 #endif
-#define PSAPI_VERSION 1  // psapi.dll names, not the K32* macros that would rename ours
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 // clang-format off
-#include <psapi.h>
+#include <tlhelp32.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -142,23 +141,40 @@ bool ProcessIdToSessionId(Dword processId, Dword* sessionId) {
   *sessionId = s;
   return true;
 }
-bool EnumProcesses(Dword* processIds, Dword cb, Dword* bytesReturned) {
-  DWORD returned = 0;
-  const BOOL ok = ::EnumProcesses(reinterpret_cast<DWORD*>(processIds), cb, &returned);
-  *bytesReturned = returned;
-  return ok != FALSE;
+// PROCESSENTRY32W passes straight through.
+static_assert(sizeof(ProcessEntry) == sizeof(PROCESSENTRY32W) &&
+                  offsetof(ProcessEntry, th32ProcessID) == offsetof(PROCESSENTRY32W, th32ProcessID) &&
+                  offsetof(ProcessEntry, th32ParentProcessID) == offsetof(PROCESSENTRY32W, th32ParentProcessID) &&
+                  offsetof(ProcessEntry, szExeFile) == offsetof(PROCESSENTRY32W, szExeFile),
+              "PROCESSENTRY32W");
+static_assert(kTh32csSnapProcess == TH32CS_SNAPPROCESS, "TH32CS_SNAPPROCESS");
+Handle CreateToolhelp32Snapshot(Dword flags, Dword processId) {
+  return P(::CreateToolhelp32Snapshot(flags, processId));
+}
+bool Process32FirstW(Handle snapshot, ProcessEntry* entry) {
+  return ::Process32FirstW(H(snapshot), reinterpret_cast<PROCESSENTRY32W*>(entry)) != FALSE;
+}
+bool Process32NextW(Handle snapshot, ProcessEntry* entry) {
+  return ::Process32NextW(H(snapshot), reinterpret_cast<PROCESSENTRY32W*>(entry)) != FALSE;
+}
+bool QueryFullProcessImageNameW(Handle process, Dword flags, wchar_t* name, Dword* size) {
+  DWORD length = *size;
+  if (!::QueryFullProcessImageNameW(H(process), flags, name, &length)) return false;
+  *size = length;
+  return true;
+}
+bool GetProcessTimes(Handle process, FileTime* creation, FileTime* exit, FileTime* kernel, FileTime* user) {
+  FILETIME c{}, e{}, k{}, u{};
+  if (!::GetProcessTimes(H(process), &c, &e, &k, &u)) return false;
+  auto value = [](const FILETIME& t) { return (static_cast<FileTime>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+  if (creation != nullptr) *creation = value(c);
+  if (exit != nullptr) *exit = value(e);
+  if (kernel != nullptr) *kernel = value(k);
+  if (user != nullptr) *user = value(u);
+  return true;
 }
 Handle OpenProcess(Dword desiredAccess, bool inheritHandle, Dword processId) {
   return P(::OpenProcess(desiredAccess, inheritHandle ? TRUE : FALSE, processId));
-}
-bool EnumProcessModules(Handle process, Module* modules, Dword cb, Dword* bytesNeeded) {
-  DWORD needed = 0;
-  const BOOL ok = ::EnumProcessModules(H(process), reinterpret_cast<HMODULE*>(modules), cb, &needed);
-  *bytesNeeded = needed;
-  return ok != FALSE;
-}
-Dword GetModuleBaseNameW(Handle process, Module module, wchar_t* baseName, Dword size) {
-  return ::GetModuleBaseNameW(H(process), reinterpret_cast<HMODULE>(module), baseName, size);
 }
 bool TerminateProcess(Handle process, Dword exitCode) { return ::TerminateProcess(H(process), exitCode) != FALSE; }
 Dword WaitForSingleObject(Handle handle, Dword milliseconds) {
@@ -166,12 +182,6 @@ Dword WaitForSingleObject(Handle handle, Dword milliseconds) {
 }
 bool CloseHandle(Handle handle) { return ::CloseHandle(H(handle)) != FALSE; }
 
-Handle GetProcessHeap() { return P(::GetProcessHeap()); }
-void* HeapAlloc(Handle heap, Dword flags, std::size_t bytes) { return ::HeapAlloc(H(heap), flags, bytes); }
-void* HeapReAlloc(Handle heap, Dword flags, void* memory, std::size_t bytes) {
-  return ::HeapReAlloc(H(heap), flags, memory, bytes);
-}
-bool HeapFree(Handle heap, Dword flags, void* memory) { return ::HeapFree(H(heap), flags, memory) != FALSE; }
 
 bool OpenProcessToken(Handle process, Dword desiredAccess, Handle* token) {
   HANDLE t = nullptr;
