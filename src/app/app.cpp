@@ -3,11 +3,11 @@
 #include <clocale>
 #include <cwchar>
 
-#include "app/interactive_user_token.h"
 #include "app/stop_command.h"
 #include "cleanup/empty_folders.h"
 #include "cleanup/uninstall.h"
 #include "platform/handles.h"
+#include "process/interactive_user_token.h"
 #include "shell/restart_shell.h"
 #include "shortcuts/remove_shortcuts.h"
 #include "shortcuts/startup_shortcut.h"

@@ -1,8 +1,8 @@
 #include "profiles/shell_folders.h"
 
-#include "app/interactive_user_token.h"
 #include "common/plain_folder_name.h"
 #include "platform/platform.h"
+#include "process/interactive_user_token.h"
 
 using namespace platform;
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/interactive_user_token.h"
 #include "platform/handles.h"
+#include "process/interactive_user_token.h"
 #include "process/process_lookup.h"
 #include "process/stop_client.h"
 #include "profiles/shell_folders.h"

@@ -3,10 +3,7 @@
 #pragma once
 
 #include "platform/platform.h"
-
-// The desktop shell's executable, as its processes are looked up by name and
-// as it is started from the Windows folder.
-constexpr const wchar_t* kShellExecutableName = L"explorer.exe";
+#include "process/interactive_user_token.h"
 
 // After the shell is ended, Windows normally starts it again by itself. The
 // tool looks for it kShellReturnAttempts times, each time after a wait of

@@ -1,8 +1,8 @@
 // The profile list, the profile walk and shell-folder resolution.
 #include <algorithm>
 
-#include "app/interactive_user_token.h"
 #include "common/decimal_text.h"
+#include "process/interactive_user_token.h"
 #include "profiles/profile_list.h"
 #include "profiles/shell_folders.h"
 #include "sim_fixture.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/interactive_user_token.h"
+#include "process/interactive_user_token.h"
 #include "shell/restart_shell.h"
 #include "sim_fixture.h"
 

@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "app/app.h"
-#include "app/interactive_user_token.h"
+#include "process/interactive_user_token.h"
 #include "sim_fixture.h"
 
 using namespace platform;

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "app/interactive_user_token.h"
 #include "cleanup/folder_tree.h"
+#include "process/interactive_user_token.h"
 #include "sim_fixture.h"
 
 using namespace platform;

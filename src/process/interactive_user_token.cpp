@@ -1,8 +1,7 @@
-#include "app/interactive_user_token.h"
+#include "process/interactive_user_token.h"
 
 #include "platform/handles.h"
 #include "process/process_lookup.h"
-#include "shell/restart_shell.h"
 
 using namespace platform;
 

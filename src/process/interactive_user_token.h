@@ -7,6 +7,10 @@
 
 #include "platform/platform.h"
 
+// The desktop shell's executable, as its processes are looked up by name and
+// as it is started from the Windows folder.
+constexpr const wchar_t* kShellExecutableName = L"explorer.exe";
+
 // Opens the token of the first "explorer.exe" of the tool's own session (in
 // enumeration order) and keeps it as the interactive-user token; leaves it
 // null when there is no such process or it cannot be opened. The token is
