@@ -69,7 +69,18 @@ void EnforceRedirectionTrust() {
   SetProcessMitigationPolicy(kProcessRedirectionTrustPolicy, &policy, sizeof(policy));
 }
 
+void PrepareUnattendedRun() {
+  // Nobody may be there to answer a dialog (an installer's custom action as
+  // SYSTEM in session 0): a failing drive, a crash or a missing file is
+  // reported to the call that met it, never in a message box.
+  SetErrorMode(kSemFailCriticalErrors | kSemNoGpFaultErrorBox | kSemNoOpenFileErrorBox);
+  // A DLL loaded by name comes from the system folder only, never from the
+  // folder the tool was started from (often the user's temporary folder).
+  SetDefaultDllDirectories(kLoadLibrarySearchSystem32);
+}
+
 int RunClientMaintenance() {
+  PrepareUnattendedRun();
   EnforceRedirectionTrust();
   EnableDebugPrivilege();
   OpenInteractiveUserToken();

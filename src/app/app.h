@@ -1,12 +1,19 @@
 // The whole run of the tool: start-up, one command, end of run.
 #pragma once
 
-// Asks for the redirection trust policy, enables SeDebugPrivilege in the
+// Prepares the process for a run with nobody watching, asks for the
+// redirection trust policy, enables SeDebugPrivilege in the
 // tool's own token, takes the interactive-user token, selects the user's
 // default locale, splits the command line, runs the one command that element
 // 1 names, releases what it acquired and returns 0. The exit code is 0
 // whatever happened.
 int RunClientMaintenance();
+
+// First thing of every run: no system dialog for this process (critical
+// errors, crashes, missing files), and DLLs loaded by name only from the
+// system folder. Windows 7 without KB2533623 refuses the second; the
+// executable imports only KnownDLLs, which are never looked for elsewhere.
+void PrepareUnattendedRun();
 
 // Asks Windows not to follow, for this process, junctions that a
 // non-administrator created (the redirection trust mitigation policy): a

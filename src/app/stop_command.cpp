@@ -3,15 +3,87 @@
 #include <cwchar>
 #include <cwctype>
 #include <limits>
+#include <string>
+#include <vector>
 
+#include "common/decimal_text.h"
+#include "platform/handles.h"
 #include "process/stop_client.h"
+#include "profiles/shell_folders.h"
 
 using namespace platform;
 
 namespace {
 constexpr const wchar_t* kTimeoutOption = L"-timeout";
 constexpr int kFirstCommandArgument = 2;  // argv[0] is the program, argv[1] the command
+constexpr const wchar_t* kUserDesktop = L"winsta0\\default";
+constexpr Dword kLongestPath = 32768;
+
+// The full path of the tool's own executable; empty when it cannot be read whole.
+std::wstring OwnExecutable() {
+  std::wstring path(kLongestPath, L'\0');
+  const Dword length = GetModuleFileNameW(&path[0], kLongestPath);
+  if (length == 0 || length >= kLongestPath) return L"";
+  path.resize(length);
+  return path;
+}
+
+// Starts "<executable> --stop -timeout T" as the user signed in at session,
+// on that session's interactive desktop, with no window, in the Windows
+// folder (a folder every user may enter; nothing of the installer's is held
+// open). The new process's handle, or null when the session has no user,
+// its token is refused or the start fails.
+Handle StartStopInSession(Dword session, const std::wstring& executable, std::int32_t timeout,
+                          const std::wstring& windowsFolder) {
+  UniqueHandle token;
+  if (!WTSQueryUserToken(session, token.put())) return nullptr;
+  // The user's own variables; without them the copy inherits the tool's,
+  // which change nothing it does.
+  UniqueEnvironmentBlock environment;
+  Dword flags = kCreateNoWindow;
+  if (CreateEnvironmentBlock(environment.put(), token.get(), /*inherit=*/false)) {
+    flags |= kCreateUnicodeEnvironment;
+  }
+  std::wstring commandLine = L"\"" + executable + L"\" --stop -timeout " + DecimalText(timeout);
+  StartupInfo startup{};
+  startup.dwFlags = kStartfUseShowWindow;
+  startup.wShowWindow = kSwHide;
+  startup.lpDesktop = kUserDesktop;
+  ProcessInformation started{};
+  if (!CreateProcessAsUserW(token.get(), executable.c_str(), &commandLine[0], flags, environment.get(),
+                            windowsFolder.empty() ? nullptr : windowsFolder.c_str(), startup, &started)) {
+    return nullptr;
+  }
+  CloseHandle(started.hThread);
+  return started.hProcess;
+}
+
 }  // namespace
+
+void StopInUserSessions(std::int32_t timeout) {
+  const std::wstring executable = OwnExecutable();
+  if (executable.empty()) return;
+  std::wstring windowsFolder;
+  if (!LookUpShellFolder(kCsidlWindows, &windowsFolder)) windowsFolder.clear();
+  WtsSessionInfo* sessions = nullptr;
+  Dword count = 0;
+  if (!WTSEnumerateSessionsW(&sessions, &count)) return;
+  std::vector<UniqueHandle> started;
+  for (Dword i = 0; i < count; ++i) {
+    if (sessions[i].State != kWtsActive || sessions[i].SessionId == 0) continue;
+    const Handle process = StartStopInSession(sessions[i].SessionId, executable, timeout, windowsFolder);
+    if (process != nullptr) started.emplace_back(process);
+  }
+  WTSFreeMemory(sessions);
+  // All of them run at once; the wait for each takes what is left of one
+  // deadline, so the whole wait is bounded however many there are.
+  const std::uint64_t deadline = GetTickCount64() + static_cast<std::uint64_t>(timeout) + kSessionStopMarginMs;
+  for (const UniqueHandle& process : started) {
+    const std::uint64_t now = GetTickCount64();
+    if (now >= deadline) break;
+    WaitForSingleObject(process.get(), static_cast<Dword>(deadline - now));
+  }
+}
 
 std::int32_t ParseTimeoutValue(const wchar_t* text) {
   constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
@@ -46,6 +118,14 @@ std::int32_t StopTimeoutFromArguments(int argc, wchar_t** argv) {
 void RunStopCommand(int argc, wchar_t** argv) {
   const std::int32_t timeout = StopTimeoutFromArguments(argc, argv);
   if (timeout < 0) return;
+  // A window can be reached only from its own session's desktop: from
+  // session 0 (a service's, an installer's custom action as SYSTEM) the stop
+  // runs as a copy of the tool in every user's session.
+  Dword session = 0;
+  if (ProcessIdToSessionId(GetCurrentProcessId(), &session) && session == 0) {
+    StopInUserSessions(timeout);
+    return;
+  }
   // 64 bits: with the largest time-out the count passes 2^31 before the loop ends.
   std::int64_t elapsed = 0;
   for (;;) {

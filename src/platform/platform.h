@@ -165,11 +165,34 @@ constexpr Dword kShgfpTypeCurrent = 0;
 
 // --- Shell launches and process creation ---
 constexpr Dword kSeeMaskNoCloseProcess = 0x00000040;
+constexpr Dword kSeeMaskNoAsync = 0x00000100;   // the launch is done when the call returns
+constexpr Dword kSeeMaskFlagNoUi = 0x00000400;  // no error message box, ever
 constexpr int kSwHide = 0;
 constexpr Dword kShellExecuteInfoSize = 112;  // sizeof(SHELLEXECUTEINFOW) in a 64-bit process
 constexpr Dword kLogonWithProfile = 0x00000001;
 constexpr Dword kCreateUnicodeEnvironment = 0x00000400;
 constexpr Dword kStartfUseShowWindow = 0x00000001;
+constexpr Dword kCreateNoWindow = 0x08000000;
+
+// --- Unattended runs ---
+// SetErrorMode: the system shows no critical-error, crash or
+// missing-file dialog for this process.
+constexpr Dword kSemFailCriticalErrors = 0x0001;
+constexpr Dword kSemNoGpFaultErrorBox = 0x0002;
+constexpr Dword kSemNoOpenFileErrorBox = 0x8000;
+// SetDefaultDllDirectories, LoadLibraryExW: DLLs from the system folder only.
+constexpr Dword kLoadLibrarySearchSystem32 = 0x00000800;
+// WTS_CONNECTSTATE_CLASS: a session with a user signed in at it.
+constexpr int kWtsActive = 0;
+constexpr Dword kErrorNoToken = 1008;
+constexpr Dword kErrorPrivilegeNotHeld = 1314;
+
+// WTS_SESSION_INFOW.
+struct WtsSessionInfo {
+  Dword SessionId;
+  wchar_t* pWinStationName;
+  int State;
+};
 
 // SHELLEXECUTEINFOW. The tool fills the fields up to hProcess; the rest stay
 // zero (the Win32 side zeroes the real structure before copying).
@@ -190,6 +213,7 @@ struct ShellExecuteInfo {
 struct StartupInfo {
   Dword dwFlags;
   std::uint16_t wShowWindow;
+  const wchar_t* lpDesktop;  // null: the caller's
 };
 
 struct ProcessInformation {
@@ -376,10 +400,18 @@ struct OsVersionInfo {
 
 // ===================== Functions =====================
 
-// kernel32: errors, time
+// kernel32: errors, time, the process itself
 Dword GetLastError();
 void SetLastError(Dword error);
 void Sleep(Dword milliseconds);
+std::uint64_t GetTickCount64();
+Dword SetErrorMode(Dword mode);  // returns the mode before
+// Windows 8 and later, and Windows 7 with KB2533623; where it is missing it
+// fails with ERROR_CALL_NOT_IMPLEMENTED.
+bool SetDefaultDllDirectories(Dword directoryFlags);
+// GetModuleFileNameW of the tool's own executable (module null): the
+// characters written without the terminator; size when the path was cut.
+Dword GetModuleFileNameW(wchar_t* fileName, Dword size);
 
 // kernel32: processes and sessions
 Dword GetCurrentProcessId();
@@ -404,7 +436,8 @@ Dword WaitForSingleObject(Handle handle, Dword milliseconds);
 bool CloseHandle(Handle handle);
 
 
-// advapi32/userenv: tokens, privileges, starting a process as a user
+// advapi32, and userenv (loaded from the system folder when first needed):
+// tokens, privileges, starting a process as a user
 bool OpenProcessToken(Handle process, Dword desiredAccess, Handle* token);
 bool LookupPrivilegeValueW(const wchar_t* systemName, const wchar_t* name, Luid* luid);
 // AdjustTokenPrivileges with a one-entry TOKEN_PRIVILEGES and no previous state.
@@ -417,6 +450,19 @@ bool DestroyEnvironmentBlock(void* environment);
 bool CreateProcessWithTokenW(Handle token, Dword logonFlags, const wchar_t* applicationName, wchar_t* commandLine,
                              Dword creationFlags, void* environment, const wchar_t* currentDirectory,
                              const StartupInfo& startupInfo, ProcessInformation* processInformation);
+// CreateProcessAsUserW with no security attributes and no inherited handles:
+// the process starts in the session of token (a primary token).
+bool CreateProcessAsUserW(Handle token, const wchar_t* applicationName, wchar_t* commandLine, Dword creationFlags,
+                          void* environment, const wchar_t* currentDirectory, const StartupInfo& startupInfo,
+                          ProcessInformation* processInformation);
+
+// wtsapi32 (loaded from the system folder when first needed): the sessions
+// of this machine (WTS_CURRENT_SERVER_HANDLE, version 1), freed with
+// WTSFreeMemory; the primary token of the user signed in at a session (only
+// a SYSTEM caller gets it).
+bool WTSEnumerateSessionsW(WtsSessionInfo** sessions, Dword* count);
+void WTSFreeMemory(void* memory);
+bool WTSQueryUserToken(Dword sessionId, Handle* token);
 
 // user32: windows and messages
 using EnumWindowsCallback = bool (*)(Hwnd window, std::intptr_t parameter);

@@ -23,8 +23,7 @@ constexpr Dword kPrimaryTokenAccess = kTokenQuery | kTokenDuplicate | kTokenImpe
 // Windows folder. True when the process was created; every handle is closed.
 bool StartShellAsUser(Handle userToken, const std::wstring& windowsFolder, const std::wstring& executable) {
   UniqueHandle primaryToken;
-  if (!DuplicateTokenEx(userToken, kPrimaryTokenAccess, kSecurityImpersonation, kTokenPrimary,
-                        primaryToken.put())) {
+  if (!DuplicateTokenEx(userToken, kPrimaryTokenAccess, kSecurityImpersonation, kTokenPrimary, primaryToken.put())) {
     return false;
   }
   // The user's own variables only: nothing of the elevated or SYSTEM
@@ -57,7 +56,10 @@ bool StartShellAsUser(Handle userToken, const std::wstring& windowsFolder, const
 void StartShellAsSelf(const std::wstring& executable) {
   ShellExecuteInfo info{};
   info.cbSize = kShellExecuteInfoSize;
-  info.fMask = kSeeMaskNoCloseProcess;
+  // No message box when the launch fails (nobody may be at this desktop to
+  // close it, and the installer would wait for ever), and the launch is
+  // finished when the call returns.
+  info.fMask = kSeeMaskNoCloseProcess | kSeeMaskFlagNoUi | kSeeMaskNoAsync;
   info.lpVerb = kOpenVerb;
   info.lpFile = executable.c_str();
   info.nShow = kSwHide;
@@ -72,6 +74,9 @@ void StartShellAsSelf(const std::wstring& executable) {
 void RestartShell() {
   Dword session = 0;
   if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) return;
+  // Session 0 has no user's desktop: no shell to end there, and a shell
+  // started there would run as the tool's account where nobody sees it.
+  if (session == 0) return;
   TerminateProcessesByName(kShellExecutableName, session);
   for (int attempt = 1; attempt <= kShellReturnAttempts; ++attempt) {
     Sleep(kShellReturnWaitMs);

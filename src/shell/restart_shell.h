@@ -16,7 +16,8 @@ constexpr platform::Dword kShellReturnWaitMs = 1000;
 // and looks for an "explorer.exe" in that session again, returning as soon as
 // one is found. When none came back, calls LaunchShell once and returns
 // without looking again. Shells of other sessions are neither ended nor
-// counted. When the own session cannot be determined it does nothing at all.
+// counted. When the own session cannot be determined, or is session 0 (a
+// service's, where no user's desktop is), it does nothing at all.
 void RestartShell();
 
 // Starts the Windows folder's "\explorer.exe" with its window hidden, and
@@ -25,6 +26,7 @@ void RestartShell();
 // user's own environment, CreateProcessWithTokenW), so that an elevated or
 // SYSTEM run does not hand the desktop an elevated shell. Without a token, or
 // when any of those steps fails, it is started through ShellExecuteExW
-// ("open", SW_HIDE) in the tool's own security context. Starts nothing when
+// ("open", SW_HIDE, no message box on failure, done when the call returns)
+// in the tool's own security context. Starts nothing when
 // the Windows folder cannot be resolved. Reports nothing.
 void LaunchShell();

@@ -383,6 +383,23 @@ void Generator::Processes() {
     sim::Process& p = m.AddProcess(r_.Pick(kLookAlikes), r_.Below(4));
     if (r_.Chance(50)) m.AddWindow(p.pid);
   }
+
+  // The sessions: the services' and every one a process runs in, most with
+  // a user signed in; a copy of the tool started there may never end.
+  std::set<Dword> ids = {0, own};
+  for (const auto& p : m.processes) ids.insert(p.session);
+  for (const Dword id : ids) {
+    sim::Session session{id, id == 0 ? sim::kWtsDisconnected : kWtsActive, L""};
+    for (const auto& p : m.processes) {
+      if (id != 0 && p.session == id && session.user.empty() && p.user != L"SYSTEM") session.user = p.user;
+    }
+    if (id != 0 && session.user.empty() && r_.Chance(80)) session.user = L"alice";
+    if (id != 0 && r_.Chance(10)) session.state = r_.Chance(70) ? sim::kWtsDisconnected : sim::kWtsConnected;
+    if (r_.Chance(5)) session.tokenError = kErrorAccessDenied;
+    session.startedRunMs = r_.Chance(10) ? 0 : 1 + r_.Below(15000);
+    m.sessions.push_back(session);
+  }
+  if (r_.Chance(95)) m.AddFile(m.modulePath);
 }
 
 // ---------------- profiles ----------------
@@ -808,7 +825,11 @@ void Generator::Injections() {
                                           {"CreateEnvironmentBlock", kErrorAccessDenied},
                                           {"DuplicateTokenEx", kErrorAccessDenied},
                                           {"CommandLineToArgvW", kErrorNotEnoughMemory},
-                                          {"OpenProcessToken", kErrorAccessDenied}};
+                                          {"OpenProcessToken", kErrorAccessDenied},
+                                          {"WTSEnumerateSessionsW", kErrorAccessDenied},
+                                          {"WTSQueryUserToken", kErrorNoToken},
+                                          {"CreateProcessAsUserW", kErrorAccessDenied},
+                                          {"GetModuleFileNameW", kErrorInsufficientBuffer}};
   for (int i = 0, n = 1 + static_cast<int>(r_.Below(2)); i < n; ++i) {
     const Kind& k = r_.Pick(kinds);
     m_.Inject(k.call, k.code, r_.Chance(70) ? 1 : -1, static_cast<int>(r_.Below(12)));
@@ -1072,6 +1093,13 @@ std::string Describe(Machine& m) {
     }
     o << "\n";
   }
+  o << "sessions:";
+  for (const auto& s : m.sessions) {
+    o << " " << s.id << "(state " << s.state << ", " << Printable(s.user);
+    if (s.tokenError) o << ", token fails " << s.tokenError;
+    o << ", a copy runs " << s.startedRunMs << " ms)";
+  }
+  o << "\n";
   o << "scheduled events: " << m.events.size() << " at";
   for (const auto& e : m.events) o << " " << e.at;
   o << "\ninjected failures:";

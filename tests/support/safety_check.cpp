@@ -30,6 +30,8 @@ const std::wstring kTemporaryPrefix = L"~VANTOREL DRIVE " + std::to_wstring(Mach
 
 constexpr std::uint64_t kTerminationWaitMs = 30000;
 constexpr std::uint64_t kSecond = 1000;
+// How much longer than its time-out "--stop" from session 0 may wait for its copies.
+constexpr std::uint64_t kSessionStopMarginMs = 5000;
 constexpr std::uint64_t kShellReturnChecks = 10;
 
 bool IsClientName(const std::wstring& name) {
@@ -244,6 +246,7 @@ SafetyCheck::SafetyCheck(Machine& m, std::vector<std::wstring> args) : args_(std
   terminationsBefore_ = m.terminations.size();
   openProcessCallsBefore_ = m.openProcessCalls.size();
   postsBefore_ = m.posts.size();
+  sessionStartsBefore_ = m.createProcessAsUser.size();
   ownSessionKnown_ = m.Self().sessionReadable;
   ownSession_ = m.Self().session;
 
@@ -261,6 +264,12 @@ SafetyCheck::SafetyCheck(Machine& m, std::vector<std::wstring> args) : args_(std
       timeout = ReadTimeout(args_[++i]);
     }
     timeBound_ = timeout < 0 ? 0 : (static_cast<std::uint64_t>(timeout) / kSecond + 1) * kSecond;
+    // From session 0 a copy runs in each user's session, waited for up to
+    // the time-out and a margin.
+    if (ownSessionKnown_ && ownSession_ == 0 && timeout >= 0) {
+      timeBound_ = static_cast<std::uint64_t>(timeout) + kSessionStopMarginMs;
+      sessionStopLine_ = L"\"" + m.modulePath + L"\" --stop -timeout " + std::to_wstring(timeout);
+    }
   } else if (command_ == L"--force-stop") {
     // Each client process is waited for once, the partners that client
     // processes start as they go included.
@@ -276,7 +285,10 @@ SafetyCheck::SafetyCheck(Machine& m, std::vector<std::wstring> args) : args_(std
       shells += p.alive && p.session == ownSession_ && Fold(p.exeName) == L"EXPLORER.EXE";
     }
     timeBound_ = shells * kTerminationWaitMs + kShellReturnChecks * kSecond;
+    // Session 0 has no user's desktop: nothing is ended or started there.
+    if (ownSessionKnown_ && ownSession_ == 0) timeBound_ = 0;
     for (const auto& a : accounts) {
+      if (ownSessionKnown_ && ownSession_ == 0) break;
       std::wstring windows;
       if (Folder(m, a, kCsidlWindows, &windows)) shellExecutables_.insert(Fold(windows + L"\\explorer.exe"));
     }
@@ -591,7 +603,7 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
     bool ok = false;
     if (command_ == L"--force-stop") ok = p && IsClientName(name);
     if (command_ == L"--restart-explorer") {
-      ok = p && ownSessionKnown_ && Fold(name) == L"EXPLORER.EXE" && p->session == ownSession_;
+      ok = p && ownSessionKnown_ && Fold(name) == L"EXPLORER.EXE" && p->session == ownSession_ && ownSession_ != 0;
     }
     if (!ok) say("terminated pid " + std::to_string(t.pid), name);
     if (t.exitCode != 0) say("terminated with exit code " + std::to_string(t.exitCode), name);
@@ -625,6 +637,20 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
     started += s.succeeded;
   }
   if (started > 1) v.push_back("started " + std::to_string(started) + " shells");
+  // Copies of the tool itself, hidden, as the user signed in at an active
+  // session other than 0, and at most one per session.
+  std::set<Dword> sessionsStarted;
+  for (std::size_t i = sessionStartsBefore_; i < m.createProcessAsUser.size(); ++i) {
+    const auto& s = m.createProcessAsUser[i];
+    bool ok = !sessionStopLine_.empty() && s.applicationName == m.modulePath && s.commandLine == sessionStopLine_ &&
+              s.desktop == L"winsta0\\default" && (s.creationFlags & kCreateNoWindow) && s.session != 0 &&
+              sessionsStarted.insert(s.session).second;
+    bool signedIn = false;
+    for (const auto& session : m.sessions) {
+      signedIn |= session.id == s.session && session.state == kWtsActive && session.user == s.tokenUser;
+    }
+    if (!ok || !signedIn) say("started in session " + std::to_string(s.session), s.commandLine);
+  }
 
   // Time and waits.
   if (m.hung) v.push_back("waited without end on something that never ends");
@@ -633,7 +659,19 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
                 std::to_string(timeBound_) + " ms");
   }
 
+  // Nobody may be there to answer a dialog, and no DLL is taken from
+  // beside the tool.
+  if (m.dialogs != 0) v.push_back("showed a message box");
+  if ((m.errorMode & (kSemFailCriticalErrors | kSemNoGpFaultErrorBox | kSemNoOpenFileErrorBox)) !=
+      (kSemFailCriticalErrors | kSemNoGpFaultErrorBox | kSemNoOpenFileErrorBox)) {
+    v.push_back("left the system's error dialogs on");
+  }
+  if (m.defaultDllDirectories != kLoadLibrarySearchSystem32 && m.osMajor >= 10) {
+    v.push_back("left the DLL search beside the executable");
+  }
+
   // Resources.
+  if (!m.wtsAllocations.empty()) v.push_back("session list not freed");
   if (m.OpenHandleCount() != 0) v.push_back(std::to_string(m.OpenHandleCount()) + " handles left open");
   if (!m.localAllocations.empty()) v.push_back("argument vector not released");
   if (!m.environmentBlocks.empty()) v.push_back("environment block not destroyed");

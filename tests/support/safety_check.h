@@ -115,6 +115,8 @@ class SafetyCheck {
   sim::Dword ownSession_ = 0;
   bool ownSessionKnown_ = false;
   std::size_t terminationsBefore_ = 0, postsBefore_ = 0, openProcessCallsBefore_ = 0;
+  std::size_t sessionStartsBefore_ = 0;
+  std::wstring sessionStopLine_;  // what "--stop" from session 0 may start in each user's session
 };
 
 }  // namespace hostile

@@ -15,6 +15,7 @@
 #include <iostream>
 
 #include "app/app.h"
+#include "app/stop_command.h"
 #include "attacker.h"
 #include "cleanup/folder_tree.h"
 #include "hostile_machine.h"
@@ -161,7 +162,7 @@ TEST(HostileMachines, TheSameSeedBuildsTheSameMachine) {
 TEST(HostileMachines, TheCheckCatchesEachKindOfHarm) {
   using namespace platform;
   const std::vector<std::wstring> args = {L"client-maintenance.exe", L"--uninstall", L"VantorelDrive"};
-  auto check = [&](const std::function<void(sim::Machine&)>& harm) {
+  auto check = [&](const std::function<void(sim::Machine&)>& harm, bool prepared = true) {
     sim::Reset();
     sim::TypicalMachine::Build(sim::machine());
     sim::Machine& m = sim::machine();
@@ -171,6 +172,7 @@ TEST(HostileMachines, TheCheckCatchesEachKindOfHarm) {
     m.AddFile(L"C:\\Users\\alice\\Documents\\thesis.docx");
     m.AddProcess(L"notepad.exe", 1);
     hostile::SafetyCheck c(m, args);
+    if (prepared) PrepareUnattendedRun();
     harm(m);
     return c.Violations(m);
   };
@@ -197,4 +199,8 @@ TEST(HostileMachines, TheCheckCatchesEachKindOfHarm) {
   EXPECT_FALSE(check([](sim::Machine& m) { m.Advance(1); }).empty()) << "time spent where none may be";
   EXPECT_FALSE(check([](sim::Machine& m) { m.hung = true; }).empty());
   EXPECT_FALSE(check([](sim::Machine&) { WriteStdout(L"hello\n"); }).empty());
+  EXPECT_FALSE(check([](sim::Machine& m) { ++m.dialogs; }).empty());
+  EXPECT_FALSE(check([](sim::Machine&) {}, /*prepared=*/false).empty())
+      << "error dialogs and DLL search left as they were";
+  EXPECT_FALSE(check([](sim::Machine&) { StopInUserSessions(0); }).empty()) << "a copy started for another command";
 }

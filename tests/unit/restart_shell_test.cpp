@@ -53,7 +53,7 @@ class RestartShellTest : public TypicalMachineTest {
     ASSERT_EQ(m().shellExecutes.size(), 1u);
     const sim::ShellExecuteRecord& r = m().shellExecutes[0];
     EXPECT_EQ(r.cbSize, 112u);
-    EXPECT_EQ(r.fMask, kSeeMaskNoCloseProcess);
+    EXPECT_EQ(r.fMask, kSeeMaskNoCloseProcess | kSeeMaskFlagNoUi | kSeeMaskNoAsync);
     EXPECT_TRUE(r.hwndNull);
     EXPECT_EQ(r.verb, L"open");
     EXPECT_EQ(r.file, kShellPath);
@@ -174,7 +174,29 @@ TEST_F(RestartShellTest, UnresolvableWindowsFolderStartsNothing) {
   }
 }
 
+// Server Core has no explorer.exe: the failed plain launch shows no message box.
+TEST_F(RestartShellTest, MissingShellExecutableFailsWithoutADialog) {
+  m().EndProcess(*m().FindProcess(alicePid_), 0);
+  m().RemoveNode(m().FindNode(kShellPath));
+  RestartShell();
+  ASSERT_EQ(m().shellExecutes.size(), 1u);
+  EXPECT_FALSE(m().shellExecutes[0].succeeded);
+  EXPECT_EQ(m().dialogs, 0);
+  ExpectNothingLeftOpen();
+}
+
+// Unknown, or session 0 (a service's: no user's desktop, and a shell started
+// there would run as SYSTEM where nobody sees it). Session 0 is never the
+// tool's under Wine: this is shown here only.
 TEST_F(RestartShellTest, UnknownOwnSessionDoesNothingAtAll) {
+  m().Self().session = 0;
+  m().AddProcess(L"explorer.exe", 0).user = L"SYSTEM";
+  RestartShell();
+  EXPECT_TRUE(m().terminations.empty());
+  EXPECT_TRUE(m().sleeps.empty());
+  EXPECT_TRUE(m().shellExecutes.empty() && m().createProcessWithToken.empty());
+  m().Self().session = 1;
+
   m().Inject("ProcessIdToSessionId", kErrorAccessDenied, 1);
   RestartShell();
   EXPECT_TRUE(m().terminations.empty());

@@ -45,7 +45,13 @@ TEST(CommandTable, MatchesOnlyTheExactOptionInTableOrder) {
 
 TEST_F(TypicalMachineTest, RunEnablesDebugPrivilegeAndReleasesEverything) {
   m().osBuild = 22621;  // Windows 11: junctions made by non-administrators are then not followed
+  std::vector<std::string> order;
+  m().afterEveryCall = [&order](const std::string& call) { order.push_back(call); };
   Run(L"tool.exe --admin-remove-syncroots");
+  order.resize(2);
+  EXPECT_EQ(order, (std::vector<std::string>{"SetErrorMode", "SetDefaultDllDirectories"})) << "before anything else";
+  EXPECT_EQ(m().errorMode, kSemFailCriticalErrors | kSemNoGpFaultErrorBox | kSemNoOpenFileErrorBox);
+  EXPECT_EQ(m().defaultDllDirectories, kLoadLibrarySearchSystem32);
   EXPECT_EQ(m().mitigationPolicies, (std::vector<std::pair<int, Dword>>{{kProcessRedirectionTrustPolicy, 1}}));
   EXPECT_EQ(m().enabledPrivileges, std::vector<std::wstring>{L"SeDebugPrivilege"});
   EXPECT_EQ(m().calls["OpenProcessToken"], 2);  // own token for the privilege, the shell's token

@@ -5,8 +5,8 @@
 #include <cwctype>
 
 #include "app/stop_command.h"
-#include "process/stop_client.h"
 #include "known_names.h"
+#include "process/stop_client.h"
 #include "sim_fixture.h"
 
 using namespace platform;
@@ -179,6 +179,69 @@ TEST_F(StopTest, TheLargestTimeOutsKeepAskingUntilTheClientIsGone) {
     EXPECT_EQ(StopAttempts(), 601);  // 600 that found the windows, one that found none
     EXPECT_EQ(m().now, 600u * 1000);
     EXPECT_FALSE(m().hung);
+  }
+}
+
+// From session 0 (SYSTEM from an installer's custom action) the stop runs as
+// a copy of the tool in each active user session. Under Wine every process is
+// in one session that is not 0: these paths are shown here only.
+TEST_F(StopTest, FromSessionZeroACopyStopsTheClientInEachActiveUserSession) {
+  m().Self().session = 0;
+  const Dword own = AddClient(L"zarek.exe", 0).pid;
+  m().sessions.push_back({2, kWtsActive, L"bob", kErrorAccessDenied});  // token refused
+  m().sessions.push_back({3, sim::kWtsDisconnected, L"carol"});
+  m().sessions.push_back({4, kWtsActive, L"dave"});  // its start fails
+  m().sessions.push_back({5, kWtsActive, L""});      // nobody signed in
+  m().sessions.push_back({65536, sim::kWtsListen, L""});
+  m().Inject("CreateProcessAsUserW", kErrorAccessDenied, 1, /*skip=*/1);
+  Run(L"tool.exe --stop -timeout 2500");
+
+  ASSERT_EQ(m().createProcessAsUser.size(), 2u);
+  const sim::CreateProcessWithTokenRecord& r = m().createProcessAsUser[0];
+  EXPECT_TRUE(r.succeeded);
+  EXPECT_EQ(r.session, 1u);
+  EXPECT_EQ(r.tokenUser, L"alice");
+  EXPECT_EQ(r.applicationName, m().modulePath);
+  EXPECT_EQ(r.commandLine, L"\"" + m().modulePath + L"\" --stop -timeout 2500");
+  EXPECT_EQ(r.desktop, L"winsta0\\default");
+  EXPECT_EQ(r.creationFlags, kCreateNoWindow | kCreateUnicodeEnvironment);
+  EXPECT_EQ(r.environmentUser, L"alice");
+  EXPECT_EQ(r.currentDirectory, L"C:\\Windows");
+  EXPECT_EQ(r.showWindow, kSwHide);
+  EXPECT_EQ(m().createProcessAsUser[1].session, 4u);
+  EXPECT_FALSE(m().createProcessAsUser[1].succeeded);
+  EXPECT_EQ(m().now, 1000u) << "until the one copy that started had ended";
+  EXPECT_EQ(StopAttempts(), 0) << "session 0's own desktop reaches no user's window";
+  EXPECT_EQ(EndSessionPosts(own), 0);
+  EXPECT_TRUE(m().wtsAllocations.empty());
+  EXPECT_TRUE(m().environmentBlocks.empty());
+  EXPECT_EQ(m().OpenHandleCount(), 0u);
+}
+
+TEST_F(StopTest, FromSessionZeroTheWaitForTheCopiesIsBounded) {
+  m().Self().session = 0;
+  m().sessions[1].startedRunMs = 0;  // a copy that never ends
+  m().sessions.push_back({2, kWtsActive, L"bob", 0, 0});
+  Run(L"tool.exe --stop -timeout 3000");
+  EXPECT_EQ(m().createProcessAsUser.size(), 2u);
+  EXPECT_EQ(m().now, 3000u + kSessionStopMarginMs) << "one deadline for all of them";
+  EXPECT_FALSE(m().hung);
+  EXPECT_EQ(m().OpenHandleCount(), 0u);
+
+  // Only SYSTEM gets the users' tokens; a negative time-out starts nothing.
+  const struct {
+    const wchar_t* account;
+    const wchar_t* run;
+  } cases[] = {{L"admin", L"tool.exe --stop"}, {L"SYSTEM", L"tool.exe --stop -timeout -1"}};
+  for (const auto& c : cases) {
+    sim::Reset();
+    sim::TypicalMachine::Build(m());
+    m().Self().session = 0;
+    m().Self().user = c.account;
+    Run(c.run);
+    EXPECT_TRUE(m().createProcessAsUser.empty());
+    EXPECT_EQ(m().now, 0u);
+    EXPECT_EQ(m().OpenHandleCount(), 0u);
   }
 }
 

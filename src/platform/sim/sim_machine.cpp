@@ -839,6 +839,10 @@ void TypicalMachine::Build(Machine& m) {
   Process& explorer = m.AddProcess(L"explorer.exe", 1);
   explorer.user = L"alice";
   m.AddWindow(explorer.pid, true);
+
+  // The services' session, where no one signs in, and alice's.
+  m.sessions = {{0, kWtsDisconnected, L""}, {1, kWtsActive, L"alice"}};
+  m.AddFile(m.modulePath);
 }
 
 void TypicalMachine::AddProfile(Machine& m, const std::wstring& sid, const std::wstring& user,

@@ -236,6 +236,25 @@ struct CreateProcessWithTokenRecord {
   std::uint16_t showWindow;
   bool succeeded;
   Dword pid;
+  // CreateProcessAsUserW only: the token's session and the desktop asked for.
+  Dword session = 0;
+  std::wstring desktop;
+};
+
+// WTS_CONNECTSTATE_CLASS values beside WTSActive.
+constexpr int kWtsConnected = 1;
+constexpr int kWtsDisconnected = 4;
+constexpr int kWtsListen = 6;
+
+// A session of the machine (WTSEnumerateSessionsW).
+struct Session {
+  Dword id = 0;
+  int state = platform::kWtsActive;  // WTS_CONNECTSTATE_CLASS
+  std::wstring user;                 // the user signed in at it; empty for none
+  Dword tokenError = 0;              // non-zero: WTSQueryUserToken fails with it
+  // A process started in it (CreateProcessAsUserW) ends by itself, exit
+  // code 0, this long after its start; 0: it runs until it is ended.
+  std::uint64_t startedRunMs = 1000;
 };
 
 struct TerminateRecord {
@@ -254,6 +273,7 @@ struct HandleEntry {
   Dword pid = 0;              // process and thread handles; the source process of a token
   platform::FileTime processCreationTime = 0;  // process handles: which process of that identifier
   std::wstring tokenUser;     // tokens
+  Dword tokenSession = 0;     // tokens: the session a process started with it runs in
   bool primaryToken = false;  // tokens
   RegKeyNode* key = nullptr;  // registry keys
   std::wstring keyPath;
@@ -293,6 +313,13 @@ class Machine {
   std::wstring commandLine = L"client-maintenance.exe";
   std::wstring modulePath = L"C:\\tools\\client-maintenance.exe";
 
+  // ---- the process's own settings ----
+  Dword errorMode = 0;              // SetErrorMode
+  Dword defaultDllDirectories = 0;  // the last SetDefaultDllDirectories that succeeded
+  // Message boxes the real system would have shown (a failed shell launch
+  // without SEE_MASK_FLAG_NO_UI): nobody may be there to answer them.
+  int dialogs = 0;
+
   // ---- clock ----
   std::uint64_t now = 0;
   std::vector<Dword> sleeps;  // every Sleep argument, in order
@@ -316,6 +343,10 @@ class Machine {
   std::vector<TerminateRecord> terminations;
   std::vector<OpenProcessCall> openProcessCalls;
   std::uint64_t processesCreated = 0;  // for unique creation times
+
+  // ---- sessions (WTSEnumerateSessionsW order) ----
+  std::vector<Session> sessions;
+  std::set<void*> wtsAllocations;  // session lists not yet freed with WTSFreeMemory
 
   // ---- privileges ----
   std::vector<std::wstring> enabledPrivileges;
@@ -412,6 +443,7 @@ class Machine {
   // ---- launches ----
   std::vector<ShellExecuteRecord> shellExecutes;
   std::vector<CreateProcessWithTokenRecord> createProcessWithToken;
+  std::vector<CreateProcessWithTokenRecord> createProcessAsUser;
   std::map<void*, std::wstring> environmentBlocks;  // live blocks from CreateEnvironmentBlock, by account
   std::vector<bool> environmentInherits;  // the inherit argument of every CreateEnvironmentBlock call
 
@@ -476,7 +508,8 @@ void Reset();
 
 // Sets up a typical machine: C:\Windows, C:\Program Files (x86), the
 // interactive user "alice" at the desktop in session 1 with explorer.exe,
-// her shell folders, ProfileList with her profile. Tests build on it.
+// her shell folders, ProfileList with her profile, the sessions 0 and 1,
+// the tool's own executable. Tests build on it.
 struct TypicalMachine {
   static constexpr const wchar_t* kProfileList = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
   static void Build(Machine& m);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <cwctype>
 
 #include "platform/platform.h"
@@ -79,6 +80,54 @@ void Sleep(Dword milliseconds) {
   Call c("Sleep");
   c.m.sleeps.push_back(milliseconds);
   c.m.Advance(milliseconds);
+}
+
+std::uint64_t GetTickCount64() {
+  Call c("GetTickCount64");
+  return c.m.now;
+}
+
+Dword SetErrorMode(Dword mode) {
+  Call c("SetErrorMode");
+  const Dword before = c.m.errorMode;
+  c.m.errorMode = mode;
+  return before;
+}
+
+bool SetDefaultDllDirectories(Dword directoryFlags) {
+  Call c("SetDefaultDllDirectories");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  // Windows 7 without KB2533623 has no such function.
+  if (c.m.osMajor < 6 || (c.m.osMajor == 6 && c.m.osMinor < 2)) return c.Fail(kErrorCallNotImplemented);
+  if (directoryFlags == 0) return c.Fail(kErrorInvalidParameter);
+  c.m.defaultDllDirectories = directoryFlags;
+  return true;
+}
+
+Dword GetModuleFileNameW(wchar_t* fileName, Dword size) {
+  Call c("GetModuleFileNameW");
+  Dword code;
+  if (c.Injected(&code)) {
+    c.Fail(code);
+    return 0;
+  }
+  const std::wstring& path = c.m.modulePath;
+  if (size == 0) {
+    c.Fail(kErrorInsufficientBuffer);
+    return 0;
+  }
+  // Cut to fit, terminated, with ERROR_INSUFFICIENT_BUFFER and the size.
+  if (path.size() >= size) {
+    std::copy(path.begin(), path.begin() + (size - 1), fileName);
+    fileName[size - 1] = L'\0';
+    c.Fail(kErrorInsufficientBuffer);
+    return size;
+  }
+  std::copy(path.begin(), path.end(), fileName);
+  fileName[path.size()] = L'\0';
+  c.m.lastError = 0;
+  return static_cast<Dword>(path.size());
 }
 
 // ---------------- processes and sessions ----------------
@@ -366,6 +415,7 @@ bool OpenProcessToken(Handle process, Dword desiredAccess, Handle* token) {
   t.access = desiredAccess;
   t.pid = pid;
   t.tokenUser = p->user;
+  t.tokenSession = p->session;
   t.primaryToken = true;  // a process's own token is a primary token
   *token = c.m.NewHandle(std::move(t));
   return true;
@@ -413,6 +463,7 @@ bool DuplicateTokenEx(Handle existingToken, Dword desiredAccess, int /*impersona
   t.access = desiredAccess == 0 ? e->access : desiredAccess;
   t.pid = e->pid;
   t.tokenUser = e->tokenUser;
+  t.tokenSession = e->tokenSession;
   t.primaryToken = tokenType == kTokenPrimary;
   *newToken = c.m.NewHandle(std::move(t));
   return true;
@@ -504,6 +555,130 @@ bool CreateProcessWithTokenW(Handle token, Dword logonFlags, const wchar_t* appl
   processInformation->dwProcessId = pid;
   processInformation->dwThreadId = pid + 1;
   return finish(true, 0);
+}
+
+bool CreateProcessAsUserW(Handle token, const wchar_t* applicationName, wchar_t* commandLine, Dword creationFlags,
+                          void* environment, const wchar_t* currentDirectory, const StartupInfo& startupInfo,
+                          ProcessInformation* processInformation) {
+  Call c("CreateProcessAsUserW");
+  sim::CreateProcessWithTokenRecord r{};
+  r.applicationName = applicationName ? applicationName : L"";
+  r.commandLine = commandLine ? commandLine : L"";
+  r.creationFlags = creationFlags;
+  r.environmentPassed = environment != nullptr;
+  if (environment != nullptr) {
+    auto it = c.m.environmentBlocks.find(environment);
+    r.environmentUser = it == c.m.environmentBlocks.end() ? L"?" : it->second;
+  }
+  r.currentDirectory = currentDirectory ? currentDirectory : L"(null)";
+  r.startupFlags = startupInfo.dwFlags;
+  r.showWindow = startupInfo.wShowWindow;
+  r.desktop = startupInfo.lpDesktop ? startupInfo.lpDesktop : L"(null)";
+  HandleEntry* e = c.m.Lookup(token);
+  if (e != nullptr && e->kind == HandleKind::kToken) {
+    r.tokenUser = e->tokenUser;
+    r.tokenPrimary = e->primaryToken;
+    r.session = e->tokenSession;
+  }
+  auto finish = [&](bool ok, Dword error) {
+    r.succeeded = ok;
+    c.m.createProcessAsUser.push_back(r);
+    if (!ok) c.m.lastError = error;
+    return ok;
+  };
+  Dword code;
+  if (c.Injected(&code)) return finish(false, code);
+  if (TokenEntry(c.m, token, kTokenQuery | kTokenDuplicate | kTokenAssignPrimary) == nullptr) {
+    return finish(false, c.m.lastError);
+  }
+  if (!e->primaryToken) return finish(false, 1309);
+  // Another account's token needs SeAssignPrimaryTokenPrivilege, which SYSTEM holds.
+  if (e->tokenUser != c.m.Self().user && sim::Fold(c.m.Self().user) != L"SYSTEM") {
+    return finish(false, kErrorPrivilegeNotHeld);
+  }
+  if (environment != nullptr && (creationFlags & kCreateUnicodeEnvironment) == 0) {
+    return finish(false, kErrorInvalidParameter);
+  }
+  if (!IsExistingFile(c.m, r.applicationName)) return finish(false, kErrorFileNotFound);
+  if (currentDirectory != nullptr) {
+    Dword error = 0;
+    FsNode* folder = c.m.Resolve(currentDirectory, true, &error);
+    if (folder == nullptr || !folder->isDirectory) return finish(false, kErrorDirectory);
+  }
+  const Dword pid = StartProcess(c.m, r.applicationName, e->tokenSession, e->tokenUser);
+  r.pid = pid;
+  sim::Process& started = *c.m.FindProcess(pid);
+  for (const auto& s : c.m.sessions) {
+    if (s.id != e->tokenSession || s.startedRunMs == 0) continue;
+    Machine* pm = &c.m;
+    const platform::FileTime created = started.creationTime;
+    c.m.At(c.m.now + s.startedRunMs, [pm, pid, created] {
+      sim::Process* p = pm->FindProcess(pid);
+      if (p != nullptr && p->alive && p->creationTime == created) pm->EndProcess(*p, 0);
+    });
+  }
+  HandleEntry ph(HandleKind::kProcess);
+  ph.access = 0x1FFFFF;
+  ph.pid = pid;
+  ph.processCreationTime = started.creationTime;
+  HandleEntry th(HandleKind::kThread);
+  th.access = 0x1FFFFF;
+  th.pid = pid;
+  processInformation->hProcess = c.m.NewHandle(std::move(ph));
+  processInformation->hThread = c.m.NewHandle(std::move(th));
+  processInformation->dwProcessId = pid;
+  processInformation->dwThreadId = pid + 1;
+  return finish(true, 0);
+}
+
+// ---------------- sessions ----------------
+
+bool WTSEnumerateSessionsW(WtsSessionInfo** sessions, Dword* count) {
+  Call c("WTSEnumerateSessionsW");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  // One allocation, the station names after the array, as the real call does.
+  const std::size_t n = c.m.sessions.size();
+  auto* list = static_cast<WtsSessionInfo*>(std::calloc(n + 1, sizeof(WtsSessionInfo) + 16 * sizeof(wchar_t)));
+  auto* names = reinterpret_cast<wchar_t*>(list + n + 1);
+  for (std::size_t i = 0; i < n; ++i) {
+    const sim::Session& s = c.m.sessions[i];
+    list[i].SessionId = s.id;
+    list[i].State = s.state;
+    list[i].pWinStationName = names + i * 16;
+    const std::wstring station = s.id == 0 ? L"Services" : s.id == 1 ? L"Console" : L"RDP-Tcp#" + std::to_wstring(s.id);
+    std::wcsncpy(list[i].pWinStationName, station.c_str(), 15);
+  }
+  c.m.wtsAllocations.insert(list);
+  *sessions = list;
+  *count = static_cast<Dword>(n);
+  return true;
+}
+
+void WTSFreeMemory(void* memory) {
+  Call c("WTSFreeMemory");
+  if (c.m.wtsAllocations.erase(memory) == 1) std::free(memory);
+}
+
+bool WTSQueryUserToken(Dword sessionId, Handle* token) {
+  Call c("WTSQueryUserToken");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  // Only LocalSystem holds SE_TCB_NAME.
+  if (sim::Fold(c.m.Self().user) != L"SYSTEM") return c.Fail(kErrorPrivilegeNotHeld);
+  for (const auto& s : c.m.sessions) {
+    if (s.id != sessionId) continue;
+    if (s.user.empty()) return c.Fail(kErrorNoToken);
+    if (s.tokenError != 0) return c.Fail(s.tokenError);
+    HandleEntry t(HandleKind::kToken);
+    t.access = 0xF01FF;  // TOKEN_ALL_ACCESS
+    t.tokenUser = s.user;
+    t.tokenSession = s.id;
+    t.primaryToken = true;
+    *token = c.m.NewHandle(std::move(t));
+    return true;
+  }
+  return c.Fail(7022);  // ERROR_CTX_WINSTATION_NOT_FOUND
 }
 
 // ---------------- windows ----------------
@@ -884,6 +1059,8 @@ bool ShellExecuteExW(ShellExecuteInfo* info) {
   if (c.Injected(&code)) return finish(false, code);
   if (info->cbSize != kShellExecuteInfoSize) return finish(false, kErrorInvalidParameter);
   if (!IsExistingFile(c.m, r.file)) {
+    // Without SEE_MASK_FLAG_NO_UI the shell tells of the failure in a message box.
+    if ((info->fMask & kSeeMaskFlagNoUi) == 0) ++c.m.dialogs;
     info->hInstApp = reinterpret_cast<void*>(static_cast<std::uintptr_t>(2));  // SE_ERR_FNF
     return finish(false, kErrorFileNotFound);
   }

@@ -13,13 +13,14 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
-#include <userenv.h>
+#include <wtsapi32.h>
 // clang-format on
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
+#include <string>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -127,11 +128,52 @@ BOOL CALLBACK EnumWindowsThunk(HWND window, LPARAM lParam) {
   return t->callback(reinterpret_cast<Hwnd>(window), t->parameter) ? TRUE : FALSE;
 }
 
+// A DLL that is not one of the system's KnownDLLs (userenv, wtsapi32) would
+// be looked for beside the executable first if it were imported: a DLL
+// planted there (the tool may run elevated from a user's temporary folder)
+// would run in the tool. So such a DLL is loaded only when first needed and
+// only from the system folder; where LOAD_LIBRARY_SEARCH_SYSTEM32 is not
+// known (Windows 7 without KB2533623) by its full path in the system
+// folder, its own dependencies looked for there too.
+HMODULE SystemLibrary(const wchar_t* name) {
+  HMODULE module = ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (module != nullptr || ::GetLastError() != ERROR_INVALID_PARAMETER) return module;
+  wchar_t folder[MAX_PATH];
+  const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH - 20) return nullptr;
+  std::wstring path(folder, length);
+  path += L"\\";
+  path += name;
+  return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+// A function of such a DLL, or of a newer kernel32, looked up once. Null,
+// with the last error set, when it is not there.
+template <typename Function>
+Function SystemFunction(const wchar_t* dll, const char* name) {
+  HMODULE module = std::wcscmp(dll, L"kernel32.dll") == 0 ? ::GetModuleHandleW(dll) : SystemLibrary(dll);
+  FARPROC found = module != nullptr ? ::GetProcAddress(module, name) : nullptr;
+  if (found == nullptr) ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(found));
+}
+
 }  // namespace
 
 Dword GetLastError() { return ::GetLastError(); }
 void SetLastError(Dword error) { ::SetLastError(error); }
 void Sleep(Dword milliseconds) { ::Sleep(milliseconds); }
+std::uint64_t GetTickCount64() { return ::GetTickCount64(); }
+Dword SetErrorMode(Dword mode) { return ::SetErrorMode(mode); }
+bool SetDefaultDllDirectories(Dword directoryFlags) {
+  using Function = BOOL(WINAPI*)(DWORD);
+  static const Function set = SystemFunction<Function>(L"kernel32.dll", "SetDefaultDllDirectories");
+  if (set == nullptr) {
+    ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return false;
+  }
+  return set(directoryFlags) != FALSE;
+}
+Dword GetModuleFileNameW(wchar_t* fileName, Dword size) { return ::GetModuleFileNameW(nullptr, fileName, size); }
 
 Dword GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 Handle GetCurrentProcess() { return P(::GetCurrentProcess()); }
@@ -215,26 +257,80 @@ bool DuplicateTokenEx(Handle existingToken, Dword desiredAccess, int impersonati
   *newToken = P(t);
   return true;
 }
-bool CreateEnvironmentBlock(void** environment, Handle token, bool inherit) {
-  return ::CreateEnvironmentBlock(environment, H(token), inherit ? TRUE : FALSE) != FALSE;
-}
-bool DestroyEnvironmentBlock(void* environment) { return ::DestroyEnvironmentBlock(environment) != FALSE; }
-bool CreateProcessWithTokenW(Handle token, Dword logonFlags, const wchar_t* applicationName, wchar_t* commandLine,
-                             Dword creationFlags, void* environment, const wchar_t* currentDirectory,
-                             const StartupInfo& startupInfo, ProcessInformation* processInformation) {
+namespace {
+STARTUPINFOW StartupInfoOf(const StartupInfo& startupInfo) {
   STARTUPINFOW si{};
   si.cb = sizeof(si);
   si.dwFlags = startupInfo.dwFlags;
   si.wShowWindow = startupInfo.wShowWindow;
+  si.lpDesktop = const_cast<wchar_t*>(startupInfo.lpDesktop);
+  return si;
+}
+ProcessInformation ProcessInformationOf(const PROCESS_INFORMATION& pi) {
+  return {P(pi.hProcess), P(pi.hThread), pi.dwProcessId, pi.dwThreadId};
+}
+}  // namespace
+
+bool CreateEnvironmentBlock(void** environment, Handle token, bool inherit) {
+  using Function = BOOL(WINAPI*)(LPVOID*, HANDLE, BOOL);
+  static const Function create = SystemFunction<Function>(L"userenv.dll", "CreateEnvironmentBlock");
+  return create != nullptr && create(environment, H(token), inherit ? TRUE : FALSE) != FALSE;
+}
+bool DestroyEnvironmentBlock(void* environment) {
+  using Function = BOOL(WINAPI*)(LPVOID);
+  static const Function destroy = SystemFunction<Function>(L"userenv.dll", "DestroyEnvironmentBlock");
+  return destroy != nullptr && destroy(environment) != FALSE;
+}
+bool CreateProcessWithTokenW(Handle token, Dword logonFlags, const wchar_t* applicationName, wchar_t* commandLine,
+                             Dword creationFlags, void* environment, const wchar_t* currentDirectory,
+                             const StartupInfo& startupInfo, ProcessInformation* processInformation) {
+  STARTUPINFOW si = StartupInfoOf(startupInfo);
   PROCESS_INFORMATION pi{};
   if (!::CreateProcessWithTokenW(H(token), logonFlags, applicationName, commandLine, creationFlags, environment,
                                  currentDirectory, &si, &pi)) {
     return false;
   }
-  processInformation->hProcess = P(pi.hProcess);
-  processInformation->hThread = P(pi.hThread);
-  processInformation->dwProcessId = pi.dwProcessId;
-  processInformation->dwThreadId = pi.dwThreadId;
+  *processInformation = ProcessInformationOf(pi);
+  return true;
+}
+bool CreateProcessAsUserW(Handle token, const wchar_t* applicationName, wchar_t* commandLine, Dword creationFlags,
+                          void* environment, const wchar_t* currentDirectory, const StartupInfo& startupInfo,
+                          ProcessInformation* processInformation) {
+  STARTUPINFOW si = StartupInfoOf(startupInfo);
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessAsUserW(H(token), applicationName, commandLine, nullptr, nullptr, /*bInheritHandles=*/FALSE,
+                              creationFlags, environment, currentDirectory, &si, &pi)) {
+    return false;
+  }
+  *processInformation = ProcessInformationOf(pi);
+  return true;
+}
+
+bool WTSEnumerateSessionsW(WtsSessionInfo** sessions, Dword* count) {
+  static_assert(sizeof(WtsSessionInfo) == sizeof(WTS_SESSION_INFOW) &&
+                    offsetof(WtsSessionInfo, State) == offsetof(WTS_SESSION_INFOW, State),
+                "WTS_SESSION_INFOW");
+  static_assert(kWtsActive == WTSActive, "WTSActive");
+  using Function = BOOL(WINAPI*)(HANDLE, DWORD, DWORD, PWTS_SESSION_INFOW*, DWORD*);
+  static const Function enumerate = SystemFunction<Function>(L"wtsapi32.dll", "WTSEnumerateSessionsW");
+  PWTS_SESSION_INFOW info = nullptr;
+  DWORD n = 0;
+  if (enumerate == nullptr || !enumerate(WTS_CURRENT_SERVER_HANDLE, 0, 1, &info, &n)) return false;
+  *sessions = reinterpret_cast<WtsSessionInfo*>(info);
+  *count = n;
+  return true;
+}
+void WTSFreeMemory(void* memory) {
+  using Function = void(WINAPI*)(PVOID);
+  static const Function release = SystemFunction<Function>(L"wtsapi32.dll", "WTSFreeMemory");
+  if (release != nullptr) release(memory);
+}
+bool WTSQueryUserToken(Dword sessionId, Handle* token) {
+  using Function = BOOL(WINAPI*)(ULONG, PHANDLE);
+  static const Function query = SystemFunction<Function>(L"wtsapi32.dll", "WTSQueryUserToken");
+  HANDLE t = nullptr;
+  if (query == nullptr || !query(sessionId, &t)) return false;
+  *token = P(t);
   return true;
 }
 
