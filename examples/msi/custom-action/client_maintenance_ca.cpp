@@ -9,8 +9,11 @@
 // resource, and each call:
 //  1. writes it to a new folder of its own in the temporary folder (for
 //     SYSTEM, C:\Windows\Temp), whose access list lets only SYSTEM, the
-//     administrators and the folder's owner in: nobody else can replace the
-//     copy or plant a DLL beside it before it runs elevated;
+//     administrators and the folder's owner change anything: nobody else
+//     can replace the copy or plant a DLL beside it before it runs
+//     elevated. The users may read and run it: "--stop" from SYSTEM's
+//     session 0 starts this very copy in each signed-in user's session, as
+//     that user;
 //  2. runs it with those arguments, no window, standard output and standard
 //     error read through a pipe, the current folder its own folder;
 //  3. writes each line of that output, then the exit code, to the
@@ -41,9 +44,11 @@ namespace {
 constexpr wchar_t kToolResource[] = L"CLIENT_MAINTENANCE";
 constexpr wchar_t kToolName[] = L"client-maintenance.exe";
 constexpr wchar_t kFolderPrefix[] = L"VantorelDrive-maintenance-";
-// Protected access list: full access for SYSTEM, the administrators and the
-// owner (the account that creates the folder); inherited by the copy.
-constexpr wchar_t kPrivateFolderAcl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;OW)";
+// Protected access list, inherited by the copy: full access for SYSTEM, the
+// administrators and the owner (the account that creates the folder); read
+// and execute, nothing more, for the users (BUILTIN\Users, which holds every
+// signed-in account), so that the copies "--stop" starts as each user can run.
+constexpr wchar_t kPrivateFolderAcl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;OW)(A;OICI;FRFX;;;BU)";
 constexpr int kFolderAttempts = 100;
 // Deleting an image right after its process ended can briefly fail while the
 // system still maps it; try a few times.
