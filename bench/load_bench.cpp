@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "platform/sim/sim_machine.h"
+#include "sim/sim_machine.h"
 #include "process/process_lookup.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "app/app.h"
 #include "fuzz_input.h"
 #include "platform/platform.h"
-#include "platform/sim/sim_machine.h"
+#include "sim/sim_machine.h"
 #include "safety_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

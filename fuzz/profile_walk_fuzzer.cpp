@@ -22,7 +22,7 @@
 #include "app/app.h"
 #include "fuzz_input.h"
 #include "platform/platform.h"
-#include "platform/sim/sim_machine.h"
+#include "sim/sim_machine.h"
 #include "profiles/profile_list.h"
 #include "safety_check.h"
 

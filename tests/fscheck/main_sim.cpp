@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "fs_check.h"
-#include "platform/sim/sim_machine.h"
+#include "sim/sim_machine.h"
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--gaps") == 0) {

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "hostile_machine.h"
-#include "platform/sim/sim_machine.h"
+#include "sim/sim_machine.h"
 
 namespace hostile {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/sim_machine.h"
+#include "sim/sim_machine.h"
 
 namespace hostile {
 

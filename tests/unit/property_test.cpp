@@ -20,7 +20,7 @@
 #include "cleanup/folder_tree.h"
 #include "hostile_machine.h"
 #include "platform/handles.h"
-#include "platform/sim/sim_machine.h"
+#include "sim/sim_machine.h"
 #include "safety_check.h"
 
 #ifndef CM_PROPERTY_MACHINES

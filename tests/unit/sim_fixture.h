@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/app.h"
-#include "platform/sim/sim_machine.h"
+#include "sim/sim_machine.h"
 
 class SimTest : public ::testing::Test {
  protected:

@@ -1,6 +1,6 @@
 // The simulated machine's own state handling: clock, injections, processes,
 // registry, file system paths. The platform functions are in sim_platform.cpp.
-#include "platform/sim/sim_machine.h"
+#include "sim/sim_machine.h"
 
 #include <algorithm>
 #include <cstring>

@@ -9,8 +9,8 @@
 #include <cwctype>
 
 #include "platform/platform.h"
-#include "platform/sim/sim_call.h"
-#include "platform/sim/sim_machine.h"
+#include "sim/sim_call.h"
+#include "sim/sim_machine.h"
 
 namespace platform {
 

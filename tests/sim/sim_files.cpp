@@ -24,8 +24,8 @@
 #include <cwchar>
 
 #include "platform/platform.h"
-#include "platform/sim/sim_call.h"
-#include "platform/sim/sim_machine.h"
+#include "sim/sim_call.h"
+#include "sim/sim_machine.h"
 
 namespace platform {
 
