@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "common/held_folder.h"
+#include "files/held_folder.h"
 #include "platform/platform.h"
 #include "profiles/shell_folders.h"
 #include "shortcuts/shortcut_names.h"

@@ -1,7 +1,7 @@
 #include "cleanup/uninstall.h"
 
-#include "cleanup/folder_tree.h"
-#include "common/held_folder.h"
+#include "files/folder_tree.h"
+#include "files/held_folder.h"
 #include "platform/platform.h"
 #include "profiles/profile_list.h"
 #include "profiles/shell_folders.h"

@@ -2,7 +2,7 @@
 // start-menu and desktop shortcuts, under every name it has used, and its
 // program group folder when that is left empty.
 //
-// Every folder is reached and held by handle (common/held_folder.h): a
+// Every folder is reached and held by handle (files/held_folder.h): a
 // folder on the way that is a link, or cannot be opened and checked, is
 // left alone with everything in it, and a shortcut name is deleted through
 // a handle opened inside the held folder (a link of that name goes as the
@@ -14,7 +14,7 @@
 
 #include <string>
 
-#include "common/held_folder.h"
+#include "files/held_folder.h"
 
 // Deletes every name of StartMenuShortcutNames() from programsFolder (they
 // lie in its program group folder "Vantorel"), then removes that group

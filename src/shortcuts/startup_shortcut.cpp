@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/decimal_text.h"
-#include "common/held_folder.h"
+#include "files/held_folder.h"
 #include "platform/handles.h"
 #include "profiles/profile_list.h"
 #include "profiles/shell_folders.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "common/held_folder.h"
+#include "files/held_folder.h"
 #include "platform/platform.h"
 
 // The launcher, below the program-files folder.

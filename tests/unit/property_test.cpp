@@ -17,7 +17,7 @@
 #include "app/app.h"
 #include "app/stop_command.h"
 #include "attacker.h"
-#include "cleanup/folder_tree.h"
+#include "files/folder_tree.h"
 #include "hostile_machine.h"
 #include "platform/handles.h"
 #include "sim/sim_machine.h"

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "cleanup/folder_tree.h"
+#include "files/folder_tree.h"
 #include "process/interactive_user_token.h"
 #include "sim_fixture.h"
 

@@ -7,7 +7,7 @@
 #include "platform/platform.h"
 
 // Removes the folder name inside the held folder parent (a handle, see
-// common/held_folder.h) with all its content, depth first. Returns 0 when
+// files/held_folder.h) with all its content, depth first. Returns 0 when
 // the folder is gone or was never there, -1 when something stayed or could
 // not be examined.
 //

@@ -1,4 +1,4 @@
-#include "common/held_folder.h"
+#include "files/held_folder.h"
 
 #include <cstddef>
 

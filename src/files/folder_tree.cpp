@@ -1,8 +1,8 @@
-#include "cleanup/folder_tree.h"
+#include "files/folder_tree.h"
 
 #include <vector>
 
-#include "common/held_folder.h"
+#include "files/held_folder.h"
 #include "platform/handles.h"
 
 using namespace platform;
