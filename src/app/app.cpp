@@ -87,13 +87,13 @@ int RunClientMaintenance() {
   std::setlocale(LC_ALL, "");
 
   int argc = 0;
-  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  if (argv != nullptr && argc >= 2) {
-    const int command = FindCommand(argv[1]);
-    if (command >= 0) kCommands[command].run(argc, argv);
+  {
+    const UniqueLocalMemory<wchar_t**> argv(CommandLineToArgvW(GetCommandLineW(), &argc));
+    if (argv && argc >= 2) {
+      const int command = FindCommand(argv.get()[1]);
+      if (command >= 0) kCommands[command].run(argc, argv.get());
+    }
   }
-
-  if (argv != nullptr) LocalFree(argv);
   CloseInteractiveUserToken();
   return 0;
 }

@@ -9,6 +9,7 @@
 #include "common/decimal_text.h"
 #include "platform/handles.h"
 #include "process/stop_client.h"
+#include "process/user_session.h"
 #include "profiles/shell_folders.h"
 
 using namespace platform;
@@ -31,31 +32,18 @@ std::wstring OwnExecutable() {
 // Starts "<executable> --stop -timeout T" as the user signed in at session,
 // on that session's interactive desktop, with no window, in the Windows
 // folder (a folder every user may enter; nothing of the installer's is held
-// open). The new process's handle, or null when the session has no user,
-// its token is refused or the start fails.
-Handle StartStopInSession(Dword session, const std::wstring& executable, std::int32_t timeout,
-                          const std::wstring& windowsFolder) {
+// open). False when the session has no user, its token is refused or the
+// start fails.
+bool StartStopInSession(Dword session, const std::wstring& executable, std::int32_t timeout,
+                        const std::wstring& windowsFolder, UniqueHandle* process) {
   UniqueHandle token;
-  if (!WTSQueryUserToken(session, token.put())) return nullptr;
-  // The user's own variables; without them the copy inherits the tool's,
-  // which change nothing it does.
-  UniqueEnvironmentBlock environment;
-  Dword flags = kCreateNoWindow;
-  if (CreateEnvironmentBlock(environment.put(), token.get(), /*inherit=*/false)) {
-    flags |= kCreateUnicodeEnvironment;
-  }
-  std::wstring commandLine = L"\"" + executable + L"\" --stop -timeout " + DecimalText(timeout);
-  StartupInfo startup{};
-  startup.dwFlags = kStartfUseShowWindow;
-  startup.wShowWindow = kSwHide;
-  startup.lpDesktop = kUserDesktop;
-  ProcessInformation started{};
-  if (!CreateProcessAsUserW(token.get(), executable.c_str(), &commandLine[0], flags, environment.get(),
-                            windowsFolder.empty() ? nullptr : windowsFolder.c_str(), startup, &started)) {
-    return nullptr;
-  }
-  CloseHandle(started.hThread);
-  return started.hProcess;
+  if (!WTSQueryUserToken(session, token.put())) return false;
+  // Without the user's own variables the copy inherits the tool's, which
+  // change nothing it does.
+  const UserProcessStart start{executable,    L" --stop -timeout " + DecimalText(timeout),
+                               windowsFolder, kUserDesktop,
+                               kCreateNoWindow, /*userEnvironmentRequired=*/false};
+  return StartProcessAsUser(token.get(), StartCall::kAsUser, start, process);
 }
 
 }  // namespace
@@ -65,16 +53,19 @@ void StopInUserSessions(std::int32_t timeout) {
   if (executable.empty()) return;
   std::wstring windowsFolder;
   if (!LookUpShellFolder(kCsidlWindows, &windowsFolder)) windowsFolder.clear();
-  WtsSessionInfo* sessions = nullptr;
+  UniqueWtsMemory<WtsSessionInfo*> sessions;
   Dword count = 0;
-  if (!WTSEnumerateSessionsW(&sessions, &count)) return;
+  if (!WTSEnumerateSessionsW(sessions.put(), &count)) return;
   std::vector<UniqueHandle> started;
   for (Dword i = 0; i < count; ++i) {
-    if (sessions[i].State != kWtsActive || sessions[i].SessionId == 0) continue;
-    const Handle process = StartStopInSession(sessions[i].SessionId, executable, timeout, windowsFolder);
-    if (process != nullptr) started.emplace_back(process);
+    const WtsSessionInfo& session = sessions.get()[i];
+    if (session.State != kWtsActive || session.SessionId == 0) continue;
+    UniqueHandle process;
+    if (StartStopInSession(session.SessionId, executable, timeout, windowsFolder, &process)) {
+      started.push_back(std::move(process));
+    }
   }
-  WTSFreeMemory(sessions);
+  sessions.reset();
   // All of them run at once; the wait for each takes what is left of one
   // deadline, so the whole wait is bounded however many there are.
   const std::uint64_t deadline = GetTickCount64() + static_cast<std::uint64_t>(timeout) + kSessionStopMarginMs;
@@ -122,7 +113,7 @@ void RunStopCommand(int argc, wchar_t** argv) {
   // session 0 (a service's, an installer's custom action as SYSTEM) the stop
   // runs as a copy of the tool in every user's session.
   Dword session = 0;
-  if (ProcessIdToSessionId(GetCurrentProcessId(), &session) && session == 0) {
+  if (OwnSessionId(&session) && session == 0) {
     StopInUserSessions(timeout);
     return;
   }

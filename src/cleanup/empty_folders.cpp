@@ -11,10 +11,6 @@ using namespace platform;
 
 namespace {
 
-// The maker's folder in the program-files folder: the parent of the client's
-// installation folder.
-constexpr const wchar_t* kMakerFolder = L"Vantorel";
-
 void RemoveEmptyFolderIn(const std::wstring& folder, const wchar_t* name) {
   FolderChain chain;
   if (chain.Open({folder, L""})) RemoveFolderIfEmpty(chain.last(), name);
@@ -25,6 +21,8 @@ void RemoveEmptyFolderIn(const std::wstring& folder, const wchar_t* name) {
 void RemoveAllUsersEmptyFolders() {
   std::wstring programs;
   if (LookUpShellFolder(kCsidlCommonPrograms, &programs)) RemoveEmptyFolderIn(programs, kProgramGroupFolder);
+  // The maker's folder in the program-files folder: the parent of the
+  // client's installation folder.
   std::wstring programFiles;
-  if (GetProgramFilesFolder(&programFiles) >= 0) RemoveEmptyFolderIn(programFiles, kMakerFolder);
+  if (GetProgramFilesFolder(&programFiles) >= 0) RemoveEmptyFolderIn(programFiles, kMakerFolderName);
 }

@@ -14,44 +14,18 @@ namespace {
 constexpr Dword kListingBufferBytes = 64 * 1024;
 constexpr Dword kListFolderAccess = kFileListDirectory | kSynchronize;
 
-struct ListedEntry {
-  std::wstring name;
-  Dword attributes;
-};
-
-bool IsDotOrDotDot(const std::wstring& name) { return name == L"." || name == L".."; }
-
-// Every entry of the folder that handle lists, "." and ".." left out.
-// False when the listing fails before its end.
-bool ListFolder(Handle folder, std::vector<unsigned char>& buffer, std::vector<ListedEntry>* entries) {
-  int infoClass = kFileIdBothDirectoryRestartInfo;
-  for (;;) {
-    if (!GetFileInformationByHandleEx(folder, infoClass, buffer.data(), static_cast<Dword>(buffer.size()))) {
-      return GetLastError() == kErrorNoMoreFiles;
-    }
-    infoClass = kFileIdBothDirectoryInfo;
-    for (std::size_t at = 0;;) {
-      const auto* e = reinterpret_cast<const FileIdBothDirInformation*>(buffer.data() + at);
-      std::wstring name(e->FileName, e->FileNameLength / sizeof(wchar_t));
-      if (!IsDotOrDotDot(name)) entries->push_back({std::move(name), e->FileAttributes});
-      if (e->NextEntryOffset == 0) break;
-      at += e->NextEntryOffset;
-    }
-  }
-}
-
 // Removes what the real folder held by folder (opened with DELETE, and with
 // the right to list it when listable) contains, then the folder. Returns 0
 // when it went, -1 when something stayed.
 int RemoveHeldTree(Handle folder, bool listable, std::vector<unsigned char>& buffer) {
   std::vector<ListedEntry> entries;
   if (listable) {
-    if (!ListFolder(folder, buffer, &entries)) return -1;
+    if (!ListFolder(folder, /*mask=*/nullptr, buffer, &entries)) return -1;
   } else {
     // Listed through a handle of its own that shares deletion, so that the
     // folder's own handle keeps it held.
     UniqueFileHandle listing;
-    if (!ReopenEntry(folder, kListFolderAccess, &listing) || !ListFolder(listing.get(), buffer, &entries)) return -1;
+    if (!ReopenEntry(folder, kListFolderAccess, &listing) || !ListFolder(listing.get(), /*mask=*/nullptr, buffer, &entries)) return -1;
   }
   int status = 0;
   for (const ListedEntry& listed : entries) {

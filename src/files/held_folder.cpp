@@ -1,6 +1,8 @@
 #include "files/held_folder.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <memory>
 
 using namespace platform;
 
@@ -31,8 +33,9 @@ struct RelativeName {
   UnicodeString string{};
 };
 
-bool OpenRelative(Handle folder, const std::wstring& name, Dword access, Dword share, Dword options,
-                  UniqueFileHandle* out, NtStatus* status) {
+// NtCreateFile of name relative to folder, taken as it is.
+NtStatus CreateRelative(Handle folder, const std::wstring& name, Dword access, Dword fileAttributes, Dword share,
+                        Dword disposition, Dword options, UniqueFileHandle* out) {
   RelativeName relative(name);
   ObjectAttributes attributes{};
   attributes.Length = kObjectAttributesSize;
@@ -41,10 +44,16 @@ bool OpenRelative(Handle folder, const std::wstring& name, Dword access, Dword s
   attributes.Attributes = kObjCaseInsensitive;
   IoStatusBlock io{};
   Handle opened = InvalidHandleValue();
-  *status = NtCreateFile(&opened, access, &attributes, &io, /*fileAttributes=*/0, share, kFileOpen, options);
-  if (*status != kStatusSuccess) return false;
-  out->reset(opened);
-  return true;
+  const NtStatus status =
+      NtCreateFile(&opened, access, &attributes, &io, fileAttributes, share, disposition, options);
+  if (status == kStatusSuccess) out->reset(opened);
+  return status;
+}
+
+bool OpenRelative(Handle folder, const std::wstring& name, Dword access, Dword share, Dword options,
+                  UniqueFileHandle* out, NtStatus* status) {
+  *status = CreateRelative(folder, name, access, /*fileAttributes=*/0, share, kFileOpen, options, out);
+  return *status == kStatusSuccess;
 }
 
 bool IsAbsent(NtStatus status) { return status == kStatusObjectNameNotFound || status == kStatusObjectPathNotFound; }
@@ -70,14 +79,10 @@ bool ListedAttributes(Handle folder, const std::wstring& name, Dword* attributes
                     &status)) {
     return false;
   }
-  RelativeName mask(name);
-  alignas(8) unsigned char buffer[offsetof(FileIdBothDirInformation, FileName) + 520 * sizeof(wchar_t)];
-  IoStatusBlock io{};
-  if (NtQueryDirectoryFile(listing.get(), &io, buffer, sizeof(buffer), kFileIdBothDirectoryInformation,
-                           /*returnSingleEntry=*/true, &mask.string, /*restartScan=*/true) != kStatusSuccess) {
-    return false;
-  }
-  *attributes = reinterpret_cast<const FileIdBothDirInformation*>(buffer)->FileAttributes;
+  std::vector<unsigned char> buffer(offsetof(FileIdBothDirInformation, FileName) + 520 * sizeof(wchar_t));
+  std::vector<ListedEntry> entries;
+  if (!ListFolder(listing.get(), &name, buffer, &entries) || entries.empty()) return false;
+  *attributes = entries.front().attributes;
   return true;
 }
 
@@ -89,6 +94,67 @@ EntryKind Confirmed(EntryKind byHandle, Dword listedAttributes) {
 }
 
 }  // namespace
+
+bool ListFolder(Handle folder, const std::wstring* mask, std::vector<unsigned char>& buffer,
+                std::vector<ListedEntry>* entries) {
+  std::unique_ptr<RelativeName> name;
+  if (mask != nullptr) name = std::make_unique<RelativeName>(*mask);
+  for (bool restart = true;; restart = false) {
+    IoStatusBlock io{};
+    const NtStatus status =
+        NtQueryDirectoryFile(folder, &io, buffer.data(), static_cast<Dword>(buffer.size()),
+                             kFileIdBothDirectoryInformation, /*returnSingleEntry=*/false,
+                             name ? &name->string : nullptr, /*restartScan=*/restart);
+    // The end; or, on the first call, nothing matches at all.
+    if (status == kStatusNoMoreFiles || status == kStatusNoSuchFile) return true;
+    if (status != kStatusSuccess) return false;
+    for (std::size_t at = 0;;) {
+      const auto* e = reinterpret_cast<const FileIdBothDirInformation*>(buffer.data() + at);
+      std::wstring entryName(e->FileName, e->FileNameLength / sizeof(wchar_t));
+      if (entryName != L"." && entryName != L"..") entries->push_back({std::move(entryName), e->FileAttributes});
+      if (e->NextEntryOffset == 0) break;
+      at += e->NextEntryOffset;
+    }
+  }
+}
+
+bool CreateNewFileIn(Handle folder, const std::wstring& name, Dword access, Dword attributes, Dword share,
+                     UniqueFileHandle* file, NtStatus* status) {
+  *status = CreateRelative(folder, name, access, attributes, share, kFileCreate,
+                           kFileNonDirectoryFile | kFileSynchronousIoNonalert, file);
+  return *status == kStatusSuccess;
+}
+
+bool WriteAll(Handle file, const std::vector<unsigned char>& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    Dword written = 0;
+    if (!WriteFile(file, bytes.data() + done, static_cast<Dword>(bytes.size() - done), &written) || written == 0) {
+      return false;
+    }
+    done += written;
+  }
+  return true;
+}
+
+bool SetAttributesByHandle(Handle file, Dword attributes) {
+  FileBasicInformation info{};  // times of 0 stay as they are
+  info.FileAttributes = attributes;
+  return SetFileInformationByHandle(file, kFileBasicInfo, &info, sizeof(info));
+}
+
+bool RenameInFolder(Handle file, Handle folder, const std::wstring& name) {
+  const std::size_t bytes = offsetof(FileRenameInformation, FileName) + name.size() * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(bytes < sizeof(FileRenameInformation) ? sizeof(FileRenameInformation) : bytes);
+  auto* info = reinterpret_cast<FileRenameInformation*>(buffer.data());
+  info->ReplaceIfExists = 1;
+  info->RootDirectory = folder;
+  info->FileNameLength = static_cast<Dword>(name.size() * sizeof(wchar_t));
+  std::copy(name.begin(), name.end(), info->FileName);
+  IoStatusBlock io{};
+  return NtSetInformationFile(file, &io, info, static_cast<Dword>(buffer.size()), kFileRenameInformation) ==
+         kStatusSuccess;
+}
 
 bool VerbatimForm(const std::wstring& path, std::wstring* verbatim) {
   if (path.compare(0, 4, kVerbatimPrefix) == 0) {

@@ -73,6 +73,42 @@ EntryKind OpenEntry(platform::Handle folder, const std::wstring& name, platform:
 EntryKind OpenListedEntry(platform::Handle folder, const std::wstring& name, platform::Dword listedAttributes,
                           platform::Dword access, platform::UniqueFileHandle* entry);
 
+// One entry of a folder listing: its name, exactly as listed, and the
+// attributes the listing gives it.
+struct ListedEntry {
+  std::wstring name;
+  platform::Dword attributes;
+};
+
+// Lists the folder that handle (opened with FILE_LIST_DIRECTORY for
+// synchronous I/O) refers to, from its start, through buffer (any size that
+// holds one entry of the longest name), appending each entry to entries;
+// "." and ".." are left out. mask, when given, is the listing's name
+// filter; a handle keeps the filter of its first listing for its life.
+// False when the listing fails before its end (entries then hold what was
+// listed so far).
+bool ListFolder(platform::Handle folder, const std::wstring* mask, std::vector<unsigned char>& buffer,
+                std::vector<ListedEntry>* entries);
+
+// Creates the new file name in folder (relative to the folder's handle, a
+// name that is taken fails with STATUS_OBJECT_NAME_COLLISION) with the
+// given rights, attributes and sharing, for synchronous I/O. status holds
+// NtCreateFile's answer; file the handle when it succeeded.
+bool CreateNewFileIn(platform::Handle folder, const std::wstring& name, platform::Dword access,
+                     platform::Dword attributes, platform::Dword share, platform::UniqueFileHandle* file,
+                     platform::NtStatus* status);
+
+// Writes the whole of bytes through the handle; false when a write failed
+// or wrote nothing.
+bool WriteAll(platform::Handle file, const std::vector<unsigned char>& bytes);
+
+// Sets the entry's attributes through its handle (times stay as they are).
+bool SetAttributesByHandle(platform::Handle file, platform::Dword attributes);
+
+// Renames the entry of handle (opened with DELETE) to name in the held
+// folder, replacing an entry of that name in one step.
+bool RenameInFolder(platform::Handle file, platform::Handle folder, const std::wstring& name);
+
 // Opens the entry that handle refers to again with other rights (a
 // relative open with an empty name), shared for reading, writing and
 // deletion so that it sits beside the first handle.

@@ -75,6 +75,19 @@ struct EnvironmentBlockTraits {
   static void Close(void* e) { DestroyEnvironmentBlock(e); }
 };
 
+// Memory the system allocated for the tool: LocalAlloc memory (the argument
+// vector of CommandLineToArgvW) and WTS memory (a session list).
+template <typename T>
+struct LocalMemoryTraits {
+  static T Invalid() { return nullptr; }
+  static void Close(T m) { LocalFree(m); }
+};
+template <typename T>
+struct WtsMemoryTraits {
+  static T Invalid() { return nullptr; }
+  static void Close(T m) { WTSFreeMemory(m); }
+};
+
 using UniqueHandle = UniqueResource<Handle, KernelHandleTraits>;
 using UniqueFileHandle = UniqueResource<Handle, FileHandleTraits>;
 using UniqueRegKey = UniqueResource<RegKey, RegKeyTraits>;
@@ -82,5 +95,18 @@ using UniqueShellLink = UniqueResource<ShellLink, ShellLinkTraits>;
 using UniquePersistStream = UniqueResource<PersistStream, PersistStreamTraits>;
 using UniqueStream = UniqueResource<Stream, StreamTraits>;
 using UniqueEnvironmentBlock = UniqueResource<void*, EnvironmentBlockTraits>;
+template <typename T>
+using UniqueLocalMemory = UniqueResource<T, LocalMemoryTraits<T>>;
+template <typename T>
+using UniqueWtsMemory = UniqueResource<T, WtsMemoryTraits<T>>;
+
+// The two handles a process start hands out (PROCESS_INFORMATION), each
+// with its owner from the moment the start returns.
+struct StartedProcess {
+  explicit StartedProcess(const ProcessInformation& started)
+      : process(started.hProcess), thread(started.hThread) {}
+  UniqueHandle process;
+  UniqueHandle thread;
+};
 
 }  // namespace platform

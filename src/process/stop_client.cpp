@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/handles.h"
+#include "process/user_session.h"
 
 using namespace platform;
 
@@ -65,7 +66,7 @@ bool ClientSessionFilter(bool ownSessionOnly, SessionFilter* filter) {
     return true;
   }
   Dword ownSession = 0;
-  if (!ProcessIdToSessionId(GetCurrentProcessId(), &ownSession)) return false;
+  if (!OwnSessionId(&ownSession)) return false;
   *filter = ownSession;
   return true;
 }

@@ -6,6 +6,7 @@
 #include "process/interactive_user_token.h"
 #include "process/process_lookup.h"
 #include "process/stop_client.h"
+#include "process/user_session.h"
 #include "profiles/shell_folders.h"
 
 using namespace platform;
@@ -26,30 +27,14 @@ bool StartShellAsUser(Handle userToken, const std::wstring& windowsFolder, const
   if (!DuplicateTokenEx(userToken, kPrimaryTokenAccess, kSecurityImpersonation, kTokenPrimary, primaryToken.put())) {
     return false;
   }
-  // The user's own variables only: nothing of the elevated or SYSTEM
-  // environment the tool runs with is passed on to the desktop.
-  UniqueEnvironmentBlock environment;
-  if (!CreateEnvironmentBlock(environment.put(), primaryToken.get(), /*inherit=*/false)) return false;
-
-  // The quoted path, so that a Windows folder with blanks in its path cannot
-  // be read as a shorter program name; the call may write into the buffer.
-  std::wstring commandLine = L"\"" + executable + L"\"";
-  StartupInfo startup{};
-  startup.dwFlags = kStartfUseShowWindow;
-  startup.wShowWindow = kSwHide;
-  ProcessInformation started{};
-  // LOGON_WITH_PROFILE makes sure the user's registry hive is loaded for the
-  // new shell; the Windows folder as its current folder keeps the shell, which
-  // lives for the whole logon session, from holding the installer's current
-  // folder open.
-  if (!CreateProcessWithTokenW(primaryToken.get(), kLogonWithProfile, executable.c_str(), &commandLine[0],
-                               kCreateUnicodeEnvironment, environment.get(), windowsFolder.c_str(), startup,
-                               &started)) {
-    return false;
-  }
-  CloseHandle(started.hThread);
-  CloseHandle(started.hProcess);
-  return true;
+  // The Windows folder as its current folder keeps the shell, which lives
+  // for the whole logon session, from holding the installer's current folder
+  // open. The desktop is left to the call: CreateProcessWithTokenW then
+  // grants the user access to the tool's own desktop.
+  const UserProcessStart start{executable, L"", windowsFolder, /*desktop=*/nullptr, /*creationFlags=*/0,
+                               /*userEnvironmentRequired=*/true};
+  UniqueHandle shell;  // nothing waits for it
+  return StartProcessAsUser(primaryToken.get(), StartCall::kWithToken, start, &shell);
 }
 
 // The shell launcher's own start, in the tool's security context.
@@ -66,14 +51,14 @@ void StartShellAsSelf(const std::wstring& executable) {
   ShellExecuteExW(&info);
   // Nothing waits for the new shell: its handle is closed at once. It is null
   // when the call failed or started no process of its own.
-  if (info.hProcess != nullptr) CloseHandle(info.hProcess);
+  UniqueHandle shell(info.hProcess);
 }
 
 }  // namespace
 
 void RestartShell() {
   Dword session = 0;
-  if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) return;
+  if (!OwnSessionId(&session)) return;
   // Session 0 has no user's desktop: no shell to end there, and a shell
   // started there would run as the tool's account where nobody sees it.
   if (session == 0) return;

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "common/product_names.h"
+
 using ShortcutNames = std::vector<std::wstring>;
 
 // The client's folder inside a start-menu programs folder.
-constexpr const wchar_t* kProgramGroupFolder = L"Vantorel";
-// The current name of the desktop and start-up shortcut.
-constexpr const wchar_t* kCurrentShortcutName = L"Vantorel Drive.lnk";
+constexpr const wchar_t* kProgramGroupFolder = kMakerFolderName;
 
 ShortcutNames LegacyDesktopShortcutNames();
 ShortcutNames DesktopShortcutNames();

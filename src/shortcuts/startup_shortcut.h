@@ -5,13 +5,9 @@
 
 #include <string>
 
+#include "common/product_names.h"
 #include "files/held_folder.h"
 #include "platform/platform.h"
-
-// The launcher, below the program-files folder.
-constexpr const wchar_t* kLauncherRelativePath = L"\\Vantorel\\VantorelDrive\\bin\\launcher.exe";
-// The description written into the start-up shortcut.
-constexpr const wchar_t* kStartupShortcutDescription = L"Vantorel Drive";
 
 // The command. Enters a single-threaded COM apartment (never left), forms the
 // launcher path below the program-files folder and the interactive user's

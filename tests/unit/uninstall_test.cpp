@@ -181,8 +181,8 @@ TEST_F(UninstallTest, OneOpenOneLookOneDeletePerEntry) {
   EXPECT_EQ(m().calls, (std::map<std::string, int>{{"GetFullPathNameW", 2},  // once for the whole walk
                                                    {"CreateFileW", 1},
                                                    {"NtCreateFile", entries + 4},
-                                                   {"NtQueryDirectoryFile", 2},
-                                                   {"GetFileInformationByHandleEx", entries + 2 * folders + 2},
+                                                   {"NtQueryDirectoryFile", 2 * folders + 2},
+                                                   {"GetFileInformationByHandleEx", entries + 2},
                                                    {"SetFileInformationByHandle", entries + 1},
                                                    {"CloseHandle", entries + 5}}));
 }
