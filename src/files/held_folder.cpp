@@ -115,6 +115,8 @@ bool ListFolder(Handle folder, const std::wstring* mask, std::vector<unsigned ch
       if (e->NextEntryOffset == 0) break;
       at += e->NextEntryOffset;
     }
+    // A mask names one entry: the first call has listed it.
+    if (mask != nullptr) return true;
   }
 }
 

@@ -83,8 +83,9 @@ struct ListedEntry {
 // Lists the folder that handle (opened with FILE_LIST_DIRECTORY for
 // synchronous I/O) refers to, from its start, through buffer (any size that
 // holds one entry of the longest name), appending each entry to entries;
-// "." and ".." are left out. mask, when given, is the listing's name
-// filter; a handle keeps the filter of its first listing for its life.
+// "." and ".." are left out. mask, when given, is the name of the one
+// entry to list, and one call lists it; a handle keeps the mask of its
+// first listing for its life.
 // False when the listing fails before its end (entries then hold what was
 // listed so far).
 bool ListFolder(platform::Handle folder, const std::wstring* mask, std::vector<unsigned char>& buffer,
