@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "app/app.h"
-#include "sim/sim_machine.h"
 #include "process/process_lookup.h"
+#include "sim/typical_machine.h"
 
 namespace {
 
@@ -52,7 +52,7 @@ double Best(int rounds, const std::function<void(Machine&)>& setUp, const std::f
 }
 
 void RunTool(const std::wstring& commandLine) {
-  sim::machine().commandLine = commandLine;
+  sim::machine().runtime.commandLine = commandLine;
   RunClientMaintenance();
 }
 
@@ -64,11 +64,12 @@ void Profiles(Machine& m, int profiles) {
     const std::wstring user = L"user" + std::to_wstring(i);
     const std::wstring dir = L"C:\\Users\\" + user;
     sim::TypicalMachine::AddProfile(m, L"S-1-5-21-5-5-5-" + std::to_wstring(10000 + i), user, dir);
-    m.AddFile(dir + kStartup + L"\\ZarekTolv.lnk");
-    m.AddFile(dir + kPrograms + L"\\Vantorel\\Vantorel Drive.lnk");
-    m.AddFile(dir + kPrograms + L"\\Vantorel\\Uninstall Vantorel Drive.lnk");
-    m.AddFile(dir + L"\\Desktop\\Vantorel Drive.lnk");
-    for (int f = 0; f < 4; ++f) m.AddFile(dir + L"\\AppData\\Local\\VantorelDrive\\cache\\f" + std::to_wstring(f));
+    m.files.AddFile(dir + kStartup + L"\\ZarekTolv.lnk");
+    m.files.AddFile(dir + kPrograms + L"\\Vantorel\\Vantorel Drive.lnk");
+    m.files.AddFile(dir + kPrograms + L"\\Vantorel\\Uninstall Vantorel Drive.lnk");
+    m.files.AddFile(dir + L"\\Desktop\\Vantorel Drive.lnk");
+    for (int f = 0; f < 4; ++f)
+      m.files.AddFile(dir + L"\\AppData\\Local\\VantorelDrive\\cache\\f" + std::to_wstring(f));
   }
 }
 
@@ -82,7 +83,7 @@ void DataFolder(Machine& m, int entries) {
     const std::wstring dir = data + L"\\group " + std::to_wstring(folder / 10) + L"\\folder " + std::to_wstring(folder);
     made += (folder % 10 == 0) ? 2 : 1;  // the folder, and its parent with the first of ten
     for (int f = 0; f < 100 && made < entries; ++f, ++made) {
-      m.AddFile(dir + L"\\file " + std::to_wstring(f) + L".dat", f % 7 == 0 ? platform::kFileAttributeHidden : 0);
+      m.files.AddFile(dir + L"\\file " + std::to_wstring(f) + L".dat", f % 7 == 0 ? platform::kFileAttributeHidden : 0);
     }
   }
 }
@@ -91,14 +92,14 @@ void DataFolder(Machine& m, int entries) {
 void Processes(Machine& m, int processes) {
   sim::TypicalMachine::Build(m);
   static const wchar_t* const kClients[] = {L"zarek.exe", L"zarek-daemon.exe", L"auto-updater.exe"};
-  while (static_cast<int>(m.processes.size()) < processes) {
-    const int i = static_cast<int>(m.processes.size());
+  while (static_cast<int>(m.processes.list.size()) < processes) {
+    const int i = static_cast<int>(m.processes.list.size());
     const Dword session = static_cast<Dword>(i % 4);
     if (i % 10 == 0) {
-      sim::Process& p = m.AddProcess(kClients[i / 10 % 3], session);
-      m.AddWindow(p.pid);
+      sim::Process& p = m.processes.AddProcess(kClients[i / 10 % 3], session);
+      m.windows.AddWindow(p.pid);
     } else {
-      m.AddProcess(L"svchost.exe", session);
+      m.processes.AddProcess(L"svchost.exe", session);
     }
   }
 }

@@ -12,8 +12,8 @@
 #include "app/app.h"
 #include "fuzz_input.h"
 #include "platform/platform.h"
-#include "sim/sim_machine.h"
 #include "safety_check.h"
+#include "sim/machine.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::wstring text = fuzz::WideText(data, size);
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   hostile::Options options;
   options.clientsEndWithinAMinute = true;
   hostile::Generate(seed, sim::machine(), options);
-  sim::machine().commandLine = line;
+  sim::machine().runtime.commandLine = line;
   hostile::SafetyCheck check(sim::machine(), args);
   RunClientMaintenance();
   const std::vector<std::string> violations = check.Violations(sim::machine());

@@ -22,9 +22,9 @@
 #include "app/app.h"
 #include "fuzz_input.h"
 #include "platform/platform.h"
-#include "sim/sim_machine.h"
 #include "profiles/profile_list.h"
 #include "safety_check.h"
+#include "sim/typical_machine.h"
 
 namespace {
 
@@ -40,25 +40,25 @@ void BuildMachine(sim::Machine& m) {
   for (const wchar_t* dir : {L"C:\\Users\\alice", L"C:\\Users\\bob", L"D:\\Profiles\\carol",
                              L"C:\\Windows\\system32\\config\\systemprofile"}) {
     const std::wstring d = dir;
-    m.AddFile(d + L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\Vantorel Drive.lnk");
-    m.AddFile(d + L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\Other.lnk");
-    m.AddFile(d + L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Vantorel\\Vantorel Drive.lnk");
-    m.AddFile(d + L"\\Desktop\\Zarek Tolv.lnk");
-    m.AddFile(d + L"\\Desktop\\notes.txt");
-    m.AddFile(d + L"\\AppData\\Local\\VantorelDrive\\settings.json");
-    m.AddFile(d + L"\\AppData\\Local\\VantorelDrive\\sub\\log.txt", platform::kFileAttributeHidden);
-    m.AddDirectoryLink(d + L"\\AppData\\Local\\VantorelDrive\\windows", L"C:\\Windows");
-    m.AddFile(d + L"\\AppData\\Local\\Other\\keep");
-    m.AddFile(d + L"\\Documents\\thesis.docx");
+    m.files.AddFile(d + L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\Vantorel Drive.lnk");
+    m.files.AddFile(d + L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\Other.lnk");
+    m.files.AddFile(d + L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Vantorel\\Vantorel Drive.lnk");
+    m.files.AddFile(d + L"\\Desktop\\Zarek Tolv.lnk");
+    m.files.AddFile(d + L"\\Desktop\\notes.txt");
+    m.files.AddFile(d + L"\\AppData\\Local\\VantorelDrive\\settings.json");
+    m.files.AddFile(d + L"\\AppData\\Local\\VantorelDrive\\sub\\log.txt", platform::kFileAttributeHidden);
+    m.files.AddDirectoryLink(d + L"\\AppData\\Local\\VantorelDrive\\windows", L"C:\\Windows");
+    m.files.AddFile(d + L"\\AppData\\Local\\Other\\keep");
+    m.files.AddFile(d + L"\\Documents\\thesis.docx");
   }
-  m.AddFile(L"C:\\Windows\\system32\\kernel32.dll");
-  m.AddFile(L"C:\\AppData\\Local\\VantorelDrive\\not-a-profile");
-  m.AddFile(L"C:\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\Vantorel Drive.lnk");
+  m.files.AddFile(L"C:\\Windows\\system32\\kernel32.dll");
+  m.files.AddFile(L"C:\\AppData\\Local\\VantorelDrive\\not-a-profile");
+  m.files.AddFile(L"C:\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\Vantorel Drive.lnk");
 }
 
 // Replaces the profile list's subkeys with those the input describes.
 void FillProfileList(sim::Machine& m, const std::vector<std::wstring>& lines) {
-  sim::RegKeyNode& list = m.Key(sim::TypicalMachine::kProfileList);
+  sim::RegKeyNode& list = m.registry.Key(sim::TypicalMachine::kProfileList);
   list.subkeys.clear();
   std::set<std::wstring> names;
   for (std::size_t i = 1; i < lines.size() && list.subkeys.size() < kMaxProfiles; ++i) {
@@ -112,12 +112,12 @@ void FillProfileList(sim::Machine& m, const std::vector<std::wstring>& lines) {
   const std::wstring header = lines.empty() ? L"" : lines[0];
   if (header.find(L'k', 1) != std::wstring::npos) list.openResult = platform::kErrorAccessDenied;
   if (header.find(L'q', 1) != std::wstring::npos) list.queryInfoResult = platform::kErrorAccessDenied;
-  if (header.find(L'e', 1) != std::wstring::npos) m.SetEnv(L"EVIL", L"..\\..");
+  if (header.find(L'e', 1) != std::wstring::npos) m.runtime.SetEnv(L"EVIL", L"..\\..");
 }
 
 // The walk's two reads against what the registry holds.
 void CheckReads(sim::Machine& m) {
-  const sim::RegKeyNode& list = *m.FindKey(sim::TypicalMachine::kProfileList);
+  const sim::RegKeyNode& list = *m.registry.FindKey(sim::TypicalMachine::kProfileList);
   std::vector<std::wstring> listed;
   const bool opened = ListProfileKeys(&listed);
   std::vector<std::wstring> expected;
@@ -169,7 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     default:
       return 0;
   }
-  m.commandLine = hostile::CommandLineOf(args);
+  m.runtime.commandLine = hostile::CommandLineOf(args);
   hostile::SafetyCheck check(m, args);
   RunClientMaintenance();
   const std::vector<std::string> violations = check.Violations(m);

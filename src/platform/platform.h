@@ -4,9 +4,16 @@
 // result codes and last-error values, expressed in the tool's own plain types
 // so that the tool's logic never includes <windows.h>. Two implementations
 // exist and CMake links exactly one of them:
-//   platform/win32/  forwards every call to the real API (the product);
-//   platform/sim/    runs the same calls against a simulated machine that the
-//                    unit tests set up and inspect (the host build).
+//   src/platform/win32/  forwards every call to the real API (the product);
+//   tests/sim/           runs the same calls against a simulated machine that
+//                        the unit tests set up and inspect (the host build).
+// Both are split by the sections below, one file per section under the
+// section's name: a call's forwarder is in src/platform/win32/<section>.cpp,
+// its model in tests/sim/<section>.cpp.
+//
+// The constants here are the ones the tool uses, with their real values;
+// those only the simulated machine and the tests need are in
+// tests/sim/constants.h.
 //
 // Where a Windows function has optional outputs that the tool never asks for
 // (RegQueryInfoKeyW's class, security descriptor, ...; RegEnumKeyExW's class
@@ -47,63 +54,76 @@ inline RegKey HkeyLocalMachine() {
 constexpr Dword kMaxPath = 260;
 
 // --- Error codes (GetLastError values and registry results) ---
-constexpr Dword kErrorSuccess = 0;
 constexpr Dword kErrorFileNotFound = 2;
 constexpr Dword kErrorPathNotFound = 3;
 constexpr Dword kErrorAccessDenied = 5;
-constexpr Dword kErrorInvalidHandle = 6;
-constexpr Dword kErrorNotEnoughMemory = 8;
-constexpr Dword kErrorNotSameDevice = 17;
 constexpr Dword kErrorSharingViolation = 32;
-constexpr Dword kErrorBadNetpath = 53;
 constexpr Dword kErrorInvalidParameter = 87;
-constexpr Dword kErrorInsufficientBuffer = 122;
-constexpr Dword kErrorInvalidName = 123;
 constexpr Dword kErrorDirNotEmpty = 145;
-constexpr Dword kErrorAlreadyExists = 183;
-constexpr Dword kErrorMoreData = 234;
-constexpr Dword kErrorNoMoreItems = 259;
-constexpr Dword kErrorDirectory = 267;
-constexpr Dword kErrorPartialCopy = 299;
-constexpr Dword kErrorInvalidWindowHandle = 1400;
-constexpr Dword kErrorCantResolveFilename = 1921;
 
 // --- HRESULTs ---
 constexpr HResult kSOk = 0;
-constexpr HResult kSFalse = 1;
-constexpr HResult kEFail = static_cast<HResult>(0x80004005u);
-constexpr HResult kENoInterface = static_cast<HResult>(0x80004002u);
-constexpr HResult kEInvalidArg = static_cast<HResult>(0x80070057u);
-constexpr HResult kEAccessDenied = static_cast<HResult>(0x80070005u);
-constexpr HResult kEOutOfMemory = static_cast<HResult>(0x8007000Eu);
-constexpr HResult kRegdbEClassNotReg = static_cast<HResult>(0x80040154u);
-constexpr HResult kCoENotInitialized = static_cast<HResult>(0x800401F0u);
 constexpr HResult HResultFromWin32(Dword error) {
   return error == 0 ? 0 : static_cast<HResult>((error & 0xFFFFu) | 0x80070000u);
 }
 
-// --- Processes, tokens, waits ---
+// ===================== runtime =====================
+// kernel32: errors, time, the process itself (error mode, DLL directories,
+// module file name, mitigation policy), environment, command line, local
+// memory, version; the C runtime's standard output.
+
+// SetErrorMode: the system shows no critical-error, crash or
+// missing-file dialog for this process.
+constexpr Dword kSemFailCriticalErrors = 0x0001;
+constexpr Dword kSemNoGpFaultErrorBox = 0x0002;
+constexpr Dword kSemNoOpenFileErrorBox = 0x8000;
+// SetDefaultDllDirectories, LoadLibraryExW: DLLs from the system folder only.
+constexpr Dword kLoadLibrarySearchSystem32 = 0x00000800;
+
+// SetProcessMitigationPolicy: PROCESS_MITIGATION_REDIRECTION_TRUST_POLICY.
+constexpr int kProcessRedirectionTrustPolicy = 16;
+constexpr Dword kEnforceRedirectionTrust = 0x1;
+
+// OSVERSIONINFOW. dwOSVersionInfoSize is the size of the real structure (276).
+constexpr Dword kOsVersionInfoSize = 276;
+struct OsVersionInfo {
+  Dword dwOSVersionInfoSize;
+  Dword dwMajorVersion;
+  Dword dwMinorVersion;
+  Dword dwBuildNumber;
+  Dword dwPlatformId;
+  wchar_t szCSDVersion[128];
+};
+
+Dword GetLastError();
+void SetLastError(Dword error);
+void Sleep(Dword milliseconds);
+std::uint64_t GetTickCount64();
+Dword SetErrorMode(Dword mode);  // returns the mode before
+// Windows 8 and later, and Windows 7 with KB2533623; where it is missing it
+// fails with ERROR_CALL_NOT_IMPLEMENTED.
+bool SetDefaultDllDirectories(Dword directoryFlags);
+// GetModuleFileNameW of the tool's own executable (module null): the
+// characters written without the terminator; size when the path was cut.
+Dword GetModuleFileNameW(wchar_t* fileName, Dword size);
+// Windows 8 and later; where it is missing, fails with
+// ERROR_CALL_NOT_IMPLEMENTED.
+bool SetProcessMitigationPolicy(int policy, const void* buffer, std::size_t length);
+Dword ExpandEnvironmentStringsW(const wchar_t* source, wchar_t* destination, Dword size);
+const wchar_t* GetCommandLineW();
+wchar_t** CommandLineToArgvW(const wchar_t* commandLine, int* argumentCount);
+void* LocalFree(void* memory);
+bool GetVersionExW(OsVersionInfo* info);
+// C runtime: the wide standard output stream. Writes the text and flushes.
+void WriteStdout(const wchar_t* text);
+
+// ===================== processes =====================
+// kernel32: the process snapshot, opening, waiting for and ending processes;
+// CloseHandle, for every kind of handle.
+
 constexpr Dword kProcessTerminate = 0x0001;
-constexpr Dword kProcessVmRead = 0x0010;  // never asked for: reading another process's memory
-constexpr Dword kProcessQueryInformation = 0x0400;
 constexpr Dword kProcessQueryLimitedInformation = 0x1000;
 constexpr Dword kSynchronize = 0x00100000;
-
-constexpr Dword kTokenAssignPrimary = 0x0001;
-constexpr Dword kTokenDuplicate = 0x0002;
-constexpr Dword kTokenImpersonate = 0x0004;
-constexpr Dword kTokenQuery = 0x0008;
-constexpr Dword kTokenAdjustPrivileges = 0x0020;
-constexpr Dword kTokenAllAccess = 0x000F01FF;
-constexpr Dword kSePrivilegeEnabled = 0x00000002;
-constexpr int kSecurityImpersonation = 2;  // SECURITY_IMPERSONATION_LEVEL
-constexpr int kTokenPrimary = 1;           // TOKEN_TYPE
-
-constexpr Dword kInfinite = 0xFFFFFFFF;
-constexpr Dword kWaitObject0 = 0;
-constexpr Dword kWaitTimeout = 258;
-constexpr Dword kWaitFailed = 0xFFFFFFFF;
-constexpr Dword kStillActive = 259;
 
 // CreateToolhelp32Snapshot: the processes, with their executable names.
 constexpr Dword kTh32csSnapProcess = 0x00000002;
@@ -127,6 +147,41 @@ struct ProcessEntry {
 // FILETIME as one 64-bit count of 100 ns intervals.
 using FileTime = std::uint64_t;
 
+Dword GetCurrentProcessId();
+Handle GetCurrentProcess();  // pseudo handle, never closed
+bool ProcessIdToSessionId(Dword processId, Dword* sessionId);
+// CreateToolhelp32Snapshot: InvalidHandleValue() on failure; closed with
+// CloseHandle.
+Handle CreateToolhelp32Snapshot(Dword flags, Dword processId);
+// Process32FirstW/Process32NextW: false with ERROR_NO_MORE_FILES at the end.
+bool Process32FirstW(Handle snapshot, ProcessEntry* entry);
+bool Process32NextW(Handle snapshot, ProcessEntry* entry);
+// QueryFullProcessImageNameW on a handle with PROCESS_QUERY_LIMITED_INFORMATION:
+// the Win32 path of the executable of the very process the handle refers to.
+// size is in characters: in, the buffer's; out, the path's without terminator.
+bool QueryFullProcessImageNameW(Handle process, Dword flags, wchar_t* name, Dword* size);
+// GetProcessTimes; the tool asks for the creation time only (the others may
+// be null).
+bool GetProcessTimes(Handle process, FileTime* creation, FileTime* exit, FileTime* kernel, FileTime* user);
+Handle OpenProcess(Dword desiredAccess, bool inheritHandle, Dword processId);  // null on failure
+bool TerminateProcess(Handle process, Dword exitCode);
+Dword WaitForSingleObject(Handle handle, Dword milliseconds);
+bool CloseHandle(Handle handle);
+
+// ===================== users =====================
+// advapi32, and userenv and wtsapi32 (loaded from the system folder when
+// first needed): tokens, privileges, environment blocks, starting a process
+// as a user, the sessions of this machine.
+
+constexpr Dword kTokenAssignPrimary = 0x0001;
+constexpr Dword kTokenDuplicate = 0x0002;
+constexpr Dword kTokenImpersonate = 0x0004;
+constexpr Dword kTokenQuery = 0x0008;
+constexpr Dword kTokenAdjustPrivileges = 0x0020;
+constexpr Dword kSePrivilegeEnabled = 0x00000002;
+constexpr int kSecurityImpersonation = 2;  // SECURITY_IMPERSONATION_LEVEL
+constexpr int kTokenPrimary = 1;           // TOKEN_TYPE
+
 struct Luid {
   Dword lowPart;
   std::int32_t highPart;
@@ -138,76 +193,10 @@ struct TokenPrivilege {
   Dword attributes;
 };
 
-// --- Windows and messages ---
-constexpr std::uint32_t kWmEndSession = 0x0016;
-constexpr std::intptr_t kEndSessionCloseApp = 0x00000001;
-
-// --- Registry ---
-constexpr Dword kKeyRead = 0x20019;
-constexpr Dword kKeyWow6464Key = 0x0100;
-constexpr Dword kRegNone = 0;
-constexpr Dword kRegSz = 1;
-constexpr Dword kRegExpandSz = 2;
-constexpr Dword kRegBinary = 3;
-constexpr Dword kRegDword = 4;
-
-// --- Shell folders (CSIDL) ---
-constexpr int kCsidlPrograms = 0x02;
-constexpr int kCsidlStartup = 0x07;
-constexpr int kCsidlDesktopDirectory = 0x10;
-constexpr int kCsidlCommonPrograms = 0x17;
-constexpr int kCsidlCommonDesktopDirectory = 0x19;
-constexpr int kCsidlWindows = 0x24;
-constexpr int kCsidlProgramFiles = 0x26;
-constexpr int kCsidlProfile = 0x28;
-constexpr int kCsidlProgramFilesX86 = 0x2A;
-constexpr Dword kShgfpTypeCurrent = 0;
-
-// --- Shell launches and process creation ---
-constexpr Dword kSeeMaskNoCloseProcess = 0x00000040;
-constexpr Dword kSeeMaskNoAsync = 0x00000100;   // the launch is done when the call returns
-constexpr Dword kSeeMaskFlagNoUi = 0x00000400;  // no error message box, ever
-constexpr int kSwHide = 0;
-constexpr Dword kShellExecuteInfoSize = 112;  // sizeof(SHELLEXECUTEINFOW) in a 64-bit process
 constexpr Dword kLogonWithProfile = 0x00000001;
 constexpr Dword kCreateUnicodeEnvironment = 0x00000400;
 constexpr Dword kStartfUseShowWindow = 0x00000001;
 constexpr Dword kCreateNoWindow = 0x08000000;
-
-// --- Unattended runs ---
-// SetErrorMode: the system shows no critical-error, crash or
-// missing-file dialog for this process.
-constexpr Dword kSemFailCriticalErrors = 0x0001;
-constexpr Dword kSemNoGpFaultErrorBox = 0x0002;
-constexpr Dword kSemNoOpenFileErrorBox = 0x8000;
-// SetDefaultDllDirectories, LoadLibraryExW: DLLs from the system folder only.
-constexpr Dword kLoadLibrarySearchSystem32 = 0x00000800;
-// WTS_CONNECTSTATE_CLASS: a session with a user signed in at it.
-constexpr int kWtsActive = 0;
-constexpr Dword kErrorNoToken = 1008;
-constexpr Dword kErrorPrivilegeNotHeld = 1314;
-
-// WTS_SESSION_INFOW.
-struct WtsSessionInfo {
-  Dword SessionId;
-  wchar_t* pWinStationName;
-  int State;
-};
-
-// SHELLEXECUTEINFOW. The tool fills the fields up to hProcess; the rest stay
-// zero (the Win32 side zeroes the real structure before copying).
-struct ShellExecuteInfo {
-  Dword cbSize;
-  Dword fMask;
-  Hwnd hwnd;
-  const wchar_t* lpVerb;
-  const wchar_t* lpFile;
-  const wchar_t* lpParameters;
-  const wchar_t* lpDirectory;
-  int nShow;
-  void* hInstApp;
-  Handle hProcess;  // out, with kSeeMaskNoCloseProcess
-};
 
 // The STARTUPINFOW fields the tool sets; every other field is zero.
 struct StartupInfo {
@@ -223,77 +212,96 @@ struct ProcessInformation {
   Dword dwThreadId;
 };
 
-// --- Files ---
-constexpr Dword kFileAttributeReadonly = 0x00000001;
-constexpr Dword kFileAttributeHidden = 0x00000002;
-constexpr Dword kFileAttributeSystem = 0x00000004;
-constexpr Dword kFileAttributeDirectory = 0x00000010;
-constexpr Dword kFileAttributeArchive = 0x00000020;
-constexpr Dword kFileAttributeNormal = 0x00000080;
-constexpr Dword kFileAttributeReparsePoint = 0x00000400;
-constexpr Dword kIoReparseTagMountPoint = 0xA0000003;  // junction
-constexpr Dword kIoReparseTagSymlink = 0xA000000C;
+// WTS_CONNECTSTATE_CLASS: a session with a user signed in at it.
+constexpr int kWtsActive = 0;
 
-// --- Files by handle ---
+// WTS_SESSION_INFOW.
+struct WtsSessionInfo {
+  Dword SessionId;
+  wchar_t* pWinStationName;
+  int State;
+};
+
+bool OpenProcessToken(Handle process, Dword desiredAccess, Handle* token);
+bool LookupPrivilegeValueW(const wchar_t* systemName, const wchar_t* name, Luid* luid);
+// AdjustTokenPrivileges with a one-entry TOKEN_PRIVILEGES and no previous state.
+bool AdjustTokenPrivileges(Handle token, bool disableAllPrivileges, const TokenPrivilege& newState);
+// DuplicateTokenEx with no security attributes.
+bool DuplicateTokenEx(Handle existingToken, Dword desiredAccess, int impersonationLevel, int tokenType,
+                      Handle* newToken);
+bool CreateEnvironmentBlock(void** environment, Handle token, bool inherit);
+bool DestroyEnvironmentBlock(void* environment);
+bool CreateProcessWithTokenW(Handle token, Dword logonFlags, const wchar_t* applicationName, wchar_t* commandLine,
+                             Dword creationFlags, void* environment, const wchar_t* currentDirectory,
+                             const StartupInfo& startupInfo, ProcessInformation* processInformation);
+// CreateProcessAsUserW with no security attributes and no inherited handles:
+// the process starts in the session of token (a primary token).
+bool CreateProcessAsUserW(Handle token, const wchar_t* applicationName, wchar_t* commandLine, Dword creationFlags,
+                          void* environment, const wchar_t* currentDirectory, const StartupInfo& startupInfo,
+                          ProcessInformation* processInformation);
+// The sessions of this machine (WTS_CURRENT_SERVER_HANDLE, version 1), freed
+// with WTSFreeMemory; the primary token of the user signed in at a session
+// (only a SYSTEM caller gets it).
+bool WTSEnumerateSessionsW(WtsSessionInfo** sessions, Dword* count);
+void WTSFreeMemory(void* memory);
+bool WTSQueryUserToken(Dword sessionId, Handle* token);
+
+// ===================== windows =====================
+// user32: windows and messages.
+
+constexpr std::uint32_t kWmEndSession = 0x0016;
+constexpr std::intptr_t kEndSessionCloseApp = 0x00000001;
+
+using EnumWindowsCallback = bool (*)(Hwnd window, std::intptr_t parameter);
+bool EnumWindows(EnumWindowsCallback callback, std::intptr_t parameter);
+Dword GetWindowThreadProcessId(Hwnd window, Dword* processId);
+bool PostMessageW(Hwnd window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+
+// ===================== registry =====================
+// advapi32: the registry, read only.
+
+constexpr Dword kKeyRead = 0x20019;
+constexpr Dword kKeyWow6464Key = 0x0100;
+
+Long RegOpenKeyExW(RegKey key, const wchar_t* subKey, Dword options, Dword desiredAccess, RegKey* result);
+// RegQueryInfoKeyW asking only for the subkey count and the longest subkey
+// name (in characters, without terminator). Either output may be null.
+Long RegQueryInfoKeyW(RegKey key, Dword* subKeys, Dword* maxSubKeyLength);
+// RegEnumKeyExW with no class and no last-write time. nameLength is in
+// characters: in, the buffer size including the terminator; out, the name's
+// length without it.
+Long RegEnumKeyExW(RegKey key, Dword index, wchar_t* name, Dword* nameLength);
+Long RegQueryValueExW(RegKey key, const wchar_t* valueName, Dword* type, std::uint8_t* data, Dword* dataBytes);
+Long RegCloseKey(RegKey key);
+
+// ===================== files =====================
+// kernel32: paths, and files by handle.
+//
 // The tool opens every folder it works in by handle and checks it through
 // that handle, then opens each entry relative to the held folder
-// (NtCreateFile with a root directory), so that no path it acts on is ever
-// parsed again by name after the check.
-using NtStatus = std::int32_t;  // NTSTATUS
-constexpr NtStatus kStatusSuccess = 0;
-constexpr NtStatus kStatusNoMoreFiles = static_cast<NtStatus>(0x80000006u);
-constexpr NtStatus kStatusInvalidHandle = static_cast<NtStatus>(0xC0000008u);
-constexpr NtStatus kStatusInvalidParameter = static_cast<NtStatus>(0xC000000Du);
-constexpr NtStatus kStatusNoSuchFile = static_cast<NtStatus>(0xC000000Fu);
-constexpr NtStatus kStatusAccessDenied = static_cast<NtStatus>(0xC0000022u);
-constexpr NtStatus kStatusObjectNameInvalid = static_cast<NtStatus>(0xC0000033u);
-constexpr NtStatus kStatusObjectNameNotFound = static_cast<NtStatus>(0xC0000034u);
-constexpr NtStatus kStatusObjectNameCollision = static_cast<NtStatus>(0xC0000035u);
-constexpr NtStatus kStatusObjectPathNotFound = static_cast<NtStatus>(0xC000003Au);
-constexpr NtStatus kStatusSharingViolation = static_cast<NtStatus>(0xC0000043u);
-constexpr NtStatus kStatusDeletePending = static_cast<NtStatus>(0xC0000056u);
-constexpr NtStatus kStatusDiskFull = static_cast<NtStatus>(0xC000007Fu);
-constexpr NtStatus kStatusFileIsADirectory = static_cast<NtStatus>(0xC00000BAu);
-constexpr NtStatus kStatusNotSameDevice = static_cast<NtStatus>(0xC00000D4u);
-constexpr NtStatus kStatusDirectoryNotEmpty = static_cast<NtStatus>(0xC0000101u);
-constexpr NtStatus kStatusNotADirectory = static_cast<NtStatus>(0xC0000103u);
-constexpr NtStatus kStatusCannotDelete = static_cast<NtStatus>(0xC0000121u);
-constexpr Dword kErrorNoMoreFiles = 18;
-constexpr Dword kErrorHandleEof = 38;
-constexpr Dword kErrorNotSupported = 50;
-constexpr Dword kErrorCallNotImplemented = 120;
+// (NtCreateFile with a root directory, in nt_files below), so that no path
+// it acts on is ever parsed again by name after the check.
+
+constexpr Dword kFileAttributeHidden = 0x00000002;
+constexpr Dword kFileAttributeDirectory = 0x00000010;
+constexpr Dword kFileAttributeArchive = 0x00000020;
+constexpr Dword kFileAttributeReparsePoint = 0x00000400;
+// A reparse tag with this bit names another object: junctions, symbolic
+// links (IsReparseTagNameSurrogate).
+constexpr Dword kReparseTagNameSurrogateBit = 0x20000000;
 
 // Access rights and sharing (CreateFileW, NtCreateFile).
-constexpr Dword kFileReadData = 0x0001;  // FILE_LIST_DIRECTORY on a folder
 constexpr Dword kFileListDirectory = 0x0001;
-constexpr Dword kFileWriteData = 0x0002;  // FILE_ADD_FILE on a folder
-constexpr Dword kFileAppendData = 0x0004;
-constexpr Dword kFileExecute = 0x0020;
 constexpr Dword kFileReadAttributes = 0x0080;
-constexpr Dword kFileWriteAttributes = 0x0100;
 constexpr Dword kDelete = 0x00010000;
 constexpr Dword kGenericWrite = 0x40000000;
-constexpr Dword kGenericRead = 0x80000000u;
 constexpr Dword kFileShareRead = 0x1;
 constexpr Dword kFileShareWrite = 0x2;
 constexpr Dword kFileShareDelete = 0x4;
 // CreateFileW dispositions and flags.
-constexpr Dword kCreateNew = 1;
 constexpr Dword kOpenExisting = 3;
 constexpr Dword kFileFlagBackupSemantics = 0x02000000;
 constexpr Dword kFileFlagOpenReparsePoint = 0x00200000;
-// NtCreateFile dispositions and options.
-constexpr Dword kFileOpen = 1;
-constexpr Dword kFileCreate = 2;
-constexpr Dword kFileDirectoryFile = 0x00000001;
-constexpr Dword kFileSynchronousIoNonalert = 0x00000020;
-constexpr Dword kFileNonDirectoryFile = 0x00000040;
-constexpr Dword kFileOpenForBackupIntent = 0x00004000;
-constexpr Dword kFileOpenReparsePoint = 0x00200000;
-constexpr Dword kObjCaseInsensitive = 0x00000040;
-// A reparse tag with this bit names another object: junctions, symbolic
-// links (IsReparseTagNameSurrogate).
-constexpr Dword kReparseTagNameSurrogateBit = 0x20000000;
 
 // FILE_INFO_BY_HANDLE_CLASS (GetFileInformationByHandleEx,
 // SetFileInformationByHandle).
@@ -303,33 +311,9 @@ constexpr int kFileAttributeTagInfo = 9;
 constexpr int kFileIdBothDirectoryInfo = 10;
 constexpr int kFileIdBothDirectoryRestartInfo = 11;
 constexpr int kFileDispositionInfoEx = 21;
-// FILE_INFORMATION_CLASS (NtQueryDirectoryFile, NtSetInformationFile).
-constexpr int kFileRenameInformation = 10;
-constexpr int kFileIdBothDirectoryInformation = 37;
 constexpr Dword kFileDispositionFlagDelete = 0x1;
 constexpr Dword kFileDispositionFlagPosixSemantics = 0x2;
 
-// UNICODE_STRING: lengths in bytes, no terminator needed.
-struct UnicodeString {
-  std::uint16_t Length;
-  std::uint16_t MaximumLength;
-  wchar_t* Buffer;
-};
-// OBJECT_ATTRIBUTES. Length must be kObjectAttributesSize.
-struct ObjectAttributes {
-  Dword Length;
-  Handle RootDirectory;
-  UnicodeString* ObjectName;
-  Dword Attributes;
-  void* SecurityDescriptor;
-  void* SecurityQualityOfService;
-};
-constexpr Dword kObjectAttributesSize = sizeof(ObjectAttributes);
-// IO_STATUS_BLOCK.
-struct IoStatusBlock {
-  NtStatus Status;
-  std::uintptr_t Information;
-};
 // FILE_ATTRIBUTE_TAG_INFO.
 struct FileAttributeTagInformation {
   Dword FileAttributes;
@@ -379,133 +363,69 @@ struct FileIdBothDirInformation {
   wchar_t FileName[1];
 };
 
-// SetProcessMitigationPolicy: PROCESS_MITIGATION_REDIRECTION_TRUST_POLICY.
-constexpr int kProcessRedirectionTrustPolicy = 16;
-constexpr Dword kEnforceRedirectionTrust = 0x1;
-
-// IStream::Seek origins.
-constexpr Dword kStreamSeekSet = 0;
-constexpr Dword kStreamSeekCur = 1;
-
-// OSVERSIONINFOW. dwOSVersionInfoSize is the size of the real structure (276).
-constexpr Dword kOsVersionInfoSize = 276;
-struct OsVersionInfo {
-  Dword dwOSVersionInfoSize;
-  Dword dwMajorVersion;
-  Dword dwMinorVersion;
-  Dword dwBuildNumber;
-  Dword dwPlatformId;
-  wchar_t szCSDVersion[128];
-};
-
-// ===================== Functions =====================
-
-// kernel32: errors, time, the process itself
-Dword GetLastError();
-void SetLastError(Dword error);
-void Sleep(Dword milliseconds);
-std::uint64_t GetTickCount64();
-Dword SetErrorMode(Dword mode);  // returns the mode before
-// Windows 8 and later, and Windows 7 with KB2533623; where it is missing it
-// fails with ERROR_CALL_NOT_IMPLEMENTED.
-bool SetDefaultDllDirectories(Dword directoryFlags);
-// GetModuleFileNameW of the tool's own executable (module null): the
-// characters written without the terminator; size when the path was cut.
-Dword GetModuleFileNameW(wchar_t* fileName, Dword size);
-
-// kernel32: processes and sessions
-Dword GetCurrentProcessId();
-Handle GetCurrentProcess();  // pseudo handle, never closed
-bool ProcessIdToSessionId(Dword processId, Dword* sessionId);
-// CreateToolhelp32Snapshot: InvalidHandleValue() on failure; closed with
-// CloseHandle.
-Handle CreateToolhelp32Snapshot(Dword flags, Dword processId);
-// Process32FirstW/Process32NextW: false with ERROR_NO_MORE_FILES at the end.
-bool Process32FirstW(Handle snapshot, ProcessEntry* entry);
-bool Process32NextW(Handle snapshot, ProcessEntry* entry);
-// QueryFullProcessImageNameW on a handle with PROCESS_QUERY_LIMITED_INFORMATION:
-// the Win32 path of the executable of the very process the handle refers to.
-// size is in characters: in, the buffer's; out, the path's without terminator.
-bool QueryFullProcessImageNameW(Handle process, Dword flags, wchar_t* name, Dword* size);
-// GetProcessTimes; the tool asks for the creation time only (the others may
-// be null).
-bool GetProcessTimes(Handle process, FileTime* creation, FileTime* exit, FileTime* kernel, FileTime* user);
-Handle OpenProcess(Dword desiredAccess, bool inheritHandle, Dword processId);  // null on failure
-bool TerminateProcess(Handle process, Dword exitCode);
-Dword WaitForSingleObject(Handle handle, Dword milliseconds);
-bool CloseHandle(Handle handle);
-
-
-// advapi32, and userenv (loaded from the system folder when first needed):
-// tokens, privileges, starting a process as a user
-bool OpenProcessToken(Handle process, Dword desiredAccess, Handle* token);
-bool LookupPrivilegeValueW(const wchar_t* systemName, const wchar_t* name, Luid* luid);
-// AdjustTokenPrivileges with a one-entry TOKEN_PRIVILEGES and no previous state.
-bool AdjustTokenPrivileges(Handle token, bool disableAllPrivileges, const TokenPrivilege& newState);
-// DuplicateTokenEx with no security attributes.
-bool DuplicateTokenEx(Handle existingToken, Dword desiredAccess, int impersonationLevel, int tokenType,
-                      Handle* newToken);
-bool CreateEnvironmentBlock(void** environment, Handle token, bool inherit);
-bool DestroyEnvironmentBlock(void* environment);
-bool CreateProcessWithTokenW(Handle token, Dword logonFlags, const wchar_t* applicationName, wchar_t* commandLine,
-                             Dword creationFlags, void* environment, const wchar_t* currentDirectory,
-                             const StartupInfo& startupInfo, ProcessInformation* processInformation);
-// CreateProcessAsUserW with no security attributes and no inherited handles:
-// the process starts in the session of token (a primary token).
-bool CreateProcessAsUserW(Handle token, const wchar_t* applicationName, wchar_t* commandLine, Dword creationFlags,
-                          void* environment, const wchar_t* currentDirectory, const StartupInfo& startupInfo,
-                          ProcessInformation* processInformation);
-
-// wtsapi32 (loaded from the system folder when first needed): the sessions
-// of this machine (WTS_CURRENT_SERVER_HANDLE, version 1), freed with
-// WTSFreeMemory; the primary token of the user signed in at a session (only
-// a SYSTEM caller gets it).
-bool WTSEnumerateSessionsW(WtsSessionInfo** sessions, Dword* count);
-void WTSFreeMemory(void* memory);
-bool WTSQueryUserToken(Dword sessionId, Handle* token);
-
-// user32: windows and messages
-using EnumWindowsCallback = bool (*)(Hwnd window, std::intptr_t parameter);
-bool EnumWindows(EnumWindowsCallback callback, std::intptr_t parameter);
-Dword GetWindowThreadProcessId(Hwnd window, Dword* processId);
-bool PostMessageW(Hwnd window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
-
-// advapi32: registry, read only
-Long RegOpenKeyExW(RegKey key, const wchar_t* subKey, Dword options, Dword desiredAccess, RegKey* result);
-// RegQueryInfoKeyW asking only for the subkey count and the longest subkey
-// name (in characters, without terminator). Either output may be null.
-Long RegQueryInfoKeyW(RegKey key, Dword* subKeys, Dword* maxSubKeyLength);
-// RegEnumKeyExW with no class and no last-write time. nameLength is in
-// characters: in, the buffer size including the terminator; out, the name's
-// length without it.
-Long RegEnumKeyExW(RegKey key, Dword index, wchar_t* name, Dword* nameLength);
-Long RegQueryValueExW(RegKey key, const wchar_t* valueName, Dword* type, std::uint8_t* data, Dword* dataBytes);
-Long RegCloseKey(RegKey key);
-
-// kernel32: environment, command line, local memory, version
-Dword ExpandEnvironmentStringsW(const wchar_t* source, wchar_t* destination, Dword size);
-const wchar_t* GetCommandLineW();
-wchar_t** CommandLineToArgvW(const wchar_t* commandLine, int* argumentCount);
-void* LocalFree(void* memory);
-bool GetVersionExW(OsVersionInfo* info);
-
-// shell32/shlwapi
-HResult SHGetFolderPathW(Hwnd owner, int csidl, Handle token, Dword flags, wchar_t* path);
-bool ShellExecuteExW(ShellExecuteInfo* info);
-
-// kernel32: paths
 // GetFullPathNameW without the file-part output: the absolute form of path as
 // Windows reads it ("." and ".." resolved, trailing dots and blanks of the
 // last component dropped, separators collapsed). Returns the length written
 // (without the terminator), or, when bufferLength is too small, the size
 // needed (with it); 0 on failure.
 Dword GetFullPathNameW(const wchar_t* path, Dword bufferLength, wchar_t* buffer);
-
-// kernel32/ntdll: files by handle
 // CreateFileW with no security attributes and no template. Returns
 // InvalidHandleValue() on failure.
 Handle CreateFileW(const wchar_t* fileName, Dword desiredAccess, Dword shareMode, Dword creationDisposition,
                    Dword flagsAndAttributes);
+bool GetFileInformationByHandleEx(Handle file, int fileInformationClass, void* fileInformation, Dword bufferSize);
+bool SetFileInformationByHandle(Handle file, int fileInformationClass, const void* fileInformation, Dword bufferSize);
+// WriteFile without OVERLAPPED, on a handle opened for synchronous I/O.
+bool WriteFile(Handle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten);
+
+// ===================== nt_files =====================
+// ntdll: entries opened relative to a held folder, folders listed and
+// entries renamed through handles.
+
+using NtStatus = std::int32_t;  // NTSTATUS
+constexpr NtStatus kStatusSuccess = 0;
+constexpr NtStatus kStatusNoMoreFiles = static_cast<NtStatus>(0x80000006u);
+constexpr NtStatus kStatusNoSuchFile = static_cast<NtStatus>(0xC000000Fu);
+constexpr NtStatus kStatusObjectNameNotFound = static_cast<NtStatus>(0xC0000034u);
+constexpr NtStatus kStatusObjectNameCollision = static_cast<NtStatus>(0xC0000035u);
+constexpr NtStatus kStatusObjectPathNotFound = static_cast<NtStatus>(0xC000003Au);
+
+// NtCreateFile dispositions and options.
+constexpr Dword kFileOpen = 1;
+constexpr Dword kFileCreate = 2;
+constexpr Dword kFileDirectoryFile = 0x00000001;
+constexpr Dword kFileSynchronousIoNonalert = 0x00000020;
+constexpr Dword kFileNonDirectoryFile = 0x00000040;
+constexpr Dword kFileOpenForBackupIntent = 0x00004000;
+constexpr Dword kFileOpenReparsePoint = 0x00200000;
+constexpr Dword kObjCaseInsensitive = 0x00000040;
+
+// FILE_INFORMATION_CLASS (NtQueryDirectoryFile, NtSetInformationFile).
+constexpr int kFileRenameInformation = 10;
+constexpr int kFileIdBothDirectoryInformation = 37;
+
+// UNICODE_STRING: lengths in bytes, no terminator needed.
+struct UnicodeString {
+  std::uint16_t Length;
+  std::uint16_t MaximumLength;
+  wchar_t* Buffer;
+};
+// OBJECT_ATTRIBUTES. Length must be kObjectAttributesSize.
+struct ObjectAttributes {
+  Dword Length;
+  Handle RootDirectory;
+  UnicodeString* ObjectName;
+  Dword Attributes;
+  void* SecurityDescriptor;
+  void* SecurityQualityOfService;
+};
+constexpr Dword kObjectAttributesSize = sizeof(ObjectAttributes);
+// IO_STATUS_BLOCK.
+struct IoStatusBlock {
+  NtStatus Status;
+  std::uintptr_t Information;
+};
+
 // NtCreateFile with no allocation size and no extended attributes. With
 // objectAttributes->RootDirectory set, the name is relative to that folder.
 NtStatus NtCreateFile(Handle* fileHandle, Dword desiredAccess, const ObjectAttributes* objectAttributes,
@@ -518,17 +438,52 @@ NtStatus NtQueryDirectoryFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, v
                               bool restartScan);
 NtStatus NtSetInformationFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, const void* fileInformation,
                               Dword length, int fileInformationClass);
-bool GetFileInformationByHandleEx(Handle file, int fileInformationClass, void* fileInformation, Dword bufferSize);
-bool SetFileInformationByHandle(Handle file, int fileInformationClass, const void* fileInformation, Dword bufferSize);
-// WriteFile without OVERLAPPED, on a handle opened for synchronous I/O.
-bool WriteFile(Handle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten);
 
-// kernel32 (Windows 8 and later; where it is missing, fails with
-// ERROR_CALL_NOT_IMPLEMENTED).
-bool SetProcessMitigationPolicy(int policy, const void* buffer, std::size_t length);
+// ===================== shell =====================
+// shell32 and ole32: shell folders, shell launches, and the shell link
+// object (CLSID_ShellLink) as plain functions over its IShellLinkW and
+// IPersistStream interfaces, with the memory stream it saves into.
 
-// ole32: the apartment and the shell link object (CLSID_ShellLink), exposed
-// as plain functions over its IShellLinkW and IPersistStream interfaces.
+// Shell folders (CSIDL).
+constexpr int kCsidlPrograms = 0x02;
+constexpr int kCsidlStartup = 0x07;
+constexpr int kCsidlDesktopDirectory = 0x10;
+constexpr int kCsidlCommonPrograms = 0x17;
+constexpr int kCsidlCommonDesktopDirectory = 0x19;
+constexpr int kCsidlWindows = 0x24;
+constexpr int kCsidlProgramFiles = 0x26;
+constexpr int kCsidlProfile = 0x28;
+constexpr int kCsidlProgramFilesX86 = 0x2A;
+constexpr Dword kShgfpTypeCurrent = 0;
+
+// Shell launches.
+constexpr Dword kSeeMaskNoCloseProcess = 0x00000040;
+constexpr Dword kSeeMaskNoAsync = 0x00000100;   // the launch is done when the call returns
+constexpr Dword kSeeMaskFlagNoUi = 0x00000400;  // no error message box, ever
+constexpr int kSwHide = 0;
+constexpr Dword kShellExecuteInfoSize = 112;  // sizeof(SHELLEXECUTEINFOW) in a 64-bit process
+
+// SHELLEXECUTEINFOW. The tool fills the fields up to hProcess; the rest stay
+// zero (the Win32 side zeroes the real structure before copying).
+struct ShellExecuteInfo {
+  Dword cbSize;
+  Dword fMask;
+  Hwnd hwnd;
+  const wchar_t* lpVerb;
+  const wchar_t* lpFile;
+  const wchar_t* lpParameters;
+  const wchar_t* lpDirectory;
+  int nShow;
+  void* hInstApp;
+  Handle hProcess;  // out, with kSeeMaskNoCloseProcess
+};
+
+// IStream::Seek origin.
+constexpr Dword kStreamSeekSet = 0;
+
+HResult SHGetFolderPathW(Hwnd owner, int csidl, Handle token, Dword flags, wchar_t* path);
+bool ShellExecuteExW(ShellExecuteInfo* info);
+// The apartment.
 HResult CoInitialize(void* reserved);
 // CoCreateInstance(CLSID_ShellLink, null, CLSCTX_INPROC_SERVER, IID_IShellLinkW).
 HResult CreateShellLink(ShellLink* link);
@@ -546,8 +501,5 @@ HResult StreamSeek(Stream stream, std::int64_t move, Dword origin, std::uint64_t
 HResult StreamRead(Stream stream, void* buffer, Dword bytes, Dword* bytesRead);
 Dword StreamRelease(Stream stream);
 Dword ShellLinkRelease(ShellLink link);
-
-// C runtime: the wide standard output stream. Writes the text and flushes.
-void WriteStdout(const wchar_t* text);
 
 }  // namespace platform

@@ -21,6 +21,7 @@
 
 #include "platform/handles.h"
 #include "platform/platform.h"
+#include "sim/constants.h"
 
 namespace {
 

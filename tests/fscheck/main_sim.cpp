@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "fs_check.h"
-#include "sim/sim_machine.h"
+#include "sim/machine.h"
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--gaps") == 0) {
@@ -16,15 +16,15 @@ int main(int argc, char** argv) {
   sim::Reset();
   sim::Machine& m = sim::machine();
   const std::wstring root = L"C:\\fscheck";
-  m.AddDirectory(root);
-  m.AddFile(root + L"\\file.txt", kFileAttributeArchive, "file\n");
-  m.AddFile(root + L"\\full\\keep.txt", kFileAttributeArchive, "keep\n");
-  m.AddFile(root + L"\\readonly.txt", kFileAttributeReadonly | kFileAttributeArchive, "read only\n");
-  m.AddFile(root + L"\\existing.lnk", kFileAttributeArchive, "old shortcut\n");
-  m.AddFile(root + L"\\todelete.txt", kFileAttributeArchive, "delete me\n");
-  m.AddFile(root + L"\\todelete2.txt", kFileAttributeArchive, "delete me\n");
-  m.AddFile(root + L"\\busy\\held.txt", kFileAttributeArchive, "held\n");
-  m.AddFile(root + L"\\target\\precious.txt", kFileAttributeArchive, "precious\n");
-  m.AddDirectoryLink(root + L"\\link", root + L"\\target", /*junction=*/false);
+  m.files.AddDirectory(root);
+  m.files.AddFile(root + L"\\file.txt", kFileAttributeArchive, "file\n");
+  m.files.AddFile(root + L"\\full\\keep.txt", kFileAttributeArchive, "keep\n");
+  m.files.AddFile(root + L"\\readonly.txt", kFileAttributeReadonly | kFileAttributeArchive, "read only\n");
+  m.files.AddFile(root + L"\\existing.lnk", kFileAttributeArchive, "old shortcut\n");
+  m.files.AddFile(root + L"\\todelete.txt", kFileAttributeArchive, "delete me\n");
+  m.files.AddFile(root + L"\\todelete2.txt", kFileAttributeArchive, "delete me\n");
+  m.files.AddFile(root + L"\\busy\\held.txt", kFileAttributeArchive, "held\n");
+  m.files.AddFile(root + L"\\target\\precious.txt", kFileAttributeArchive, "precious\n");
+  m.files.AddDirectoryLink(root + L"\\link", root + L"\\target", /*junction=*/false);
   return RunFsCheck(root);
 }

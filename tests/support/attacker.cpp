@@ -38,34 +38,34 @@ Attacker::Attacker(Machine& m, std::uint64_t seed) : m_(m), r_(seed * 0x2545F491
   percent_ = kPercents[r_.Below(5)];
   budget_ = 1 + static_cast<int>(r_.Below(6));
 
-  if (sim::RegKeyNode* list = m.FindKey(kProfileList)) {
+  if (sim::RegKeyNode* list = m.registry.FindKey(kProfileList)) {
     for (const auto& key : list->subkeys) {
       std::wstring dir;
       if (!ProfileDirectoryOf(m, *key, &dir) || dir.empty()) continue;
-      const std::wstring canonical = m.CanonicalPath(dir + L"\\");
+      const std::wstring canonical = m.files.CanonicalPath(dir + L"\\");
       if (canonical.empty()) continue;
       Dword error = 0;
       const std::wstring verbatim =
           canonical.compare(0, 2, L"\\\\") == 0 ? L"\\\\?\\UNC\\" + canonical.substr(2) : L"\\\\?\\" + canonical;
-      FsNode* root = m.Resolve(verbatim, /*followFinal=*/false, &error);
+      FsNode* root = m.files.Resolve(verbatim, /*followFinal=*/false, &error);
       if (root == nullptr || !IsRealFolder(root)) continue;
       profileRoots_.insert(root->id);
-      victimFolders_.push_back(m.PathOf(root));
-      if (FsNode* local = m.FindNode(m.PathOf(root) + L"\\AppData\\Local")) {
-        if (IsRealFolder(local)) victimFolders_.push_back(m.PathOf(local));
+      victimFolders_.push_back(m.files.PathOf(root));
+      if (FsNode* local = m.files.FindNode(m.files.PathOf(root) + L"\\AppData\\Local")) {
+        if (IsRealFolder(local)) victimFolders_.push_back(m.files.PathOf(local));
       }
     }
   }
   for (const wchar_t* folder : {L"C:\\Windows", L"C:\\Windows\\system32", L"C:\\Program Files (x86)\\Vantorel",
                                 L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"}) {
-    if (FsNode* n = m.FindNode(folder)) {
+    if (FsNode* n = m.files.FindNode(folder)) {
       if (IsRealFolder(n)) victimFolders_.push_back(folder);
     }
   }
   for (const wchar_t* file : {L"C:\\Windows\\win.ini", L"C:\\Windows\\system32\\kernel32.dll", L"C:\\sentinel.txt",
                               L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp\\Vantorel Drive.lnk",
                               L"C:\\Program Files\\Common Files\\shared.dll"}) {
-    if (FsNode* n = m.FindNode(file)) {
+    if (FsNode* n = m.files.FindNode(file)) {
       if (!n->isDirectory) victimFiles_.push_back(file);
     }
   }
@@ -88,8 +88,9 @@ bool Attacker::Owned(const FsNode* node) const {
 // name, as for anyone else.
 bool Attacker::CanRename(const FsNode* node) const {
   constexpr Dword kAll = kFileShareRead | kFileShareWrite | kFileShareDelete;
-  return Owned(node) && !node->denyDelete && m_.ShareAllows(node, kDelete, kAll) &&
-         m_.ShareAllows(node->parent, kFileWriteData, kFileShareRead | kFileShareWrite) && !node->parent->denyWrite;
+  return Owned(node) && !node->denyDelete && m_.files.ShareAllows(node, kDelete, kAll) &&
+         m_.files.ShareAllows(node->parent, kFileWriteData, kFileShareRead | kFileShareWrite) &&
+         !node->parent->denyWrite;
 }
 
 std::wstring Attacker::PickVictimFolder() { return r_.Pick(victimFolders_); }
@@ -97,25 +98,25 @@ std::wstring Attacker::PickVictimFile() { return r_.Pick(victimFiles_); }
 
 std::uint64_t Attacker::PlantLink(FsNode* folder, const std::wstring& name, bool directory,
                                   const std::vector<std::wstring>& inside) {
-  FsNode* link = m_.AddChild(folder, name, directory);
+  FsNode* link = m_.files.AddChild(folder, name, directory);
   link->attributes |= kFileAttributeReparsePoint;
   if (!directory) {
-    link->linkTarget = m_.CanonicalPath(PickVictimFile());
+    link->linkTarget = m_.files.CanonicalPath(PickVictimFile());
     link->reparseTag = kIoReparseTagSymlink;
-    log_.push_back("file link " + Printable(m_.PathOf(link)) + " -> " + Printable(link->linkTarget));
+    log_.push_back("file link " + Printable(m_.files.PathOf(link)) + " -> " + Printable(link->linkTarget));
     return link->id;
   }
   link->reparseTag = r_.Chance(50) ? kIoReparseTagMountPoint : kIoReparseTagSymlink;
   if (r_.Chance(50)) {
-    link->linkTarget = m_.CanonicalPath(PickVictimFolder());
+    link->linkTarget = m_.files.CanonicalPath(PickVictimFolder());
   } else {
     // The object manager: every name the tool may look for in this folder
     // leads to a file of someone else's.
     link->reparseTag = kIoReparseTagMountPoint;
     link->linkTarget = kObjectDirectory;
-    for (const auto& n : inside) m_.AddObjectLink(kObjectDirectory + L"\\" + n, PickVictimFile());
+    for (const auto& n : inside) m_.files.AddObjectLink(kObjectDirectory + L"\\" + n, PickVictimFile());
   }
-  log_.push_back("link " + Printable(m_.PathOf(link)) + " -> " + Printable(link->linkTarget));
+  log_.push_back("link " + Printable(m_.files.PathOf(link)) + " -> " + Printable(link->linkTarget));
   return link->id;
 }
 
@@ -123,8 +124,8 @@ void Attacker::AfterCall() {
   if (budget_ <= 0 || !r_.Chance(percent_)) return;
   // What the tool reached last, what lies in it, and the folder above it.
   std::vector<FsNode*> candidates;
-  for (const std::uint64_t id : m_.recentNodes) {
-    FsNode* n = m_.NodeById(id);
+  for (const std::uint64_t id : m_.files.recentNodes) {
+    FsNode* n = m_.files.NodeById(id);
     if (n == nullptr) continue;
     candidates.push_back(n);
     if (n->parent != nullptr) candidates.push_back(n->parent);
@@ -139,7 +140,7 @@ void Attacker::AfterCall() {
   if (candidates.empty()) return;
   FsNode* target = r_.Pick(candidates);
   --budget_;
-  m_.adversaryActing = true;
+  m_.files.adversaryActing = true;
   const std::uint32_t kind = r_.Below(4);
   FsNode* folder = IsRealFolder(target) || !Owned(target->parent) ? target : target->parent;
   if (kind == 3 && IsRealFolder(folder) && folder->children.empty()) {
@@ -147,14 +148,16 @@ void Attacker::AfterCall() {
     folder->attributes |= kFileAttributeReparsePoint;
     folder->reparseTag = kIoReparseTagMountPoint;
     if (r_.Chance(50)) {
-      folder->linkTarget = m_.CanonicalPath(PickVictimFolder());
+      folder->linkTarget = m_.files.CanonicalPath(PickVictimFolder());
     } else {
       folder->linkTarget = kObjectDirectory;
-      for (const auto& n : NamesTheToolLooksFor()) m_.AddObjectLink(kObjectDirectory + L"\\" + n, PickVictimFile());
+      for (const auto& n : NamesTheToolLooksFor())
+        m_.files.AddObjectLink(kObjectDirectory + L"\\" + n, PickVictimFile());
     }
-    m_.Journal(sim::FsEventKind::kAttributesChanged, folder);
+    m_.files.Journal(sim::FsEventKind::kAttributesChanged, folder);
     own_.insert(folder->id);
-    log_.push_back("turned " + Printable(m_.PathOf(folder)) + " into a junction to " + Printable(folder->linkTarget));
+    log_.push_back("turned " + Printable(m_.files.PathOf(folder)) + " into a junction to " +
+                   Printable(folder->linkTarget));
   } else {
     // Renamed away, a link in its place: the entry itself, or (to reach the
     // names in it) the folder that holds it.
@@ -165,14 +168,14 @@ void Attacker::AfterCall() {
       const std::wstring name = victim->name;
       const bool directory = victim->isDirectory;
       const std::wstring moved = name + L"~moved" + std::to_wstring(++renames_);
-      m_.MoveNode(victim, victim->parent, moved);
+      m_.files.MoveNode(victim, victim->parent, moved);
       own_.insert(victim->id);
       own_.insert(PlantLink(victim->parent, name, directory, inside));
     } else {
-      log_.push_back("could not rename " + Printable(m_.PathOf(victim)));
+      log_.push_back("could not rename " + Printable(m_.files.PathOf(victim)));
     }
   }
-  m_.adversaryActing = false;
+  m_.files.adversaryActing = false;
 }
 
 }  // namespace hostile

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "hostile_machine.h"
-#include "sim/sim_machine.h"
+#include "sim/machine.h"
 
 namespace hostile {
 

@@ -114,10 +114,10 @@ class Generator {
 };
 
 bool Generator::CanCreate(const std::wstring& path, bool directory) {
-  const std::wstring canonical = m_.CanonicalPath(path);
+  const std::wstring canonical = m_.files.CanonicalPath(path);
   if (canonical.size() < 3) return false;
   std::size_t begin = 0;
-  const sim::FsNode* node = m_.RootOf(canonical, &begin);
+  const sim::FsNode* node = m_.files.RootOf(canonical, &begin);
   if (node == nullptr) return true;
   while (begin <= canonical.size()) {
     std::size_t end = canonical.find(L'\\', begin);
@@ -134,27 +134,27 @@ bool Generator::CanCreate(const std::wstring& path, bool directory) {
 }
 
 sim::FsNode* Generator::File(const std::wstring& path, Dword attributes, const std::string& content) {
-  return CanCreate(path, false) ? m_.AddFile(path, attributes, content) : &scratch_;
+  return CanCreate(path, false) ? m_.files.AddFile(path, attributes, content) : &scratch_;
 }
 sim::FsNode* Generator::Dir(const std::wstring& path, Dword attributes) {
-  return CanCreate(path, true) ? m_.AddDirectory(path, attributes) : &scratch_;
+  return CanCreate(path, true) ? m_.files.AddDirectory(path, attributes) : &scratch_;
 }
 sim::FsNode* Generator::DirLink(const std::wstring& path, const std::wstring& target, bool junction) {
-  return CanCreate(path, false) ? m_.AddDirectoryLink(path, target, junction) : &scratch_;
+  return CanCreate(path, false) ? m_.files.AddDirectoryLink(path, target, junction) : &scratch_;
 }
 sim::FsNode* Generator::FileLink(const std::wstring& path, const std::wstring& target) {
-  return CanCreate(path, false) ? m_.AddFileLink(path, target) : &scratch_;
+  return CanCreate(path, false) ? m_.files.AddFileLink(path, target) : &scratch_;
 }
 
 // ---------------- base system ----------------
 
 void Generator::BaseSystem() {
   const std::uint32_t os = r_.Below(10);
-  m_.osMajor = os < 8 ? 10 : os == 8 ? 6 : 5;
+  m_.runtime.osMajor = os < 8 ? 10 : os == 8 ? 6 : 5;
   // Windows 10 before 1709 has no POSIX deletes; Windows 11 has the
   // redirection trust policy.
-  if (m_.osMajor == 10) m_.osBuild = r_.Chance(15) ? 15063 : r_.Chance(30) ? 22621 : 19045;
-  legacyLayout_ = m_.osMajor == 5 && r_.Chance(80);
+  if (m_.runtime.osMajor == 10) m_.runtime.osBuild = r_.Chance(15) ? 15063 : r_.Chance(30) ? 22621 : 19045;
+  legacyLayout_ = m_.runtime.osMajor == 5 && r_.Chance(80);
   hasD_ = r_.Chance(50);
 
   File(L"C:\\Windows\\explorer.exe");
@@ -176,22 +176,22 @@ void Generator::BaseSystem() {
     File(L"D:\\Redirected\\Programs\\Vantorel\\Vantorel Drive.lnk");
   }
 
-  m_.SetEnv(L"SystemDrive", L"C:");
-  m_.SetEnv(L"SystemRoot", L"C:\\Windows");
-  m_.SetEnv(L"windir", L"C:\\Windows");
-  m_.SetEnv(L"ProgramData", L"C:\\ProgramData");
-  m_.SetEnv(L"PUBLIC", L"C:\\Users\\Public");
-  if (r_.Chance(30)) m_.SetEnv(L"EVIL", r_.Chance(50) ? L"C:\\Windows" : L"..\\..");
+  m_.runtime.SetEnv(L"SystemDrive", L"C:");
+  m_.runtime.SetEnv(L"SystemRoot", L"C:\\Windows");
+  m_.runtime.SetEnv(L"windir", L"C:\\Windows");
+  m_.runtime.SetEnv(L"ProgramData", L"C:\\ProgramData");
+  m_.runtime.SetEnv(L"PUBLIC", L"C:\\Users\\Public");
+  if (r_.Chance(30)) m_.runtime.SetEnv(L"EVIL", r_.Chance(50) ? L"C:\\Windows" : L"..\\..");
 
   // Machine-wide folders: usually resolved, sometimes not.
   auto common = [&](int csidl, const std::wstring& path, int okPercent) {
     const std::uint32_t k = r_.Below(100);
     if (k < static_cast<std::uint32_t>(okPercent)) {
-      m_.SetFolder(L"", csidl, path);
+      m_.shell.SetFolder(L"", csidl, path);
     } else if (k < static_cast<std::uint32_t>(okPercent) + (100 - okPercent) / 2) {
-      m_.SetFolder(L"", csidl, path, kSFalse);
+      m_.shell.SetFolder(L"", csidl, path, kSFalse);
     } else if (r_.Chance(50)) {
-      m_.SetFolder(L"", csidl, path, kEFail);
+      m_.shell.SetFolder(L"", csidl, path, kEFail);
     }
   };
   common(kCsidlCommonPrograms, kCommonPrograms, 85);
@@ -266,7 +266,7 @@ void Generator::ShortcutFolder(const std::wstring& folder, const std::vector<std
         DirLink(path, L"C:\\Windows", true);
         break;
       case 8:
-        if (CanCreate(path, false)) m_.AddPlaceholder(path, /*directory=*/r_.Chance(30));
+        if (CanCreate(path, false)) m_.files.AddPlaceholder(path, /*directory=*/r_.Chance(30));
         break;
       default:
         File(path, kFileAttributeArchive, "old shortcut")->isShortcut = true;
@@ -307,20 +307,21 @@ void Generator::ProgramGroup(const std::wstring& programs, const std::vector<std
 
 void Generator::Processes() {
   Machine& m = m_;
-  sim::Process& idle = m.AddProcess(L"[System Process]", 0, 0);
+  sim::Process& idle = m.processes.AddProcess(L"[System Process]", 0, 0);
   idle.pid = 0;
   idle.deniedAccess = 0xFFFFFFFF;
-  sim::Process& system = m.AddProcess(L"System", 0, 4);
+  sim::Process& system = m.processes.AddProcess(L"System", 0, 4);
   system.nameReadable = false;
 
   const std::uint32_t s = r_.Below(20);
   const Dword own = s < 16 ? 1 : s < 18 ? 2 : 0;
-  m.Self().session = own;
-  m.Self().user = r_.Chance(85) ? L"SYSTEM" : L"admin";
-  m.Self().sessionReadable = r_.Chance(95);
+  m.processes.Self().session = own;
+  m.processes.Self().user = r_.Chance(85) ? L"SYSTEM" : L"admin";
+  m.processes.Self().sessionReadable = r_.Chance(95);
 
   auto shell = [&](Dword session, const std::wstring& user) -> sim::Process& {
-    sim::Process& p = m.AddProcess(r_.Chance(80) ? L"explorer.exe" : RandomCase(r_, L"explorer.exe"), session);
+    sim::Process& p =
+        m.processes.AddProcess(r_.Chance(80) ? L"explorer.exe" : RandomCase(r_, L"explorer.exe"), session);
     p.user = user;
     if (r_.Chance(5)) p.deniedAccess = kProcessQueryInformation;
     if (r_.Chance(5)) p.tokenDeniedAccess = kTokenQuery;
@@ -332,7 +333,7 @@ void Generator::Processes() {
                     : t < 8 ? sim::Termination::kNeverEnds
                             : sim::Termination::kEndsLater;
     p.terminationDelayMs = r_.Below(45000);
-    if (r_.Chance(50)) m.AddWindow(p.pid, r_.Chance(50));
+    if (r_.Chance(50)) m.windows.AddWindow(p.pid, r_.Chance(50));
     return p;
   };
   const std::uint32_t shells = r_.Below(20);
@@ -343,12 +344,12 @@ void Generator::Processes() {
     // Windows starts the shell again by itself, sooner or later.
     Machine* pm = &m;
     const std::wstring user = r_.Chance(80) ? L"alice" : L"bob";
-    m.At(r_.Below(15000), [pm, own, user] { pm->AddProcess(L"explorer.exe", own).user = user; });
+    m.clock.At(r_.Below(15000), [pm, own, user] { pm->processes.AddProcess(L"explorer.exe", own).user = user; });
   }
 
   for (int i = 0, n = static_cast<int>(r_.Below(7)); i < n; ++i) {
     const Dword session = r_.Chance(50) ? own : r_.Below(4);
-    sim::Process& p = m.AddProcess(RandomCase(r_, r_.Pick(kClientNames)), session);
+    sim::Process& p = m.processes.AddProcess(RandomCase(r_, r_.Pick(kClientNames)), session);
     p.user = r_.Chance(70) ? L"alice" : L"bob";
     const std::uint32_t t = r_.Below(10);
     p.termination = t < 6   ? sim::Termination::kEnds
@@ -367,50 +368,50 @@ void Generator::Processes() {
     if (r_.Chance(15)) p.respawns = r_.Pick(kClientNames);
     if (r_.Chance(5)) p.reusedBy = r_.Chance(50) ? L"notepad.exe" : L"explorer.exe";
     const int windows = static_cast<int>(r_.Below(4));
-    for (int w = 0; w < windows; ++w) m.AddWindow(p.pid, r_.Chance(50)).postFails = r_.Chance(10);
+    for (int w = 0; w < windows; ++w) m.windows.AddWindow(p.pid, r_.Chance(50)).postFails = r_.Chance(10);
     const Dword pid = p.pid;
     Machine* pm = &m;
     auto end = [pm, pid] {
-      if (sim::Process* q = pm->FindProcess(pid)) pm->EndProcess(*q, 0);
+      if (sim::Process* q = pm->processes.FindProcess(pid)) pm->EndProcess(*q, 0);
     };
     if (windows > 0 && (options_.clientsEndWithinAMinute || longStop_)) {
-      m.At(r_.Below(60000), end);
+      m.clock.At(r_.Below(60000), end);
     } else if (r_.Chance(30)) {
-      m.At(r_.Below(20000), end);
+      m.clock.At(r_.Below(20000), end);
     }
   }
   for (int i = 0, n = static_cast<int>(r_.Below(5)); i < n; ++i) {
-    sim::Process& p = m.AddProcess(r_.Pick(kLookAlikes), r_.Below(4));
-    if (r_.Chance(50)) m.AddWindow(p.pid);
+    sim::Process& p = m.processes.AddProcess(r_.Pick(kLookAlikes), r_.Below(4));
+    if (r_.Chance(50)) m.windows.AddWindow(p.pid);
   }
 
   // The sessions: the services' and every one a process runs in, most with
   // a user signed in; a copy of the tool started there may never end.
   std::set<Dword> ids = {0, own};
-  for (const auto& p : m.processes) ids.insert(p.session);
+  for (const auto& p : m.processes.list) ids.insert(p.session);
   for (const Dword id : ids) {
     sim::Session session{id, id == 0 ? sim::kWtsDisconnected : kWtsActive, L""};
-    for (const auto& p : m.processes) {
+    for (const auto& p : m.processes.list) {
       if (id != 0 && p.session == id && session.user.empty() && p.user != L"SYSTEM") session.user = p.user;
     }
     if (id != 0 && session.user.empty() && r_.Chance(80)) session.user = L"alice";
     if (id != 0 && r_.Chance(10)) session.state = r_.Chance(70) ? sim::kWtsDisconnected : sim::kWtsConnected;
     if (r_.Chance(5)) session.tokenError = kErrorAccessDenied;
     session.startedRunMs = r_.Chance(10) ? 0 : 1 + r_.Below(15000);
-    m.sessions.push_back(session);
+    m.users.sessions.push_back(session);
   }
-  if (r_.Chance(95)) m.AddFile(m.modulePath);
+  if (r_.Chance(95)) m.files.AddFile(m.runtime.modulePath);
 }
 
 // ---------------- profiles ----------------
 
 void Generator::ProfileValue(const std::wstring& sid, const std::wstring& text, Dword type) {
-  m_.SetString(kProfileList + L"\\" + sid, L"ProfileImagePath", text, type);
+  m_.registry.SetString(kProfileList + L"\\" + sid, L"ProfileImagePath", text, type);
 }
 
 void Generator::ProfileEntries() {
   Machine& m = m_;
-  m.Key(kProfileList);
+  m.registry.Key(kProfileList);
   const std::wstring base = legacyLayout_ ? L"C:\\Documents and Settings\\" : L"C:\\Users\\";
   const std::wstring systemDir = L"C:\\Windows\\system32\\config\\systemprofile";
   profiles_.push_back({L"S-1-5-18", L"SYSTEM", systemDir, legacyLayout_});
@@ -470,7 +471,7 @@ void Generator::ProfileEntries() {
         break;
       case 8:
         ProfileValue(sid, onC);
-        m.AddFile(onC, 0, "a file where the profile should be");
+        m.files.AddFile(onC, 0, "a file where the profile should be");
         break;
       case 9: {
         // The profile folder is itself a link: to another profile, the
@@ -479,7 +480,7 @@ void Generator::ProfileEntries() {
         const std::vector<std::wstring> targets = {L"C:\\Users\\alice", L"C:\\Windows", L"C:\\", L"C:\\Users\\" + user,
                                                    L"D:\\Data"};
         ProfileValue(sid, onC);
-        m.AddDirectoryLink(onC, r_.Pick(targets), r_.Chance(50));
+        m.files.AddDirectoryLink(onC, r_.Pick(targets), r_.Chance(50));
         break;
       }
       case 10:
@@ -495,27 +496,27 @@ void Generator::ProfileEntries() {
         p.dir = onC;
         break;
       case 13:
-        m.Key(key);  // no ProfileImagePath at all
+        m.registry.Key(key);  // no ProfileImagePath at all
         break;
       case 14:
-        m.SetValueBytes(key, L"ProfileImagePath", kRegDword, {1, 0, 0, 0});
+        m.registry.SetValueBytes(key, L"ProfileImagePath", kRegDword, {1, 0, 0, 0});
         break;
       case 15: {
         std::vector<std::uint8_t> bytes(r_.Below(64));
         for (auto& b : bytes) b = static_cast<std::uint8_t>(r_.Chance(70) ? 'C' + r_.Below(24) : r_.Below(256));
-        m.SetValueBytes(key, L"ProfileImagePath", kRegBinary, bytes);
+        m.registry.SetValueBytes(key, L"ProfileImagePath", kRegBinary, bytes);
         break;
       }
       case 16: {
         auto bytes = sim::StringBytes(onC, /*terminated=*/false);  // no terminating zero
-        m.SetValueBytes(key, L"ProfileImagePath", kRegSz, bytes);
+        m.registry.SetValueBytes(key, L"ProfileImagePath", kRegSz, bytes);
         p.dir = onC;
         break;
       }
       case 17: {
         auto bytes = sim::StringBytes(onC);
         bytes.resize(bytes.size() - 1 - r_.Below(3));  // an odd byte count
-        m.SetValueBytes(key, L"ProfileImagePath", kRegSz, bytes);
+        m.registry.SetValueBytes(key, L"ProfileImagePath", kRegSz, bytes);
         break;
       }
       case 18: {
@@ -526,17 +527,17 @@ void Generator::ProfileEntries() {
         break;
       }
       case 19:
-        m.SetValueBytes(key, L"ProfileImagePath", kRegSz, sim::StringBytes(onC + L'\0' + L"C:\\Windows"));
+        m.registry.SetValueBytes(key, L"ProfileImagePath", kRegSz, sim::StringBytes(onC + L'\0' + L"C:\\Windows"));
         p.dir = onC;
         break;
       case 20:
         ProfileValue(sid, onC);
-        m.Key(key).values[Fold(L"ProfileImagePath")].queryResult = kErrorAccessDenied;
+        m.registry.Key(key).values[Fold(L"ProfileImagePath")].queryResult = kErrorAccessDenied;
         p.dir = onC;
         break;
       case 21:
         ProfileValue(sid, onC);
-        m.Key(key).openResult = kErrorAccessDenied;
+        m.registry.Key(key).openResult = kErrorAccessDenied;
         p.dir = onC;
         break;
       case 22: {
@@ -559,9 +560,9 @@ void Generator::ProfileEntries() {
     profiles_.push_back(p);
   }
   // Odd subkeys that are not profiles at all, and odd orders.
-  if (r_.Chance(20)) m.Key(kProfileList + L"\\{odd key}");
-  if (r_.Chance(10)) m.Key(kProfileList + L"\\" + std::wstring(200, L'k'));
-  sim::RegKeyNode& list = m.Key(kProfileList);
+  if (r_.Chance(20)) m.registry.Key(kProfileList + L"\\{odd key}");
+  if (r_.Chance(10)) m.registry.Key(kProfileList + L"\\" + std::wstring(200, L'k'));
+  sim::RegKeyNode& list = m.registry.Key(kProfileList);
   for (std::size_t i = list.subkeys.size(); i > 1; --i) std::swap(list.subkeys[i - 1], list.subkeys[r_.Below(i)]);
   list.childIndexCount = static_cast<std::size_t>(-1);  // the order changed: index again on the next look-up
   if (r_.Chance(5)) list.enumFailIndexes.insert(r_.Below(4));
@@ -600,7 +601,7 @@ void Generator::Tree(const std::wstring& dir, int depth, int* budget) {
       if (r_.Chance(10)) attributes |= kFileAttributeSystem;
       if (r_.Chance(6)) attributes |= kFileAttributeReadonly;
       sim::FsNode* f = r_.Chance(4) && CanCreate(Verbatim(path), false)
-                           ? m_.AddPlaceholder(Verbatim(path), /*directory=*/false)
+                           ? m_.files.AddPlaceholder(Verbatim(path), /*directory=*/false)
                            : File(Verbatim(path), attributes);
       f->inUse = r_.Chance(4);
       f->denyDelete = r_.Chance(3);
@@ -608,7 +609,7 @@ void Generator::Tree(const std::wstring& dir, int depth, int* budget) {
     } else if (kind < 15) {
       if (r_.Chance(5)) {
         // A cloud placeholder folder, with what its provider shows in it.
-        if (CanCreate(Verbatim(path), true)) m_.AddPlaceholder(Verbatim(path), /*directory=*/true);
+        if (CanCreate(Verbatim(path), true)) m_.files.AddPlaceholder(Verbatim(path), /*directory=*/true);
         File(Verbatim(path + L"\\in the cloud"));
         continue;
       }
@@ -633,7 +634,7 @@ void Generator::DataFolder(const Profile& p) {
   if (r_.Chance(4)) {
     // A folder on the way down is a link.
     const std::wstring on = r_.Chance(50) ? p.dir + L"\\AppData" : local;
-    if (CanCreate(on, true)) m_.AddDirectoryLink(on, LinkTarget(on), r_.Chance(50));  // replaces the real folder
+    if (CanCreate(on, true)) m_.files.AddDirectoryLink(on, LinkTarget(on), r_.Chance(50));  // replaces the real folder
     return;
   }
   const std::size_t inner = plan_.dataName.rfind(L'\\');
@@ -673,7 +674,7 @@ void Generator::Populate(const Profile& p) {
   const std::wstring programs = startup.substr(0, cut);
   if (r_.Chance(93)) {
     ShortcutFolder(startup, kStartupNames);
-    if (sim::FsNode* folder = m_.FindNode(startup)) folder->denyWrite = r_.Chance(5);
+    if (sim::FsNode* folder = m_.files.FindNode(startup)) folder->denyWrite = r_.Chance(5);
     if (r_.Chance(5)) File(startup + L"\\~Vantorel Drive 4000-0.tmp");  // someone else's file
   } else if (r_.Chance(50)) {
     DirLink(startup, kCommonPrograms + L"\\StartUp", r_.Chance(50));
@@ -693,17 +694,19 @@ void Generator::ObjectManagerTrap(const Profile& p, const std::wstring& startup,
   const std::wstring at = r_.Pick(std::vector<std::wstring>{p.dir + L"\\Desktop", startup, programs,
                                                             programs + L"\\Vantorel", local, p.dir + L"\\AppData"});
   if (!CanCreate(at, /*directory=*/true)) return;
-  m_.AddObjectDirectoryJunction(at, L"\\RPC Control");
+  m_.files.AddObjectDirectoryJunction(at, L"\\RPC Control");
   std::vector<std::wstring> names = kDesktopNames;
   names.insert(names.end(), kStartupNames.begin(), kStartupNames.end());
   names.insert(names.end(), kGroupNames.begin(), kGroupNames.end());
   const std::vector<std::wstring> files = {L"C:\\sentinel.txt", L"C:\\Windows\\win.ini",
                                            kCommonPrograms + L"\\StartUp\\Vantorel Drive.lnk"};
-  for (const auto& name : names) m_.AddObjectLink(L"\\RPC Control\\" + name, r_.Pick(files));
+  for (const auto& name : names) m_.files.AddObjectLink(L"\\RPC Control\\" + name, r_.Pick(files));
   const std::size_t inner = plan_.dataName.find(L'\\');
-  m_.AddObjectLink(L"\\RPC Control\\" + plan_.dataName.substr(0, inner), r_.Chance(50) ? L"C:\\Windows" : L"C:\\Users");
+  m_.files.AddObjectLink(L"\\RPC Control\\" + plan_.dataName.substr(0, inner),
+                         r_.Chance(50) ? L"C:\\Windows" : L"C:\\Users");
   for (const wchar_t* folder : {L"Vantorel", L"Local", L"Roaming", L"Application Data"}) {
-    m_.AddObjectLink(std::wstring(L"\\RPC Control\\") + folder, r_.Chance(50) ? L"C:\\Windows" : L"C:\\Program Files");
+    m_.files.AddObjectLink(std::wstring(L"\\RPC Control\\") + folder,
+                           r_.Chance(50) ? L"C:\\Windows" : L"C:\\Program Files");
   }
 }
 
@@ -721,56 +724,56 @@ void Generator::UserFolders(const std::wstring& user, const std::wstring& dir, b
                                    {kCsidlStartup, programs + L"\\Startup", L"D:\\Redirected\\Startup"},
                                    {kCsidlDesktopDirectory, dir + L"\\Desktop", L"D:\\Redirected\\Desktop"}};
   if (!hostile || r_.Chance(85)) {
-    m_.SetFolder(user, kCsidlProfile, dir);
+    m_.shell.SetFolder(user, kCsidlProfile, dir);
   } else {
     static const std::vector<HResult> results = {kSFalse, kEFail, kSOk};
     const HResult result = r_.Pick(results);
-    m_.SetFolder(user, kCsidlProfile, result == kSOk ? dir + L"\\" : dir, result);
+    m_.shell.SetFolder(user, kCsidlProfile, result == kSOk ? dir + L"\\" : dir, result);
   }
   for (const auto& slot : slots) {
     if (!hostile || r_.Chance(70)) {
-      m_.SetFolder(user, slot.csidl, slot.normal);
+      m_.shell.SetFolder(user, slot.csidl, slot.normal);
       continue;
     }
     const std::wstring below = slot.normal.substr(dir.size());
     switch (r_.Below(10)) {
       case 0:
-        m_.SetFolder(user, slot.csidl, slot.redirected);
+        m_.shell.SetFolder(user, slot.csidl, slot.redirected);
         break;
       case 1:
-        m_.SetFolder(user, slot.csidl, L"\\\\server\\share\\" + user + below);
+        m_.shell.SetFolder(user, slot.csidl, L"\\\\server\\share\\" + user + below);
         break;
       case 2:
-        m_.SetFolder(user, slot.csidl, dir + L"2" + below);  // a sibling sharing the profile's first characters
+        m_.shell.SetFolder(user, slot.csidl, dir + L"2" + below);  // a sibling sharing the profile's first characters
         break;
       case 3:
         // Inside by its first characters, outside once Windows reads it.
-        m_.SetFolder(user, slot.csidl,
-                     r_.Pick(std::vector<std::wstring>{dir + L"\\..\\bob" + below, dir + L"\\..\\..\\Windows",
-                                                       dir + L"\\.\\..\\alice2" + below, dir + L"\\...\\x",
-                                                       dir + L"\\Desktop\\..\\..\\..\\ProgramData\\Microsoft\\"
-                                                             L"Windows\\Start Menu\\Programs\\StartUp"}));
+        m_.shell.SetFolder(user, slot.csidl,
+                           r_.Pick(std::vector<std::wstring>{dir + L"\\..\\bob" + below, dir + L"\\..\\..\\Windows",
+                                                             dir + L"\\.\\..\\alice2" + below, dir + L"\\...\\x",
+                                                             dir + L"\\Desktop\\..\\..\\..\\ProgramData\\Microsoft\\"
+                                                                   L"Windows\\Start Menu\\Programs\\StartUp"}));
         break;
       case 4:
-        m_.SetFolder(user, slot.csidl, dir);  // the profile folder itself
+        m_.shell.SetFolder(user, slot.csidl, dir);  // the profile folder itself
         break;
       case 5:
-        m_.SetFolder(user, slot.csidl, Fold(slot.normal));  // another letter case
+        m_.shell.SetFolder(user, slot.csidl, Fold(slot.normal));  // another letter case
         break;
       case 6:
-        m_.SetFolder(user, slot.csidl, slot.normal, kSFalse);
+        m_.shell.SetFolder(user, slot.csidl, slot.normal, kSFalse);
         break;
       case 7:
-        m_.SetFolder(user, slot.csidl, slot.normal, kEFail);
+        m_.shell.SetFolder(user, slot.csidl, slot.normal, kEFail);
         break;
       case 8:
-        m_.SetFolder(user, slot.csidl, dir + L"\\OneDrive" + below);  // redirected, but inside
+        m_.shell.SetFolder(user, slot.csidl, dir + L"\\OneDrive" + below);  // redirected, but inside
         break;
       default:
         break;  // no entry: the look-up fails
     }
   }
-  if (hostile && r_.Chance(10)) m_.SetFolder(user, kCsidlWindows, L"C:\\Windows", kSFalse);
+  if (hostile && r_.Chance(10)) m_.shell.SetFolder(user, kCsidlWindows, L"C:\\Windows", kSFalse);
 }
 
 void Generator::ShellFolders() {
@@ -779,7 +782,7 @@ void Generator::ShellFolders() {
     if (p.user == L"alice" || p.dir.empty()) continue;
     UserFolders(p.user, p.dir, p.legacy, /*hostile=*/r_.Chance(30));
   }
-  if (m_.Self().user == L"admin") UserFolders(L"admin", L"C:\\Users\\admin", legacyLayout_, r_.Chance(30));
+  if (m_.processes.Self().user == L"admin") UserFolders(L"admin", L"C:\\Users\\admin", legacyLayout_, r_.Chance(30));
   // Decoys for the hostile relative folders above.
   File(L"C:\\Users\\alice2\\Desktop\\Vantorel Drive.lnk");
   File(alice_ + L"2\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\ZarekTolv.lnk");
@@ -1032,11 +1035,11 @@ std::string Printable(const std::wstring& s) {
 
 std::string Describe(Machine& m) {
   std::ostringstream o;
-  o << "os " << m.osMajor << " build " << m.osBuild << "; the tool: pid " << Machine::kSelfPid << ", session "
-    << m.Self().session << (m.Self().sessionReadable ? "" : " (unreadable)") << ", account " << Printable(m.Self().user)
-    << "\n";
+  o << "os " << m.runtime.osMajor << " build " << m.runtime.osBuild << "; the tool: pid " << sim::Processes::kSelfPid
+    << ", session " << m.processes.Self().session << (m.processes.Self().sessionReadable ? "" : " (unreadable)")
+    << ", account " << Printable(m.processes.Self().user) << "\n";
   o << "environment:";
-  for (const auto& [k, v] : m.environment) o << " " << Printable(k) << "=" << Printable(v);
+  for (const auto& [k, v] : m.runtime.environment) o << " " << Printable(k) << "=" << Printable(v);
   o << "\nprofile list:";
   std::function<void(const sim::RegKeyNode&, const std::string&)> key = [&](const sim::RegKeyNode& n,
                                                                             const std::string& indent) {
@@ -1059,7 +1062,7 @@ std::string Describe(Machine& m) {
     }
     for (const auto& k : n.subkeys) key(*k, indent + "  ");
   };
-  if (sim::RegKeyNode* list = m.FindKey(kProfileList)) {
+  if (sim::RegKeyNode* list = m.registry.FindKey(kProfileList)) {
     o << "\n";
     key(*list, "  ");
   } else {
@@ -1071,13 +1074,13 @@ std::string Describe(Machine& m) {
     o << "\n";
   };
   o << "machine folders:\n";
-  for (const auto& [csidl, e] : m.commonFolders) folder(csidl, e);
-  for (const auto& [user, folders] : m.userFolders) {
+  for (const auto& [csidl, e] : m.shell.commonFolders) folder(csidl, e);
+  for (const auto& [user, folders] : m.shell.userFolders) {
     o << "folders of " << Printable(user) << ":\n";
     for (const auto& [csidl, e] : folders) folder(csidl, e);
   }
   o << "processes:\n";
-  for (const auto& p : m.processes) {
+  for (const auto& p : m.processes.list) {
     o << "  " << p.pid << " " << Printable(p.exeName) << " session " << p.session << " user " << Printable(p.user)
       << " termination " << static_cast<int>(p.termination) << " delay " << p.terminationDelayMs;
     if (p.deniedAccess) o << " denied 0x" << Hex(p.deniedAccess);
@@ -1088,20 +1091,20 @@ std::string Describe(Machine& m) {
     if (p.exitsOnEndSession) o << " exits-on-end-session";
     if (!p.respawns.empty()) o << " respawns " << Printable(p.respawns);
     if (!p.reusedBy.empty()) o << " identifier-reused-by " << Printable(p.reusedBy);
-    for (const auto& w : m.windows) {
+    for (const auto& w : m.windows.list) {
       if (w.ownerPid == p.pid) o << " window" << (w.visible ? "" : "(hidden)") << (w.postFails ? "(post fails)" : "");
     }
     o << "\n";
   }
   o << "sessions:";
-  for (const auto& s : m.sessions) {
+  for (const auto& s : m.users.sessions) {
     o << " " << s.id << "(state " << s.state << ", " << Printable(s.user);
     if (s.tokenError) o << ", token fails " << s.tokenError;
     o << ", a copy runs " << s.startedRunMs << " ms)";
   }
   o << "\n";
-  o << "scheduled events: " << m.events.size() << " at";
-  for (const auto& e : m.events) o << " " << e.at;
+  o << "scheduled events: " << m.clock.events.size() << " at";
+  for (const auto& e : m.clock.events) o << " " << e.at;
   o << "\ninjected failures:";
   for (const auto& [call, list] : m.injections) {
     for (const auto& i : list)
@@ -1111,7 +1114,7 @@ std::string Describe(Machine& m) {
   std::function<void(const sim::FsNode*)> walk = [&](const sim::FsNode* n) {
     for (const auto& kv : n->children) {
       const sim::FsNode* c = kv.second.get();
-      o << "  " << Printable(m.PathOf(c)) << (c->isDirectory ? "\\" : "");
+      o << "  " << Printable(m.files.PathOf(c)) << (c->isDirectory ? "\\" : "");
       if (c->attributes & ~(kFileAttributeDirectory | kFileAttributeArchive)) o << " attr 0x" << Hex(c->attributes);
       if (!c->linkTarget.empty()) o << " -> " << Printable(c->linkTarget);
       if (c->inUse) o << " in-use";
@@ -1124,10 +1127,10 @@ std::string Describe(Machine& m) {
       if (c->linkTarget.empty()) walk(c);
     }
   };
-  for (const auto& d : m.drives) walk(d.second.get());
-  for (const auto& sh : m.shares) walk(sh.second.get());
+  for (const auto& d : m.files.drives) walk(d.second.get());
+  for (const auto& sh : m.files.shares) walk(sh.second.get());
   o << "object-manager links:";
-  for (const auto& [name, target] : m.objectLinks) o << " " << Printable(name) << " -> " << Printable(target);
+  for (const auto& [name, target] : m.files.objectLinks) o << " " << Printable(name) << " -> " << Printable(target);
   o << "\n";
   return o.str();
 }

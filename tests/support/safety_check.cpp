@@ -26,7 +26,7 @@ const wchar_t* const kProfileList = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVe
 const wchar_t* const kLauncher = L"\\Vantorel\\VantorelDrive\\bin\\launcher.exe";
 const wchar_t* const kShortcutName = L"Vantorel Drive.lnk";
 const wchar_t* const kShortcutDescription = L"Vantorel Drive";
-const std::wstring kTemporaryPrefix = L"~VANTOREL DRIVE " + std::to_wstring(Machine::kSelfPid) + L"-";
+const std::wstring kTemporaryPrefix = L"~VANTOREL DRIVE " + std::to_wstring(sim::Processes::kSelfPid) + L"-";
 
 constexpr std::uint64_t kTerminationWaitMs = 30000;
 constexpr std::uint64_t kSecond = 1000;
@@ -61,8 +61,8 @@ std::wstring Expand(Machine& m, const std::wstring& s) {
     if (s[i] == L'%') {
       const std::size_t end = s.find(L'%', i + 1);
       if (end != std::wstring::npos) {
-        auto it = m.environment.find(Fold(s.substr(i + 1, end - i - 1)));
-        out += it != m.environment.end() ? it->second : s.substr(i, end - i + 1);
+        auto it = m.runtime.environment.find(Fold(s.substr(i + 1, end - i - 1)));
+        out += it != m.runtime.environment.end() ? it->second : s.substr(i, end - i + 1);
         i = end;
         continue;
       }
@@ -77,7 +77,7 @@ std::wstring Expand(Machine& m, const std::wstring& s) {
 // zero or its end, expanded. Keys or values that cannot be read name none.
 std::vector<std::wstring> ProfileDirectories(Machine& m) {
   std::vector<std::wstring> dirs;
-  sim::RegKeyNode* list = m.FindKey(kProfileList);
+  sim::RegKeyNode* list = m.registry.FindKey(kProfileList);
   if (list == nullptr || list->openResult != 0 || list->queryInfoResult != 0) return dirs;
   for (const auto& key : list->subkeys) {
     std::wstring dir;
@@ -90,10 +90,11 @@ std::vector<std::wstring> ProfileDirectories(Machine& m) {
 // the tool's own session (it takes one of them) and the tool's own account
 // (when it gets no token).
 std::vector<std::wstring> Accounts(Machine& m) {
-  std::vector<std::wstring> accounts = {m.Self().user};
-  if (m.Self().sessionReadable) {
-    for (const auto& p : m.processes) {
-      if (p.alive && p.session == m.Self().session && Fold(p.exeName) == L"EXPLORER.EXE") accounts.push_back(p.user);
+  std::vector<std::wstring> accounts = {m.processes.Self().user};
+  if (m.processes.Self().sessionReadable) {
+    for (const auto& p : m.processes.list) {
+      if (p.alive && p.session == m.processes.Self().session && Fold(p.exeName) == L"EXPLORER.EXE")
+        accounts.push_back(p.user);
     }
   }
   std::sort(accounts.begin(), accounts.end());
@@ -104,14 +105,14 @@ std::vector<std::wstring> Accounts(Machine& m) {
 // A shell folder as the look-up gives it with S_OK.
 bool Folder(Machine& m, const std::wstring& account, int csidl, std::wstring* path) {
   const sim::FolderEntry* entry = nullptr;
-  auto u = m.userFolders.find(account);
-  if (u != m.userFolders.end()) {
+  auto u = m.shell.userFolders.find(account);
+  if (u != m.shell.userFolders.end()) {
     auto f = u->second.find(csidl);
     if (f != u->second.end()) entry = &f->second;
   }
   if (entry == nullptr) {
-    auto f = m.commonFolders.find(csidl);
-    if (f != m.commonFolders.end()) entry = &f->second;
+    auto f = m.shell.commonFolders.find(csidl);
+    if (f != m.shell.commonFolders.end()) entry = &f->second;
   }
   if (entry == nullptr || entry->result != kSOk || entry->path.size() >= kMaxPath) return false;
   *path = entry->path;
@@ -227,11 +228,11 @@ void SnapshotBelow(const FsNode* n, std::wstring& path, std::map<std::uint64_t, 
 
 std::map<std::uint64_t, EntryState> Snapshot(Machine& m) {
   std::map<std::uint64_t, EntryState> out;
-  for (const auto& drive : m.drives) {
+  for (const auto& drive : m.files.drives) {
     std::wstring path = Fold(drive.second->name);
     SnapshotBelow(drive.second.get(), path, &out);
   }
-  for (const auto& share : m.shares) {
+  for (const auto& share : m.files.shares) {
     std::wstring path = share.first;
     SnapshotBelow(share.second.get(), path, &out);
   }
@@ -241,16 +242,16 @@ std::map<std::uint64_t, EntryState> Snapshot(Machine& m) {
 SafetyCheck::SafetyCheck(Machine& m, std::vector<std::wstring> args) : args_(std::move(args)) {
   command_ = args_.size() >= 2 ? args_[1] : L"";
   before_ = Snapshot(m);
-  eventsBefore_ = m.fsEvents.size();
-  startTime_ = m.now;
-  terminationsBefore_ = m.terminations.size();
-  openProcessCallsBefore_ = m.openProcessCalls.size();
-  postsBefore_ = m.posts.size();
-  sessionStartsBefore_ = m.createProcessAsUser.size();
-  ownSessionKnown_ = m.Self().sessionReadable;
-  ownSession_ = m.Self().session;
+  eventsBefore_ = m.files.fsEvents.size();
+  startTime_ = m.clock.now;
+  terminationsBefore_ = m.processes.terminations.size();
+  openProcessCallsBefore_ = m.processes.openProcessCalls.size();
+  postsBefore_ = m.windows.posts.size();
+  sessionStartsBefore_ = m.users.createProcessAsUser.size();
+  ownSessionKnown_ = m.processes.Self().sessionReadable;
+  ownSession_ = m.processes.Self().session;
 
-  if (sim::RegKeyNode* list = m.FindKey(kProfileList)) {
+  if (sim::RegKeyNode* list = m.registry.FindKey(kProfileList)) {
     for (const auto& key : list->subkeys) subkeys_.push_back(key->name);
   }
   const std::vector<std::wstring> accounts = Accounts(m);
@@ -268,20 +269,20 @@ SafetyCheck::SafetyCheck(Machine& m, std::vector<std::wstring> args) : args_(std
     // the time-out and a margin.
     if (ownSessionKnown_ && ownSession_ == 0 && timeout >= 0) {
       timeBound_ = static_cast<std::uint64_t>(timeout) + kSessionStopMarginMs;
-      sessionStopLine_ = L"\"" + m.modulePath + L"\" --stop -timeout " + std::to_wstring(timeout);
+      sessionStopLine_ = L"\"" + m.runtime.modulePath + L"\" --stop -timeout " + std::to_wstring(timeout);
     }
   } else if (command_ == L"--force-stop") {
     // Each client process is waited for once, the partners that client
     // processes start as they go included.
     std::uint64_t clients = 0;
-    for (const auto& p : m.processes) {
+    for (const auto& p : m.processes.list) {
       clients += p.alive && IsClientName(p.exeName);
       clients += p.alive && IsClientName(p.exeName) && IsClientName(p.respawns);
     }
     timeBound_ = clients * kTerminationWaitMs + kSecond;
   } else if (command_ == L"--restart-explorer") {
     std::uint64_t shells = 0;
-    for (const auto& p : m.processes) {
+    for (const auto& p : m.processes.list) {
       shells += p.alive && p.session == ownSession_ && Fold(p.exeName) == L"EXPLORER.EXE";
     }
     timeBound_ = shells * kTerminationWaitMs + kShellReturnChecks * kSecond;
@@ -363,10 +364,10 @@ SafetyCheck::SafetyCheck(Machine& m, std::vector<std::wstring> args) : args_(std
 FsNode* SafetyCheck::RealChain(Machine& m, const std::wstring& path, const std::wstring& relative) const {
   // The path as Windows reads it, with the relative part's first separator
   // (so that "C:" is the drive's root and "C:\x." is "C:\x").
-  const std::wstring canonical = m.CanonicalPath(path + L"\\");
+  const std::wstring canonical = m.files.CanonicalPath(path + L"\\");
   if (canonical.empty()) return nullptr;
   sim::Dword error = 0;
-  FsNode* node = m.Resolve(Verbatim(canonical), /*followFinal=*/false, &error);
+  FsNode* node = m.files.Resolve(Verbatim(canonical), /*followFinal=*/false, &error);
   if (node == nullptr || !IsRealFolder(node) || node->deletePending) return nullptr;
   if (relative.empty()) return node;
   if (relative[0] != L'\\') return nullptr;
@@ -483,8 +484,8 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
   // What the tool created during the run (the upgrade's temporary file, and
   // the same entry once renamed into place), and what the adversary did.
   std::set<std::uint64_t> created, adversaryCreated, adversaryMoved, adversaryChanged, adversaryMovedFrom;
-  for (std::size_t i = eventsBefore_; i < m.fsEvents.size(); ++i) {
-    const auto& e = m.fsEvents[i];
+  for (std::size_t i = eventsBefore_; i < m.files.fsEvents.size(); ++i) {
+    const auto& e = m.files.fsEvents[i];
     if (e.kind == sim::FsEventKind::kCreated) (e.byTool ? created : adversaryCreated).insert(e.node);
     if (!e.byTool && e.kind == sim::FsEventKind::kMovedAway) adversaryMoved.insert(e.node);
     if (!e.byTool && e.kind == sim::FsEventKind::kAttributesChanged) adversaryChanged.insert(e.node);
@@ -493,8 +494,8 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
 
   // Every change the tool made, as the file system journaled it.
   std::size_t lastStartup = 0, firstData = SIZE_MAX;
-  for (std::size_t i = eventsBefore_; i < m.fsEvents.size(); ++i) {
-    const auto& e = m.fsEvents[i];
+  for (std::size_t i = eventsBefore_; i < m.files.fsEvents.size(); ++i) {
+    const auto& e = m.files.fsEvents[i];
     if (!e.byTool) continue;
     const std::wstring name = nameOf(e.path);
     bool ok = false;
@@ -596,9 +597,9 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
   }
 
   // Processes.
-  for (std::size_t i = terminationsBefore_; i < m.terminations.size(); ++i) {
-    const auto& t = m.terminations[i];
-    const sim::Process* p = m.FindProcess(t.pid);
+  for (std::size_t i = terminationsBefore_; i < m.processes.terminations.size(); ++i) {
+    const auto& t = m.processes.terminations[i];
+    const sim::Process* p = m.processes.FindProcess(t.pid);
     const std::wstring name = t.name;
     bool ok = false;
     if (command_ == L"--force-stop") ok = p && IsClientName(name);
@@ -608,9 +609,9 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
     if (!ok) say("terminated pid " + std::to_string(t.pid), name);
     if (t.exitCode != 0) say("terminated with exit code " + std::to_string(t.exitCode), name);
   }
-  for (std::size_t i = postsBefore_; i < m.posts.size(); ++i) {
-    const auto& post = m.posts[i];
-    const sim::Process* p = m.FindProcess(post.ownerPid);
+  for (std::size_t i = postsBefore_; i < m.windows.posts.size(); ++i) {
+    const auto& post = m.windows.posts[i];
+    const sim::Process* p = m.processes.FindProcess(post.ownerPid);
     const bool ok = command_ == L"--stop" && p && IsClientName(p->exeName) && ownSessionKnown_ &&
                     p->session == ownSession_ && post.message == kWmEndSession && post.wParam == 1 &&
                     post.lParam == kEndSessionCloseApp;
@@ -618,8 +619,8 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
   }
   // No process's memory is ever read, and only processes known by name to
   // be the client's or the shell are opened for more than a look.
-  for (std::size_t i = openProcessCallsBefore_; i < m.openProcessCalls.size(); ++i) {
-    const auto& call = m.openProcessCalls[i];
+  for (std::size_t i = openProcessCallsBefore_; i < m.processes.openProcessCalls.size(); ++i) {
+    const auto& call = m.processes.openProcessCalls[i];
     if (call.access & kProcessVmRead) say("opened for reading its memory, pid " + std::to_string(call.pid), call.name);
     const bool look = (call.access & ~(kProcessQueryLimitedInformation | kSynchronize)) == 0;
     // (An open of a process that has gone opens nothing.)
@@ -628,11 +629,11 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
     }
   }
   int started = 0;
-  for (const auto& s : m.shellExecutes) {
+  for (const auto& s : m.shell.shellExecutes) {
     if (!shellExecutables_.count(Fold(s.file))) say("launched", s.file);
     started += s.succeeded;
   }
-  for (const auto& s : m.createProcessWithToken) {
+  for (const auto& s : m.users.createProcessWithToken) {
     if (!shellExecutables_.count(Fold(s.applicationName))) say("started as a user", s.applicationName);
     started += s.succeeded;
   }
@@ -640,13 +641,13 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
   // Copies of the tool itself, hidden, as the user signed in at an active
   // session other than 0, and at most one per session.
   std::set<Dword> sessionsStarted;
-  for (std::size_t i = sessionStartsBefore_; i < m.createProcessAsUser.size(); ++i) {
-    const auto& s = m.createProcessAsUser[i];
-    bool ok = !sessionStopLine_.empty() && s.applicationName == m.modulePath && s.commandLine == sessionStopLine_ &&
-              s.desktop == L"winsta0\\default" && (s.creationFlags & kCreateNoWindow) && s.session != 0 &&
-              sessionsStarted.insert(s.session).second;
+  for (std::size_t i = sessionStartsBefore_; i < m.users.createProcessAsUser.size(); ++i) {
+    const auto& s = m.users.createProcessAsUser[i];
+    bool ok = !sessionStopLine_.empty() && s.applicationName == m.runtime.modulePath &&
+              s.commandLine == sessionStopLine_ && s.desktop == L"winsta0\\default" &&
+              (s.creationFlags & kCreateNoWindow) && s.session != 0 && sessionsStarted.insert(s.session).second;
     bool signedIn = false;
-    for (const auto& session : m.sessions) {
+    for (const auto& session : m.users.sessions) {
       signedIn |= session.id == s.session && session.state == kWtsActive && session.user == s.tokenUser;
     }
     if (!ok || !signedIn) say("started in session " + std::to_string(s.session), s.commandLine);
@@ -654,42 +655,42 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
 
   // Time and waits.
   if (m.hung) v.push_back("waited without end on something that never ends");
-  if (m.now - startTime_ > timeBound_) {
-    v.push_back("took " + std::to_string(m.now - startTime_) + " ms of virtual time, bound " +
+  if (m.clock.now - startTime_ > timeBound_) {
+    v.push_back("took " + std::to_string(m.clock.now - startTime_) + " ms of virtual time, bound " +
                 std::to_string(timeBound_) + " ms");
   }
 
   // Nobody may be there to answer a dialog, and no DLL is taken from
   // beside the tool.
-  if (m.dialogs != 0) v.push_back("showed a message box");
-  if ((m.errorMode & (kSemFailCriticalErrors | kSemNoGpFaultErrorBox | kSemNoOpenFileErrorBox)) !=
+  if (m.shell.dialogs != 0) v.push_back("showed a message box");
+  if ((m.runtime.errorMode & (kSemFailCriticalErrors | kSemNoGpFaultErrorBox | kSemNoOpenFileErrorBox)) !=
       (kSemFailCriticalErrors | kSemNoGpFaultErrorBox | kSemNoOpenFileErrorBox)) {
     v.push_back("left the system's error dialogs on");
   }
-  if (m.defaultDllDirectories != kLoadLibrarySearchSystem32 && m.osMajor >= 10) {
+  if (m.runtime.defaultDllDirectories != kLoadLibrarySearchSystem32 && m.runtime.osMajor >= 10) {
     v.push_back("left the DLL search beside the executable");
   }
 
   // Resources.
-  if (!m.wtsAllocations.empty()) v.push_back("session list not freed");
+  if (!m.users.wtsAllocations.empty()) v.push_back("session list not freed");
   if (m.OpenHandleCount() != 0) v.push_back(std::to_string(m.OpenHandleCount()) + " handles left open");
-  if (!m.localAllocations.empty()) v.push_back("argument vector not released");
-  if (!m.environmentBlocks.empty()) v.push_back("environment block not destroyed");
-  for (const auto& link : m.shellLinks) {
+  if (!m.runtime.localAllocations.empty()) v.push_back("argument vector not released");
+  if (!m.users.environmentBlocks.empty()) v.push_back("environment block not destroyed");
+  for (const auto& link : m.shell.shellLinks) {
     if (!link.released || link.persistStreamRefs != 0) {
       v.push_back("shell link object not released");
     }
   }
-  for (const auto& stream : m.streams) {
+  for (const auto& stream : m.shell.streams) {
     if (!stream.released) v.push_back("stream not released");
   }
 
   // Output.
-  for (std::size_t at = 0; at < m.stdoutText.size();) {
-    const std::size_t n = KnownLine(m.stdoutText, at, subkeys_,
+  for (std::size_t at = 0; at < m.runtime.stdoutText.size();) {
+    const std::size_t n = KnownLine(m.runtime.stdoutText, at, subkeys_,
                                     command_ == L"--admin-remove-shortcuts" ? stdoutPaths_ : std::set<std::wstring>{});
     if (n == 0) {
-      say("printed", m.stdoutText.substr(at));
+      say("printed", m.runtime.stdoutText.substr(at));
       break;
     }
     at += n;

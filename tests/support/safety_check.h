@@ -34,7 +34,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/sim_machine.h"
+#include "sim/machine.h"
 
 namespace hostile {
 

@@ -19,39 +19,39 @@ class EmptyFoldersTest : public TypicalMachineTest {
   void RunCommand() { Run(L"client-maintenance.exe --remove-all-users-empty-folders"); }
   std::vector<std::wstring> Removed() {
     std::vector<std::wstring> paths;
-    for (const auto& e : m().fsEvents) paths.push_back(e.path);
+    for (const auto& e : m().files.fsEvents) paths.push_back(e.path);
     return paths;
   }
 };
 
 TEST_F(EmptyFoldersTest, BothEmptyFoldersGoAndNothingElse) {
-  m().AddDirectory(kGroup);
-  m().AddDirectory(kMakerX86);
-  m().AddDirectory(kMakerNative);
-  m().AddDirectory(kAliceGroup);  // a per-user program group is not this command's
+  m().files.AddDirectory(kGroup);
+  m().files.AddDirectory(kMakerX86);
+  m().files.AddDirectory(kMakerNative);
+  m().files.AddDirectory(kAliceGroup);  // a per-user program group is not this command's
 
   RunCommand();
 
   EXPECT_EQ(Removed(), (std::vector<std::wstring>{kGroup, kMakerX86}));
-  EXPECT_EQ(m().stdoutText, L"");
+  EXPECT_EQ(m().runtime.stdoutText, L"");
 }
 
 TEST_F(EmptyFoldersTest, AFolderHoldingAnythingStays) {
-  m().AddDirectory(kMakerX86 + L"\\Vantorel Drive");  // the installation folder, even empty
-  m().AddFile(kGroup + L"\\desktop.ini", kFileAttributeHidden | kFileAttributeSystem);
-  const auto before = m().ListTree(L"C:\\");
+  m().files.AddDirectory(kMakerX86 + L"\\Vantorel Drive");  // the installation folder, even empty
+  m().files.AddFile(kGroup + L"\\desktop.ini", kFileAttributeHidden | kFileAttributeSystem);
+  const auto before = m().files.ListTree(L"C:\\");
 
   RunCommand();
 
-  EXPECT_EQ(m().ListTree(L"C:\\"), before);
+  EXPECT_EQ(m().files.ListTree(L"C:\\"), before);
   // Each folder is asked to go once, and refuses; nothing inside is listed.
   EXPECT_EQ(m().calls["SetFileInformationByHandle"], 2);
   EXPECT_EQ(m().OpenHandleCount(), 0u);
 }
 
 TEST_F(EmptyFoldersTest, TheGroupStillGoesWhenTheMakerFolderStays) {
-  m().AddDirectory(kGroup);
-  m().AddFile(kMakerX86 + L"\\Vantorel Drive\\launcher.exe");
+  m().files.AddDirectory(kGroup);
+  m().files.AddFile(kMakerX86 + L"\\Vantorel Drive\\launcher.exe");
 
   RunCommand();
 
@@ -60,16 +60,16 @@ TEST_F(EmptyFoldersTest, TheGroupStillGoesWhenTheMakerFolderStays) {
 
 TEST_F(EmptyFoldersTest, NeitherFolderPresentChangesNothing) {
   RunCommand();
-  EXPECT_TRUE(m().fsEvents.empty());
-  EXPECT_EQ(m().stdoutText, L"");
+  EXPECT_TRUE(m().files.fsEvents.empty());
+  EXPECT_EQ(m().runtime.stdoutText, L"");
 }
 
 TEST_F(EmptyFoldersTest, WithoutThe32BitProgramFilesFolderTheNativeOneIsUsed) {
-  m().AddDirectory(kMakerX86);
-  m().AddDirectory(kMakerNative);
-  m().AddDirectory(kGroup);
-  m().SetFolder(L"", kCsidlProgramFilesX86, L"", kEFail);
-  m().SetFolder(L"", kCsidlCommonPrograms, L"", kEFail);  // skips the first step only
+  m().files.AddDirectory(kMakerX86);
+  m().files.AddDirectory(kMakerNative);
+  m().files.AddDirectory(kGroup);
+  m().shell.SetFolder(L"", kCsidlProgramFilesX86, L"", kEFail);
+  m().shell.SetFolder(L"", kCsidlCommonPrograms, L"", kEFail);  // skips the first step only
 
   RunCommand();
 

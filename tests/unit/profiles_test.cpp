@@ -29,8 +29,9 @@ TEST_F(ProfileWalkTest, VisitsEveryProfileInRegistryOrderExpanded) {
                                                L"C:\\Windows\\ServiceProfiles\\LocalService",
                                                L"C:\\Windows\\ServiceProfiles\\NetworkService", L"C:\\Users\\alice",
                                                L"D:\\Profiles\\bob"}));
-  EXPECT_EQ(m().stdoutText, L"");
-  for (const auto& open : m().regOpens) EXPECT_EQ(open.second, 0x20119u) << std::string(open.first.begin(), open.first.end());
+  EXPECT_EQ(m().runtime.stdoutText, L"");
+  for (const auto& open : m().registry.regOpens)
+    EXPECT_EQ(open.second, 0x20119u) << std::string(open.first.begin(), open.first.end());
   EXPECT_EQ(m().OpenHandleCount(), 0u);
 }
 
@@ -44,32 +45,32 @@ TEST_F(ProfileWalkTest, ListKeyIsClosedBeforeTheFirstProfileIsVisited) {
 }
 
 TEST_F(ProfileWalkTest, AnEmptyListVisitsNothingAndPrintsNothing) {
-  m().Key(kList).subkeys.clear();
+  m().registry.Key(kList).subkeys.clear();
   EXPECT_TRUE(Walk().empty());
-  EXPECT_EQ(m().stdoutText, L"");
+  EXPECT_EQ(m().runtime.stdoutText, L"");
 }
 
 TEST_F(ProfileWalkTest, UnreadableProfilesAreReportedAndSkipped) {
   // No value at all; a value longer than the 4096-byte buffer; a key that
   // cannot be opened; an empty value; a failing expansion.
-  m().Key(kList + L"\\S-1-5-21-1-1-1-1002");
-  m().SetString(kList + L"\\S-1-5-21-1-1-1-1003", L"ProfileImagePath", std::wstring(3000, L'x'));
-  m().Key(kList + L"\\S-1-5-21-1-1-1-1004").openResult = kErrorAccessDenied;
-  m().SetString(kList + L"\\S-1-5-21-1-1-1-1005", L"ProfileImagePath", L"");
+  m().registry.Key(kList + L"\\S-1-5-21-1-1-1-1002");
+  m().registry.SetString(kList + L"\\S-1-5-21-1-1-1-1003", L"ProfileImagePath", std::wstring(3000, L'x'));
+  m().registry.Key(kList + L"\\S-1-5-21-1-1-1-1004").openResult = kErrorAccessDenied;
+  m().registry.SetString(kList + L"\\S-1-5-21-1-1-1-1005", L"ProfileImagePath", L"");
   sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-1-1-1-1006", L"erin", L"C:\\Users\\erin");
 
   EXPECT_EQ(Walk(), (std::vector<std::wstring>{L"C:\\Windows\\system32\\config\\systemprofile",
                                                L"C:\\Windows\\ServiceProfiles\\LocalService",
                                                L"C:\\Windows\\ServiceProfiles\\NetworkService", L"C:\\Users\\alice",
                                                L"C:\\Users\\erin"}));
-  EXPECT_EQ(m().stdoutText,
+  EXPECT_EQ(m().runtime.stdoutText,
             L"Failed to get value for sub key 'SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\"
             L"S-1-5-21-1-1-1-1002', res: 2\n"
             L"Failed to get value for sub key 'SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\"
             L"S-1-5-21-1-1-1-1003', res: 234\n"
             L"Failed to open reg key\n");
 
-  m().stdoutText.clear();
+  m().runtime.stdoutText.clear();
   m().Inject("ExpandEnvironmentStringsW", kErrorNotEnoughMemory);
   EXPECT_TRUE(Walk().empty()) << "a failed expansion is a failed read";
 }
@@ -78,15 +79,16 @@ TEST_F(ProfileWalkTest, ReadLeavesTheOutputAloneOnFailure) {
   std::wstring dir = L"marker";
   EXPECT_EQ(ReadProfileImagePath(kList + L"\\S-1-5-21-missing", &dir), -1);
   EXPECT_EQ(dir, L"marker");
-  EXPECT_EQ(m().stdoutText, L"Failed to open reg key\n");
+  EXPECT_EQ(m().runtime.stdoutText, L"Failed to open reg key\n");
 }
 
 TEST_F(ProfileWalkTest, ValueWithoutTerminatorIsReadUpToTheBytesReturned) {
-  m().SetValueBytes(kList + L"\\S-1-5-21-1-1-1-1002", L"ProfileImagePath", kRegExpandSz,
-                    sim::StringBytes(L"%SystemDrive%\\Users\\carol", /*terminated=*/false));
+  m().registry.SetValueBytes(kList + L"\\S-1-5-21-1-1-1-1002", L"ProfileImagePath", kRegExpandSz,
+                             sim::StringBytes(L"%SystemDrive%\\Users\\carol", /*terminated=*/false));
   // A value that fills the buffer exactly, with no room for a terminator.
   const std::wstring full(4096 / sizeof(wchar_t), L'q');
-  m().SetValueBytes(kList + L"\\S-1-5-21-1-1-1-1003", L"ProfileImagePath", kRegSz, sim::StringBytes(full, false));
+  m().registry.SetValueBytes(kList + L"\\S-1-5-21-1-1-1-1003", L"ProfileImagePath", kRegSz,
+                             sim::StringBytes(full, false));
   std::wstring dir;
   ASSERT_EQ(ReadProfileImagePath(kList + L"\\S-1-5-21-1-1-1-1002", &dir), 0);
   EXPECT_EQ(dir, L"C:\\Users\\carol");
@@ -95,33 +97,33 @@ TEST_F(ProfileWalkTest, ValueWithoutTerminatorIsReadUpToTheBytesReturned) {
   // An odd byte count: the half unit at the end is not text.
   auto bytes = sim::StringBytes(L"C:\\Users\\dave", false);
   bytes.push_back('Z');
-  m().SetValueBytes(kList + L"\\S-1-5-21-1-1-1-1004", L"ProfileImagePath", kRegSz, bytes);
+  m().registry.SetValueBytes(kList + L"\\S-1-5-21-1-1-1-1004", L"ProfileImagePath", kRegSz, bytes);
   ASSERT_EQ(ReadProfileImagePath(kList + L"\\S-1-5-21-1-1-1-1004", &dir), 0);
   EXPECT_EQ(dir, L"C:\\Users\\dave");
 }
 
 TEST_F(ProfileWalkTest, UnknownVariablesStayAsWritten) {
-  m().SetString(kList + L"\\S-1-5-21-1-1-1-1002", L"ProfileImagePath", L"%NoSuchVariable%\\x", kRegExpandSz);
+  m().registry.SetString(kList + L"\\S-1-5-21-1-1-1-1002", L"ProfileImagePath", L"%NoSuchVariable%\\x", kRegExpandSz);
   std::wstring dir;
   ASSERT_EQ(ReadProfileImagePath(kList + L"\\S-1-5-21-1-1-1-1002", &dir), 0);
   EXPECT_EQ(dir, L"%NoSuchVariable%\\x");
 }
 
 TEST_F(ProfileWalkTest, ListFailuresEndTheWalk) {
-  m().Key(kList).queryInfoResult = kErrorAccessDenied;
+  m().registry.Key(kList).queryInfoResult = kErrorAccessDenied;
   EXPECT_TRUE(Walk().empty());
-  EXPECT_EQ(m().stdoutText, L"Failed to query registry info\n");
+  EXPECT_EQ(m().runtime.stdoutText, L"Failed to query registry info\n");
 
-  m().stdoutText.clear();
-  m().Key(kList).queryInfoResult = 0;
-  m().Key(kList).openResult = kErrorAccessDenied;
+  m().runtime.stdoutText.clear();
+  m().registry.Key(kList).queryInfoResult = 0;
+  m().registry.Key(kList).openResult = kErrorAccessDenied;
   EXPECT_TRUE(Walk().empty());
-  EXPECT_EQ(m().stdoutText, L"") << "a list key that cannot be opened is passed over silently";
+  EXPECT_EQ(m().runtime.stdoutText, L"") << "a list key that cannot be opened is passed over silently";
 
-  m().Key(kList).openResult = 0;
-  m().Key(kList).enumFailIndexes = {1, 2};
+  m().registry.Key(kList).openResult = 0;
+  m().registry.Key(kList).enumFailIndexes = {1, 2};
   EXPECT_EQ(Walk(), (std::vector<std::wstring>{L"C:\\Windows\\system32\\config\\systemprofile", L"C:\\Users\\alice"}));
-  EXPECT_EQ(m().stdoutText, L"");
+  EXPECT_EQ(m().runtime.stdoutText, L"");
   EXPECT_EQ(m().OpenHandleCount(), 0u);
 }
 
@@ -140,8 +142,8 @@ TEST_F(ShellFolderTest, EveryLookUpPassesTheInteractiveUsersToken) {
   EXPECT_EQ(relative, L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup");
   std::wstring folder;
   ASSERT_EQ(GetProgramFilesFolder(&folder), 0);
-  ASSERT_EQ(m().folderLookups.size(), 3u);
-  for (const auto& lookup : m().folderLookups) {
+  ASSERT_EQ(m().shell.folderLookups.size(), 3u);
+  for (const auto& lookup : m().shell.folderLookups) {
     EXPECT_EQ(lookup.account, L"alice");
     EXPECT_TRUE(lookup.ownerWindowNull);
     EXPECT_EQ(lookup.flags, kShgfpTypeCurrent);
@@ -154,16 +156,16 @@ TEST_F(ShellFolderTest, WithoutATokenTheToolsOwnAccountIsResolved) {
   std::wstring relative;
   ASSERT_TRUE(GetProfileRelativeFolder(kCsidlProfile, kCsidlDesktopDirectory, &relative));
   EXPECT_EQ(relative, L"\\Desktop");
-  EXPECT_FALSE(m().folderLookups.back().tokenPassed);
+  EXPECT_FALSE(m().shell.folderLookups.back().tokenPassed);
 }
 
 TEST_F(ShellFolderTest, OnlySOkCountsAsSuccess) {
-  m().SetFolder(L"alice", kCsidlDesktopDirectory, L"C:\\Users\\alice\\Desktop", kSFalse);
+  m().shell.SetFolder(L"alice", kCsidlDesktopDirectory, L"C:\\Users\\alice\\Desktop", kSFalse);
   std::wstring out = L"marker";
   EXPECT_FALSE(LookUpShellFolder(kCsidlDesktopDirectory, &out));
   EXPECT_FALSE(GetProfileRelativeFolder(kCsidlProfile, kCsidlDesktopDirectory, &out));
   EXPECT_EQ(out, L"marker");
-  m().SetFolder(L"alice", kCsidlProfile, L"C:\\Users\\alice", kEFail);
+  m().shell.SetFolder(L"alice", kCsidlProfile, L"C:\\Users\\alice", kEFail);
   EXPECT_FALSE(GetProfileRelativeFolder(kCsidlProfile, kCsidlStartup, &out));
   EXPECT_EQ(out, L"marker");
 }
@@ -172,13 +174,13 @@ TEST_F(ShellFolderTest, ProgramFilesPrefersThe32BitFolder) {
   std::wstring folder = L"marker";
   ASSERT_EQ(GetProgramFilesFolder(&folder), 0);
   EXPECT_EQ(folder, L"C:\\Program Files (x86)");
-  EXPECT_EQ(m().folderLookups.size(), 1u) << "the native folder is not asked for";
+  EXPECT_EQ(m().shell.folderLookups.size(), 1u) << "the native folder is not asked for";
 
-  m().SetFolder(L"", kCsidlProgramFilesX86, L"", HResultFromWin32(kErrorFileNotFound));
+  m().shell.SetFolder(L"", kCsidlProgramFilesX86, L"", HResultFromWin32(kErrorFileNotFound));
   ASSERT_EQ(GetProgramFilesFolder(&folder), 0);
   EXPECT_EQ(folder, L"C:\\Program Files");
 
-  m().SetFolder(L"", kCsidlProgramFiles, L"C:\\Program Files", kSFalse);
+  m().shell.SetFolder(L"", kCsidlProgramFiles, L"C:\\Program Files", kSFalse);
   folder = L"marker";
   EXPECT_EQ(GetProgramFilesFolder(&folder), -1);
   EXPECT_EQ(folder, L"marker");
@@ -211,7 +213,7 @@ TEST_F(ShellFolderTest, FoldersOutsideTheProfileHaveNoRelativePath) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.folder, c.folder + std::wcslen(c.folder)));
-    m().SetFolder(L"alice", kCsidlDesktopDirectory, c.folder);
+    m().shell.SetFolder(L"alice", kCsidlDesktopDirectory, c.folder);
     std::wstring relative = L"marker";
     EXPECT_EQ(GetProfileRelativeFolder(kCsidlProfile, kCsidlDesktopDirectory, &relative), c.inside);
     EXPECT_EQ(relative, c.inside ? c.relative : L"marker");

@@ -20,8 +20,8 @@
 #include "files/folder_tree.h"
 #include "hostile_machine.h"
 #include "platform/handles.h"
-#include "sim/sim_machine.h"
 #include "safety_check.h"
+#include "sim/typical_machine.h"
 
 #ifndef CM_PROPERTY_MACHINES
 #define CM_PROPERTY_MACHINES 3000
@@ -64,7 +64,7 @@ std::vector<std::string> RunOne(std::uint64_t seed, std::size_t run, const std::
     sim::Reset();
     hostile::Generate(seed, sim::machine());
   }
-  sim::machine().commandLine = line;
+  sim::machine().runtime.commandLine = line;
   hostile::SafetyCheck check(sim::machine(), args);
   std::vector<std::string> attacks;
   int exitCode = 0;
@@ -83,7 +83,7 @@ std::vector<std::string> RunOne(std::uint64_t seed, std::size_t run, const std::
     violations.push_back(raced);
     // What the run did to the file system, in order, for the report.
     std::string changes = "  the run's file-system changes, in order:";
-    const auto& events = sim::machine().fsEvents;
+    const auto& events = sim::machine().files.fsEvents;
     for (std::size_t i = 0; i < events.size() && i < 60; ++i) {
       static const char* const kKinds[] = {"deleted",    "removed folder", "created", "overwritten",
                                            "moved away", "moved here",     "written", "attributes changed"};
@@ -166,11 +166,11 @@ TEST(HostileMachines, TheCheckCatchesEachKindOfHarm) {
     sim::Reset();
     sim::TypicalMachine::Build(sim::machine());
     sim::Machine& m = sim::machine();
-    m.AddFile(L"C:\\Users\\alice\\AppData\\Local\\VantorelDrive\\data");
-    m.AddFile(L"C:\\Users\\alice\\AppData\\Local\\Other\\keep");
-    m.AddDirectoryLink(L"C:\\Users\\alice\\AppData\\Local\\VantorelDrive\\docs", L"C:\\Users\\alice\\Documents");
-    m.AddFile(L"C:\\Users\\alice\\Documents\\thesis.docx");
-    m.AddProcess(L"notepad.exe", 1);
+    m.files.AddFile(L"C:\\Users\\alice\\AppData\\Local\\VantorelDrive\\data");
+    m.files.AddFile(L"C:\\Users\\alice\\AppData\\Local\\Other\\keep");
+    m.files.AddDirectoryLink(L"C:\\Users\\alice\\AppData\\Local\\VantorelDrive\\docs", L"C:\\Users\\alice\\Documents");
+    m.files.AddFile(L"C:\\Users\\alice\\Documents\\thesis.docx");
+    m.processes.AddProcess(L"notepad.exe", 1);
     hostile::SafetyCheck c(m, args);
     if (prepared) PrepareUnattendedRun();
     harm(m);
@@ -180,26 +180,28 @@ TEST(HostileMachines, TheCheckCatchesEachKindOfHarm) {
   EXPECT_TRUE(
       check([](sim::Machine&) { RemoveFolderTree(L"C:\\Users\\alice\\AppData\\Local\\VantorelDrive"); }).empty());
   EXPECT_FALSE(check([](sim::Machine& m) {
-                 m.RemoveNode(m.FindNode(L"C:\\Users\\alice\\AppData\\Local\\Other\\keep"));
+                 m.files.RemoveNode(m.files.FindNode(L"C:\\Users\\alice\\AppData\\Local\\Other\\keep"));
                }).empty());
   EXPECT_FALSE(check([](sim::Machine& m) {
-                 m.RemoveNode(m.FindNode(L"C:\\Users\\alice\\AppData\\Local\\VantorelDrive\\docs\\thesis.docx"));
+                 m.files.RemoveNode(
+                     m.files.FindNode(L"C:\\Users\\alice\\AppData\\Local\\VantorelDrive\\docs\\thesis.docx"));
                }).empty())
       << "through a link";
   EXPECT_FALSE(check([](sim::Machine& m) {
-                 m.FindNode(L"C:\\Windows\\explorer.exe")->attributes = kFileAttributeHidden;
+                 m.files.FindNode(L"C:\\Windows\\explorer.exe")->attributes = kFileAttributeHidden;
                }).empty());
-  EXPECT_FALSE(check([](sim::Machine& m) { m.AddFile(L"C:\\Users\\alice\\new.txt"); }).empty());
+  EXPECT_FALSE(check([](sim::Machine& m) { m.files.AddFile(L"C:\\Users\\alice\\new.txt"); }).empty());
   EXPECT_FALSE(check([](sim::Machine& m) {
-                 UniqueHandle p(OpenProcess(kProcessTerminate, false, m.processes.back().pid));
+                 UniqueHandle p(OpenProcess(kProcessTerminate, false, m.processes.list.back().pid));
                  TerminateProcess(p.get(), 0);
                }).empty());
-  EXPECT_FALSE(check([](sim::Machine& m) { OpenProcess(kProcessTerminate, false, m.processes.back().pid); }).empty())
+  EXPECT_FALSE(
+      check([](sim::Machine& m) { OpenProcess(kProcessTerminate, false, m.processes.list.back().pid); }).empty())
       << "a handle left open";
-  EXPECT_FALSE(check([](sim::Machine& m) { m.Advance(1); }).empty()) << "time spent where none may be";
+  EXPECT_FALSE(check([](sim::Machine& m) { m.clock.Advance(1); }).empty()) << "time spent where none may be";
   EXPECT_FALSE(check([](sim::Machine& m) { m.hung = true; }).empty());
   EXPECT_FALSE(check([](sim::Machine&) { WriteStdout(L"hello\n"); }).empty());
-  EXPECT_FALSE(check([](sim::Machine& m) { ++m.dialogs; }).empty());
+  EXPECT_FALSE(check([](sim::Machine& m) { ++m.shell.dialogs; }).empty());
   EXPECT_FALSE(check([](sim::Machine&) {}, /*prepared=*/false).empty())
       << "error dialogs and DLL search left as they were";
   EXPECT_FALSE(check([](sim::Machine&) { StopInUserSessions(0); }).empty()) << "a copy started for another command";

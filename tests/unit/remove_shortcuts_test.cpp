@@ -39,7 +39,7 @@ std::wstring Programs(const std::wstring& profile) {
 std::wstring Desktop(const std::wstring& profile) { return profile + L"\\Desktop"; }
 
 void AddFiles(const std::wstring& folder, const Paths& names) {
-  for (const auto& name : names) sim::machine().AddFile(folder + L"\\" + name);
+  for (const auto& name : names) sim::machine().files.AddFile(folder + L"\\" + name);
 }
 
 // Every name the client has used, in a profile's start menu and desktop.
@@ -64,7 +64,7 @@ Paths Sorted(Paths paths) {
   return paths;
 }
 
-Paths Tree(const std::wstring& root) { return Sorted(sim::machine().ListTree(root)); }
+Paths Tree(const std::wstring& root) { return Sorted(sim::machine().files.ListTree(root)); }
 
 std::wstring AllUsersDesktopLines() {
   std::wstring out;
@@ -101,7 +101,7 @@ TEST_F(RemoveShortcutsTest, FoldersAreClearedInListOrderWithoutExistenceTests) {
   RemoveShortcutsFromFolders({kAlice, Programs(L"")}, {kAlice, L"\\Desktop"});
 
   std::vector<std::wstring> events;
-  for (const auto& e : m().fsEvents) {
+  for (const auto& e : m().files.fsEvents) {
     events.push_back((e.kind == sim::FsEventKind::kDeleted ? L"del " : L"rmdir ") + e.path);
   }
   Paths expected;
@@ -113,12 +113,12 @@ TEST_F(RemoveShortcutsTest, FoldersAreClearedInListOrderWithoutExistenceTests) {
   EXPECT_EQ(m().OpenHandleCount(), 0u);
 
   // Nothing there: nothing changes, and no folder is listed to find out.
-  m().fsEvents.clear();
-  m().AddFile(Programs(kBob) + L"\\Vantorel\\Other.lnk");
+  m().files.fsEvents.clear();
+  m().files.AddFile(Programs(kBob) + L"\\Vantorel\\Other.lnk");
   RemoveShortcutsFromFolders({Programs(kBob), L""}, {L"D:\\No\\Such\\Desktop", L""});
-  EXPECT_TRUE(m().fsEvents.empty());
+  EXPECT_TRUE(m().files.fsEvents.empty());
   EXPECT_EQ(Tree(Programs(kBob) + L"\\Vantorel").size(), 1u);
-  EXPECT_EQ(m().stdoutText, L"");
+  EXPECT_EQ(m().runtime.stdoutText, L"");
 }
 
 // Links anywhere on the way to the names: what they point at stays, even a
@@ -133,13 +133,13 @@ TEST_F(RemoveShortcutsTest, ALinkOnTheWayLeavesWhatItPointsAt) {
       sim::TypicalMachine::Build(m());
       AddFiles(victims, Join(Join(kLegacyDesktop, kCurrentDesktop), Join(kLegacyStartMenu, kCurrentStartMenu)));
       for (const auto& n : Join(kLegacyDesktop, kCurrentDesktop)) {
-        m().AddObjectLink(L"\\RPC Control\\" + n, L"C:\\Windows\\explorer.exe");
+        m().files.AddObjectLink(L"\\RPC Control\\" + n, L"C:\\Windows\\explorer.exe");
       }
-      m().AddObjectLink(L"\\RPC Control\\Vantorel", victims);
+      m().files.AddObjectLink(L"\\RPC Control\\Vantorel", victims);
       if (kind == 2) {
-        m().AddObjectDirectoryJunction(place, L"\\RPC Control");
+        m().files.AddObjectDirectoryJunction(place, L"\\RPC Control");
       } else {
-        m().AddDirectoryLink(place, victims, /*junction=*/kind == 0);
+        m().files.AddDirectoryLink(place, victims, /*junction=*/kind == 0);
       }
       const Paths before = Tree(L"C:\\");
 
@@ -147,9 +147,9 @@ TEST_F(RemoveShortcutsTest, ALinkOnTheWayLeavesWhatItPointsAt) {
       Run(L"tool.exe --admin-remove-shortcuts");
 
       // Only the link itself may go, in the program group folder's place.
-      for (const auto& e : m().fsEvents) EXPECT_EQ(sim::Fold(e.path), sim::Fold(place));
+      for (const auto& e : m().files.fsEvents) EXPECT_EQ(sim::Fold(e.path), sim::Fold(place));
       EXPECT_EQ(Tree(victims).size(), 12u);
-      EXPECT_TRUE(m().Exists(L"C:\\Windows\\explorer.exe"));
+      EXPECT_TRUE(m().files.Exists(L"C:\\Windows\\explorer.exe"));
       EXPECT_EQ(m().OpenHandleCount(), 0u);
     }
   }
@@ -161,10 +161,10 @@ TEST_F(RemoveShortcutsTest, AdminClearsEveryProfileAndKeepsUnrelatedFiles) {
   AddEveryShortcut(kAlice);
   AddEveryShortcut(kBob);
   AddEveryShortcut(kSystemProfile);  // a system account's profile is visited like any other
-  m().AddFile(Programs(kAlice) + L"\\Other App.lnk");
-  m().AddFile(Desktop(kAlice) + L"\\notes.txt");
-  m().AddFile(Desktop(kAlice) + L"\\Vantorel Drive (2).lnk");
-  m().AddFile(Programs(kAlice) + L"\\Startup\\Vantorel Drive.lnk");  // start-up shortcuts are another command's
+  m().files.AddFile(Programs(kAlice) + L"\\Other App.lnk");
+  m().files.AddFile(Desktop(kAlice) + L"\\notes.txt");
+  m().files.AddFile(Desktop(kAlice) + L"\\Vantorel Drive (2).lnk");
+  m().files.AddFile(Programs(kAlice) + L"\\Startup\\Vantorel Drive.lnk");  // start-up shortcuts are another command's
 
   Run(L"tool.exe --admin-remove-shortcuts");
 
@@ -174,8 +174,8 @@ TEST_F(RemoveShortcutsTest, AdminClearsEveryProfileAndKeepsUnrelatedFiles) {
                                        Programs(kAlice) + L"\\Startup\\Vantorel Drive.lnk"})));
   EXPECT_EQ(Tree(kBob), Sorted(EmptyProfile(kBob)));
   EXPECT_EQ(Tree(kSystemProfile), Sorted(EmptyProfile(kSystemProfile)));
-  EXPECT_EQ(m().stdoutText, AllUsersDesktopLines());
-  for (const auto& open : m().regOpens) EXPECT_EQ(open.second, 0x20119u);
+  EXPECT_EQ(m().runtime.stdoutText, AllUsersDesktopLines());
+  for (const auto& open : m().registry.regOpens) EXPECT_EQ(open.second, 0x20119u);
   EXPECT_EQ(m().OpenHandleCount(), 0u);
 }
 
@@ -187,9 +187,9 @@ TEST_F(RemoveShortcutsTest, ProgramGroupFolderGoesOnlyWhenEmptied) {
   AddEveryShortcut(kAlice);
   AddEveryShortcut(kBob);
   AddEveryShortcut(carol);
-  m().AddFile(Programs(kAlice) + L"\\Vantorel\\desktop.ini", kFileAttributeHidden | kFileAttributeSystem);
-  m().AddDirectory(Programs(kBob) + L"\\Vantorel\\Tools");
-  m().FindNode(Programs(carol) + L"\\Vantorel\\Vantorel Drive.lnk")->attributes = kFileAttributeReadonly;
+  m().files.AddFile(Programs(kAlice) + L"\\Vantorel\\desktop.ini", kFileAttributeHidden | kFileAttributeSystem);
+  m().files.AddDirectory(Programs(kBob) + L"\\Vantorel\\Tools");
+  m().files.FindNode(Programs(carol) + L"\\Vantorel\\Vantorel Drive.lnk")->attributes = kFileAttributeReadonly;
 
   Run(L"tool.exe --admin-remove-shortcuts");
 
@@ -204,8 +204,8 @@ TEST_F(RemoveShortcutsTest, ProgramGroupFolderGoesOnlyWhenEmptied) {
 }
 
 TEST_F(RemoveShortcutsTest, UnreadableProfilesAreSkippedNotResolvedAgainstTheDriveRoot) {
-  m().Key(kList + L"\\S-1-5-21-9-9-9-1005");  // no ProfileImagePath
-  m().SetString(kList + L"\\S-1-5-21-9-9-9-1006", L"ProfileImagePath", L"", kRegExpandSz);
+  m().registry.Key(kList + L"\\S-1-5-21-9-9-9-1005");  // no ProfileImagePath
+  m().registry.SetString(kList + L"\\S-1-5-21-9-9-9-1006", L"ProfileImagePath", L"", kRegExpandSz);
   // What a profile-relative path alone would name on the current drive.
   AddEveryShortcut(L"C:");
   const Paths driveRoot = Tree(L"C:\\AppData");
@@ -216,8 +216,8 @@ TEST_F(RemoveShortcutsTest, UnreadableProfilesAreSkippedNotResolvedAgainstTheDri
   EXPECT_EQ(Tree(L"C:\\AppData"), driveRoot);
   EXPECT_EQ(Tree(L"C:\\Desktop").size(), 4u);
   EXPECT_EQ(Tree(kBob), Sorted(EmptyProfile(kBob)));
-  EXPECT_EQ(m().stdoutText,
-            L"Failed to get value for sub key '" + kList + L"\\S-1-5-21-9-9-9-1005', res: 2\n" + AllUsersDesktopLines());
+  EXPECT_EQ(m().runtime.stdoutText, L"Failed to get value for sub key '" + kList + L"\\S-1-5-21-9-9-9-1005', res: 2\n" +
+                                        AllUsersDesktopLines());
 }
 
 TEST_F(RemoveShortcutsTest, AFolderOutsideTheInteractiveProfileStopsEveryProfileButNotTheAllUsersStep) {
@@ -227,7 +227,7 @@ TEST_F(RemoveShortcutsTest, AFolderOutsideTheInteractiveProfileStopsEveryProfile
     sim::TypicalMachine::Build(m());
     sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-9-9-9-1002", L"bob", kBob, kRegSz);
     const std::wstring redirected = L"D:\\Redirected\\alice\\" + std::to_wstring(folder);
-    m().SetFolder(L"alice", folder, redirected);
+    m().shell.SetFolder(L"alice", folder, redirected);
     AddEveryShortcut(kAlice);
     AddEveryShortcut(kBob);
     AddFiles(redirected, Join(kLegacyDesktop, kCurrentDesktop));
@@ -235,12 +235,12 @@ TEST_F(RemoveShortcutsTest, AFolderOutsideTheInteractiveProfileStopsEveryProfile
 
     Run(L"tool.exe --admin-remove-shortcuts");
 
-    for (const auto& e : m().fsEvents) {
+    for (const auto& e : m().files.fsEvents) {
       EXPECT_EQ(e.path.rfind(kCommonDesktop, 0), 0u) << "only the all-users desktop loses files";
     }
-    EXPECT_EQ(m().fsEvents.size(), 3u);
+    EXPECT_EQ(m().files.fsEvents.size(), 3u);
     EXPECT_EQ(m().calls["RegOpenKeyExW"], 0) << "the profile list is not even opened";
-    EXPECT_EQ(m().stdoutText, AllUsersDesktopLines());
+    EXPECT_EQ(m().runtime.stdoutText, AllUsersDesktopLines());
   }
 }
 
@@ -249,14 +249,14 @@ TEST_F(RemoveShortcutsTest, AFolderOutsideTheInteractiveProfileStopsEveryProfile
 TEST_F(RemoveShortcutsTest, AllUsersFoldersLoseOnlyTheLegacyNames) {
   AddFiles(kCommonPrograms, Join(kLegacyStartMenu, kCurrentStartMenu));
   AddFiles(kCommonDesktop, Join(kLegacyDesktop, kCurrentDesktop));
-  m().AddFile(kCommonDesktop + L"\\readme.txt");
+  m().files.AddFile(kCommonDesktop + L"\\readme.txt");
   // Each path is written while its file is still there.
   Paths presentWhenWritten;
   m().afterCall["WriteStdout"] = [&] {
-    std::wstring text = m().stdoutText;
+    std::wstring text = m().runtime.stdoutText;
     text.pop_back();
     const std::wstring line = text.substr(text.rfind(L'\n') == std::wstring::npos ? 0 : text.rfind(L'\n') + 1);
-    if (m().Exists(line)) presentWhenWritten.push_back(line);
+    if (m().files.Exists(line)) presentWhenWritten.push_back(line);
   };
 
   Run(L"tool.exe --admin-remove-shortcuts");
@@ -265,18 +265,18 @@ TEST_F(RemoveShortcutsTest, AllUsersFoldersLoseOnlyTheLegacyNames) {
                                            kCommonPrograms + L"\\Vantorel\\Vantorel Drive.lnk",
                                            kCommonPrograms + L"\\Vantorel\\Uninstall Vantorel Drive.lnk"}));
   EXPECT_EQ(Tree(kCommonDesktop), Sorted({kCommonDesktop + L"\\Vantorel Drive.lnk", kCommonDesktop + L"\\readme.txt"}));
-  EXPECT_EQ(m().stdoutText, AllUsersDesktopLines());
+  EXPECT_EQ(m().runtime.stdoutText, AllUsersDesktopLines());
   EXPECT_EQ(presentWhenWritten.size(), 3u);
 
   // With only legacy names left in it, the program group folder goes; the
   // lines are written also when there is nothing to delete.
   m().afterCall.clear();
   AddFiles(kCommonPrograms, kLegacyStartMenu);
-  for (const auto& name : kCurrentStartMenu) m().RemoveNode(m().FindNode(kCommonPrograms + L"\\" + name));
-  m().stdoutText.clear();
+  for (const auto& name : kCurrentStartMenu) m().files.RemoveNode(m().files.FindNode(kCommonPrograms + L"\\" + name));
+  m().runtime.stdoutText.clear();
   Run(L"tool.exe --admin-remove-shortcuts");
   EXPECT_TRUE(Tree(kCommonPrograms).empty());
-  EXPECT_EQ(m().stdoutText, AllUsersDesktopLines());
+  EXPECT_EQ(m().runtime.stdoutText, AllUsersDesktopLines());
 }
 
 TEST_F(RemoveShortcutsTest, AnAllUsersFolderThatCannotBeResolvedStopsTheWholeStep) {
@@ -288,7 +288,7 @@ TEST_F(RemoveShortcutsTest, AnAllUsersFolderThatCannotBeResolvedStopsTheWholeSte
     SCOPED_TRACE(c.csidl);
     sim::Reset();
     sim::TypicalMachine::Build(m());
-    m().SetFolder(L"", c.csidl, c.csidl == kCsidlCommonPrograms ? kCommonPrograms : kCommonDesktop, c.result);
+    m().shell.SetFolder(L"", c.csidl, c.csidl == kCsidlCommonPrograms ? kCommonPrograms : kCommonDesktop, c.result);
     AddFiles(kCommonPrograms, kLegacyStartMenu);
     AddFiles(kCommonDesktop, kLegacyDesktop);
     AddEveryShortcut(kAlice);
@@ -297,7 +297,7 @@ TEST_F(RemoveShortcutsTest, AnAllUsersFolderThatCannotBeResolvedStopsTheWholeSte
 
     EXPECT_EQ(Tree(kCommonPrograms).size(), 6u) << "no start-menu deletion before the desktop look-up";
     EXPECT_EQ(Tree(kCommonDesktop).size(), 3u);
-    EXPECT_EQ(m().stdoutText, L"");
+    EXPECT_EQ(m().runtime.stdoutText, L"");
     EXPECT_EQ(Tree(kAlice), Sorted(EmptyProfile(kAlice))) << "the per-profile step ran first";
   }
 }
@@ -320,16 +320,16 @@ TEST_F(RemoveShortcutsTest, PortableTouchesOnlyTheInteractiveUser) {
   EXPECT_EQ(Tree(kSystemProfile), system);
   EXPECT_EQ(Tree(kCommonPrograms), commonPrograms);
   EXPECT_EQ(Tree(kCommonDesktop), commonDesktop);
-  EXPECT_EQ(m().stdoutText, L"");
+  EXPECT_EQ(m().runtime.stdoutText, L"");
   EXPECT_EQ(m().calls["RegOpenKeyExW"], 0);
-  for (const auto& lookup : m().folderLookups) EXPECT_EQ(lookup.account, L"alice");
+  for (const auto& lookup : m().shell.folderLookups) EXPECT_EQ(lookup.account, L"alice");
 }
 
 TEST_F(RemoveShortcutsTest, PortableClearsRedirectedFolders) {
   const std::wstring programs = L"D:\\Redirected\\alice\\Programs";
   const std::wstring desktop = L"E:\\alice\\Desktop";
-  m().SetFolder(L"alice", kCsidlPrograms, programs);
-  m().SetFolder(L"alice", kCsidlDesktopDirectory, desktop);
+  m().shell.SetFolder(L"alice", kCsidlPrograms, programs);
+  m().shell.SetFolder(L"alice", kCsidlDesktopDirectory, desktop);
   AddFiles(programs, Join(kLegacyStartMenu, kCurrentStartMenu));
   AddFiles(desktop, Join(kLegacyDesktop, kCurrentDesktop));
   AddEveryShortcut(kAlice);  // the profile's own folders are not hers any more
@@ -346,7 +346,7 @@ TEST_F(RemoveShortcutsTest, PortableDoesNothingWhenEitherFolderCannotBeResolved)
     SCOPED_TRACE(csidl);
     sim::Reset();
     sim::TypicalMachine::Build(m());
-    m().SetFolder(L"alice", csidl, csidl == kCsidlPrograms ? Programs(kAlice) : Desktop(kAlice), kSFalse);
+    m().shell.SetFolder(L"alice", csidl, csidl == kCsidlPrograms ? Programs(kAlice) : Desktop(kAlice), kSFalse);
     AddEveryShortcut(kAlice);
 
     Run(L"tool.exe --portable-remove-shortcuts");
@@ -357,7 +357,7 @@ TEST_F(RemoveShortcutsTest, PortableDoesNothingWhenEitherFolderCannotBeResolved)
 }
 
 TEST_F(RemoveShortcutsTest, WithoutATokenTheToolsOwnAccountsFoldersAreUsed) {
-  for (auto& p : m().processes) {
+  for (auto& p : m().processes.list) {
     if (p.exeName == L"explorer.exe") p.tokenDeniedAccess = kTokenQuery;
   }
   AddEveryShortcut(kAlice);
@@ -373,5 +373,5 @@ TEST_F(RemoveShortcutsTest, WithoutATokenTheToolsOwnAccountsFoldersAreUsed) {
   Run(L"tool.exe --admin-remove-shortcuts");
   EXPECT_EQ(Tree(kAlice), Sorted(EmptyProfile(kAlice)));
   EXPECT_EQ(Tree(kBob), Sorted(EmptyProfile(kBob)));
-  for (const auto& lookup : m().folderLookups) EXPECT_FALSE(lookup.tokenPassed);
+  for (const auto& lookup : m().shell.folderLookups) EXPECT_FALSE(lookup.tokenPassed);
 }

@@ -17,11 +17,15 @@ class RestartShellTest : public TypicalMachineTest {
  protected:
   void SetUp() override {
     TypicalMachineTest::SetUp();
-    alicePid_ = m().RunningPids(L"explorer.exe").at(0);
+    alicePid_ = m().processes.RunningPids(L"explorer.exe").at(0);
     // Every process look-up and every launch, with the virtual time it happened at.
-    m().afterCall["CreateToolhelp32Snapshot"] = [this] { trace_.push_back(L"look-up at " + std::to_wstring(m().now)); };
-    m().afterCall["ShellExecuteExW"] = [this] { trace_.push_back(L"launch at " + std::to_wstring(m().now)); };
-    m().afterCall["CreateProcessWithTokenW"] = [this] { trace_.push_back(L"launch at " + std::to_wstring(m().now)); };
+    m().afterCall["CreateToolhelp32Snapshot"] = [this] {
+      trace_.push_back(L"look-up at " + std::to_wstring(m().clock.now));
+    };
+    m().afterCall["ShellExecuteExW"] = [this] { trace_.push_back(L"launch at " + std::to_wstring(m().clock.now)); };
+    m().afterCall["CreateProcessWithTokenW"] = [this] {
+      trace_.push_back(L"launch at " + std::to_wstring(m().clock.now));
+    };
   }
 
   // The trace of a run that looks up the shell `lookUps` times after the
@@ -35,12 +39,12 @@ class RestartShellTest : public TypicalMachineTest {
 
   // Makes a shell of alice's appear in session 1 at the given virtual time.
   void ShellComesBackAt(std::uint64_t time) {
-    m().At(time, [this] { m().AddProcess(L"explorer.exe", 1).user = L"alice"; });
+    m().clock.At(time, [this] { m().processes.AddProcess(L"explorer.exe", 1).user = L"alice"; });
   }
 
   std::vector<Dword> RunningShells(Dword session) {
     std::vector<Dword> pids;
-    for (const sim::Process& p : m().processes) {
+    for (const sim::Process& p : m().processes.list) {
       if (p.alive && p.exeName == L"explorer.exe" && p.session == session) pids.push_back(p.pid);
     }
     return pids;
@@ -49,9 +53,9 @@ class RestartShellTest : public TypicalMachineTest {
   // Exactly one launch, through ShellExecuteExW with the launcher's fields,
   // whose process runs as `account` in session 1.
   void ExpectPlainLaunch(const std::wstring& account) {
-    EXPECT_TRUE(m().createProcessWithToken.empty() || !m().createProcessWithToken.back().succeeded);
-    ASSERT_EQ(m().shellExecutes.size(), 1u);
-    const sim::ShellExecuteRecord& r = m().shellExecutes[0];
+    EXPECT_TRUE(m().users.createProcessWithToken.empty() || !m().users.createProcessWithToken.back().succeeded);
+    ASSERT_EQ(m().shell.shellExecutes.size(), 1u);
+    const sim::ShellExecuteRecord& r = m().shell.shellExecutes[0];
     EXPECT_EQ(r.cbSize, 112u);
     EXPECT_EQ(r.fMask, kSeeMaskNoCloseProcess | kSeeMaskFlagNoUi | kSeeMaskNoAsync);
     EXPECT_TRUE(r.hwndNull);
@@ -61,7 +65,7 @@ class RestartShellTest : public TypicalMachineTest {
     EXPECT_TRUE(r.directoryNull);
     EXPECT_EQ(r.nShow, kSwHide);
     ASSERT_TRUE(r.succeeded);
-    const sim::Process* shell = m().FindProcess(r.pid);
+    const sim::Process* shell = m().processes.FindProcess(r.pid);
     ASSERT_NE(shell, nullptr);
     EXPECT_EQ(shell->user, account);
     EXPECT_EQ(shell->session, 1u);
@@ -70,7 +74,7 @@ class RestartShellTest : public TypicalMachineTest {
 
   void ExpectNothingLeftOpen() {
     EXPECT_EQ(m().OpenHandleCount(), 0u);
-    EXPECT_TRUE(m().environmentBlocks.empty()) << "the environment block is destroyed";
+    EXPECT_TRUE(m().users.environmentBlocks.empty()) << "the environment block is destroyed";
     EXPECT_FALSE(m().hung);
   }
 
@@ -79,10 +83,10 @@ class RestartShellTest : public TypicalMachineTest {
 };
 
 TEST_F(RestartShellTest, NoShellAtTheStartTenEmptyLookUpsThenOneLaunch) {
-  m().EndProcess(*m().FindProcess(alicePid_), 0);
+  m().EndProcess(*m().processes.FindProcess(alicePid_), 0);
   RestartShell();
-  EXPECT_TRUE(m().terminations.empty());
-  EXPECT_EQ(m().sleeps, std::vector<Dword>(10, 1000));
+  EXPECT_TRUE(m().processes.terminations.empty());
+  EXPECT_EQ(m().clock.sleeps, std::vector<Dword>(10, 1000));
   EXPECT_EQ(trace_, Expected(10, /*launch=*/true)) << "no look-up after the launch";
   ExpectPlainLaunch(L"SYSTEM");  // no interactive-user token: the tool's own account
   ExpectNothingLeftOpen();       // the launched shell's process handle is closed
@@ -90,11 +94,11 @@ TEST_F(RestartShellTest, NoShellAtTheStartTenEmptyLookUpsThenOneLaunch) {
 
 TEST_F(RestartShellTest, ShellThatNeverComesBackIsEndedThenLaunchedOnce) {
   RestartShell();
-  ASSERT_EQ(m().terminations.size(), 1u);
-  EXPECT_EQ(m().terminations[0].pid, alicePid_);
-  EXPECT_EQ(m().terminations[0].exitCode, 0u);
-  EXPECT_FALSE(m().FindProcess(alicePid_)->alive);
-  EXPECT_EQ(m().sleeps, std::vector<Dword>(10, 1000));
+  ASSERT_EQ(m().processes.terminations.size(), 1u);
+  EXPECT_EQ(m().processes.terminations[0].pid, alicePid_);
+  EXPECT_EQ(m().processes.terminations[0].exitCode, 0u);
+  EXPECT_FALSE(m().processes.FindProcess(alicePid_)->alive);
+  EXPECT_EQ(m().clock.sleeps, std::vector<Dword>(10, 1000));
   EXPECT_EQ(trace_, Expected(10, /*launch=*/true));
   ExpectPlainLaunch(L"SYSTEM");
   ExpectNothingLeftOpen();
@@ -103,11 +107,11 @@ TEST_F(RestartShellTest, ShellThatNeverComesBackIsEndedThenLaunchedOnce) {
 TEST_F(RestartShellTest, ShellBackBeforeTheFirstLookUpEndsAfterOneWait) {
   ShellComesBackAt(400);
   RestartShell();
-  EXPECT_EQ(m().terminations.size(), 1u);
-  EXPECT_EQ(m().sleeps, std::vector<Dword>{1000});
+  EXPECT_EQ(m().processes.terminations.size(), 1u);
+  EXPECT_EQ(m().clock.sleeps, std::vector<Dword>{1000});
   EXPECT_EQ(trace_, Expected(1, /*launch=*/false));
-  EXPECT_TRUE(m().shellExecutes.empty());
-  EXPECT_TRUE(m().createProcessWithToken.empty());
+  EXPECT_TRUE(m().shell.shellExecutes.empty());
+  EXPECT_TRUE(m().users.createProcessWithToken.empty());
   EXPECT_EQ(RunningShells(1).size(), 1u);
   ExpectNothingLeftOpen();
 }
@@ -115,21 +119,21 @@ TEST_F(RestartShellTest, ShellBackBeforeTheFirstLookUpEndsAfterOneWait) {
 TEST_F(RestartShellTest, ShellBackBetweenTheNinthAndTenthLookUpIsNotLaunchedAgain) {
   ShellComesBackAt(9500);
   RestartShell();
-  EXPECT_EQ(m().sleeps, std::vector<Dword>(10, 1000));
+  EXPECT_EQ(m().clock.sleeps, std::vector<Dword>(10, 1000));
   EXPECT_EQ(trace_, Expected(10, /*launch=*/false));
-  EXPECT_TRUE(m().shellExecutes.empty());
+  EXPECT_TRUE(m().shell.shellExecutes.empty());
   EXPECT_EQ(RunningShells(1).size(), 1u);
 }
 
 TEST_F(RestartShellTest, ShellsOfOtherSessionsAreNeitherEndedNorCounted) {
-  sim::Process& bobs = m().AddProcess(L"explorer.exe", 2);
+  sim::Process& bobs = m().processes.AddProcess(L"explorer.exe", 2);
   bobs.user = L"bob";
   const Dword bobPid = bobs.pid;
   RestartShell();
-  ASSERT_EQ(m().terminations.size(), 1u);
-  EXPECT_EQ(m().terminations[0].pid, alicePid_);
-  EXPECT_TRUE(m().FindProcess(bobPid)->alive);
-  EXPECT_FALSE(m().FindProcess(bobPid)->terminatedByTool);
+  ASSERT_EQ(m().processes.terminations.size(), 1u);
+  EXPECT_EQ(m().processes.terminations[0].pid, alicePid_);
+  EXPECT_TRUE(m().processes.FindProcess(bobPid)->alive);
+  EXPECT_FALSE(m().processes.FindProcess(bobPid)->terminatedByTool);
   EXPECT_EQ(trace_, Expected(10, /*launch=*/true)) << "bob's shell does not count as ours coming back";
   ExpectPlainLaunch(L"SYSTEM");
   EXPECT_EQ(RunningShells(2), std::vector<Dword>{bobPid});
@@ -137,23 +141,23 @@ TEST_F(RestartShellTest, ShellsOfOtherSessionsAreNeitherEndedNorCounted) {
 
 TEST_F(RestartShellTest, EveryShellOfTheSessionIsEndedAndOneFoundLaterIsEnough) {
   // A second shell process, as with "launch folder windows in a separate process".
-  sim::Process& second = m().AddProcess(L"EXPLORER.EXE", 1);
+  sim::Process& second = m().processes.AddProcess(L"EXPLORER.EXE", 1);
   second.user = L"alice";
   second.termination = sim::Termination::kEndsLater;
   second.terminationDelayMs = 300;
   const Dword secondPid = second.pid;
   ShellComesBackAt(2500);
   RestartShell();
-  ASSERT_EQ(m().terminations.size(), 2u);
-  EXPECT_EQ(m().terminations[0].pid, alicePid_);
-  EXPECT_EQ(m().terminations[1].pid, secondPid);
-  EXPECT_FALSE(m().FindProcess(alicePid_)->alive);
-  EXPECT_FALSE(m().FindProcess(secondPid)->alive);
-  EXPECT_EQ(m().FindProcess(secondPid)->exitCode, 0u);
+  ASSERT_EQ(m().processes.terminations.size(), 2u);
+  EXPECT_EQ(m().processes.terminations[0].pid, alicePid_);
+  EXPECT_EQ(m().processes.terminations[1].pid, secondPid);
+  EXPECT_FALSE(m().processes.FindProcess(alicePid_)->alive);
+  EXPECT_FALSE(m().processes.FindProcess(secondPid)->alive);
+  EXPECT_EQ(m().processes.FindProcess(secondPid)->exitCode, 0u);
   // The wait for the second shell to end comes before the first sleep.
-  EXPECT_EQ(m().sleeps, std::vector<Dword>(3, 1000));
-  EXPECT_EQ(m().now, 3300u);
-  EXPECT_TRUE(m().shellExecutes.empty());
+  EXPECT_EQ(m().clock.sleeps, std::vector<Dword>(3, 1000));
+  EXPECT_EQ(m().clock.now, 3300u);
+  EXPECT_TRUE(m().shell.shellExecutes.empty());
   ExpectNothingLeftOpen();
 }
 
@@ -162,26 +166,26 @@ TEST_F(RestartShellTest, UnresolvableWindowsFolderStartsNothing) {
     SCOPED_TRACE(result);
     sim::Reset();
     sim::TypicalMachine::Build(m());
-    m().SetFolder(L"", kCsidlWindows, L"C:\\Windows", result);
+    m().shell.SetFolder(L"", kCsidlWindows, L"C:\\Windows", result);
     Run(L"tool.exe --restart-explorer");
-    EXPECT_EQ(m().sleeps, std::vector<Dword>(10, 1000));
-    EXPECT_TRUE(m().shellExecutes.empty());
+    EXPECT_EQ(m().clock.sleeps, std::vector<Dword>(10, 1000));
+    EXPECT_TRUE(m().shell.shellExecutes.empty());
     EXPECT_EQ(m().calls["DuplicateTokenEx"], 0);
-    EXPECT_TRUE(m().createProcessWithToken.empty());
+    EXPECT_TRUE(m().users.createProcessWithToken.empty());
     EXPECT_TRUE(RunningShells(1).empty()) << "the session is left without a shell";
-    EXPECT_EQ(m().stdoutText, L"");
+    EXPECT_EQ(m().runtime.stdoutText, L"");
     ExpectNothingLeftOpen();
   }
 }
 
 // Server Core has no explorer.exe: the failed plain launch shows no message box.
 TEST_F(RestartShellTest, MissingShellExecutableFailsWithoutADialog) {
-  m().EndProcess(*m().FindProcess(alicePid_), 0);
-  m().RemoveNode(m().FindNode(kShellPath));
+  m().EndProcess(*m().processes.FindProcess(alicePid_), 0);
+  m().files.RemoveNode(m().files.FindNode(kShellPath));
   RestartShell();
-  ASSERT_EQ(m().shellExecutes.size(), 1u);
-  EXPECT_FALSE(m().shellExecutes[0].succeeded);
-  EXPECT_EQ(m().dialogs, 0);
+  ASSERT_EQ(m().shell.shellExecutes.size(), 1u);
+  EXPECT_FALSE(m().shell.shellExecutes[0].succeeded);
+  EXPECT_EQ(m().shell.dialogs, 0);
   ExpectNothingLeftOpen();
 }
 
@@ -189,31 +193,31 @@ TEST_F(RestartShellTest, MissingShellExecutableFailsWithoutADialog) {
 // there would run as SYSTEM where nobody sees it). Session 0 is never the
 // tool's under Wine: this is shown here only.
 TEST_F(RestartShellTest, UnknownOwnSessionDoesNothingAtAll) {
-  m().Self().session = 0;
-  m().AddProcess(L"explorer.exe", 0).user = L"SYSTEM";
+  m().processes.Self().session = 0;
+  m().processes.AddProcess(L"explorer.exe", 0).user = L"SYSTEM";
   RestartShell();
-  EXPECT_TRUE(m().terminations.empty());
-  EXPECT_TRUE(m().sleeps.empty());
-  EXPECT_TRUE(m().shellExecutes.empty() && m().createProcessWithToken.empty());
-  m().Self().session = 1;
+  EXPECT_TRUE(m().processes.terminations.empty());
+  EXPECT_TRUE(m().clock.sleeps.empty());
+  EXPECT_TRUE(m().shell.shellExecutes.empty() && m().users.createProcessWithToken.empty());
+  m().processes.Self().session = 1;
 
   m().Inject("ProcessIdToSessionId", kErrorAccessDenied, 1);
   RestartShell();
-  EXPECT_TRUE(m().terminations.empty());
-  EXPECT_TRUE(m().FindProcess(alicePid_)->alive);
-  EXPECT_TRUE(m().sleeps.empty());
+  EXPECT_TRUE(m().processes.terminations.empty());
+  EXPECT_TRUE(m().processes.FindProcess(alicePid_)->alive);
+  EXPECT_TRUE(m().clock.sleeps.empty());
   EXPECT_TRUE(trace_.empty());
   EXPECT_EQ(m().calls["OpenProcess"], 0);
-  EXPECT_TRUE(m().shellExecutes.empty());
+  EXPECT_TRUE(m().shell.shellExecutes.empty());
 }
 
 // The tool runs as SYSTEM; the shell it starts must run as alice, with her
 // own environment, hidden, and leave nothing open.
 TEST_F(RestartShellTest, LaunchedShellRunsAsTheSignedInUser) {
   Run(L"tool.exe --restart-explorer");
-  EXPECT_TRUE(m().shellExecutes.empty());
-  ASSERT_EQ(m().createProcessWithToken.size(), 1u);
-  const sim::CreateProcessWithTokenRecord& r = m().createProcessWithToken[0];
+  EXPECT_TRUE(m().shell.shellExecutes.empty());
+  ASSERT_EQ(m().users.createProcessWithToken.size(), 1u);
+  const sim::CreateProcessWithTokenRecord& r = m().users.createProcessWithToken[0];
   EXPECT_EQ(r.tokenUser, L"alice");
   EXPECT_TRUE(r.tokenPrimary);
   EXPECT_EQ(r.logonFlags, kLogonWithProfile);
@@ -221,18 +225,18 @@ TEST_F(RestartShellTest, LaunchedShellRunsAsTheSignedInUser) {
   EXPECT_EQ(r.commandLine, L"\"C:\\Windows\\explorer.exe\"");
   EXPECT_EQ(r.creationFlags, kCreateUnicodeEnvironment);
   EXPECT_EQ(r.environmentUser, L"alice");
-  EXPECT_EQ(m().environmentInherits, std::vector<bool>{false}) << "nothing of SYSTEM's environment is passed on";
+  EXPECT_EQ(m().users.environmentInherits, std::vector<bool>{false}) << "nothing of SYSTEM's environment is passed on";
   EXPECT_EQ(r.currentDirectory, L"C:\\Windows");
   EXPECT_EQ(r.startupFlags, kStartfUseShowWindow);
   EXPECT_EQ(r.showWindow, kSwHide);
   ASSERT_TRUE(r.succeeded);
-  const sim::Process* shell = m().FindProcess(r.pid);
+  const sim::Process* shell = m().processes.FindProcess(r.pid);
   ASSERT_NE(shell, nullptr);
   EXPECT_EQ(shell->user, L"alice");
   EXPECT_EQ(RunningShells(1), std::vector<Dword>{r.pid});
-  ASSERT_FALSE(m().folderLookups.empty());
-  EXPECT_EQ(m().folderLookups.back().csidl, kCsidlWindows);
-  EXPECT_EQ(m().folderLookups.back().account, L"alice");
+  ASSERT_FALSE(m().shell.folderLookups.empty());
+  EXPECT_EQ(m().shell.folderLookups.back().csidl, kCsidlWindows);
+  EXPECT_EQ(m().shell.folderLookups.back().account, L"alice");
   ExpectNothingLeftOpen();  // duplicated token, process and thread handles, the start-up token
 }
 
@@ -255,10 +259,10 @@ TEST_F(RestartShellTest, FallsBackToThePlainLaunch) {
     SCOPED_TRACE(c.what);
     sim::Reset();
     sim::TypicalMachine::Build(m());
-    m().FindProcess(m().RunningPids(L"explorer.exe").at(0))->tokenDeniedAccess = c.shellTokenDenied;
+    m().processes.FindProcess(m().processes.RunningPids(L"explorer.exe").at(0))->tokenDeniedAccess = c.shellTokenDenied;
     if (c.failingCall != nullptr) m().Inject(c.failingCall, kErrorAccessDenied);
     Run(L"tool.exe --restart-explorer");
-    EXPECT_EQ(m().createProcessWithToken.size(), c.tokenLaunchAttempts);
+    EXPECT_EQ(m().users.createProcessWithToken.size(), c.tokenLaunchAttempts);
     ExpectPlainLaunch(L"SYSTEM");
     ExpectNothingLeftOpen();
   }
@@ -272,7 +276,7 @@ TEST_F(RestartShellTest, ShellTokenIsOpenedToStartProcessesWithALookUpOnlyFallba
   CloseInteractiveUserToken();
 
   // A shell that refuses the launch rights still gives the look-ups a token.
-  m().FindProcess(alicePid_)->tokenDeniedAccess = kTokenAssignPrimary;
+  m().processes.FindProcess(alicePid_)->tokenDeniedAccess = kTokenAssignPrimary;
   OpenInteractiveUserToken();
   token = m().Lookup(InteractiveUserToken());
   ASSERT_NE(token, nullptr);

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/app.h"
-#include "sim/sim_machine.h"
+#include "sim/typical_machine.h"
 
 class SimTest : public ::testing::Test {
  protected:
@@ -16,7 +16,7 @@ class SimTest : public ::testing::Test {
   // Runs the whole tool with the given command line (program name included)
   // and checks that it returned 0.
   void Run(const std::wstring& commandLine) {
-    m().commandLine = commandLine;
+    m().runtime.commandLine = commandLine;
     EXPECT_EQ(RunClientMaintenance(), 0);
   }
 };

@@ -22,7 +22,7 @@ class StartupShortcutTest : public TypicalMachineTest {
 
   // An older shortcut, written by an earlier version.
   void AddOldShortcut(const std::wstring& folder, const std::wstring& name) {
-    sim::FsNode* node = m().AddFile(folder + L"\\" + name, kFileAttributeArchive, "old");
+    sim::FsNode* node = m().files.AddFile(folder + L"\\" + name, kFileAttributeArchive, "old");
     node->isShortcut = true;
     node->shortcutTarget = kOldLauncher;
   }
@@ -30,12 +30,12 @@ class StartupShortcutTest : public TypicalMachineTest {
   // The names in a folder (and below it), sorted.
   std::vector<std::wstring> Names(const std::wstring& folder) {
     std::vector<std::wstring> names;
-    for (const std::wstring& path : m().ListTree(folder)) names.push_back(path.substr(folder.size() + 1));
+    for (const std::wstring& path : m().files.ListTree(folder)) names.push_back(path.substr(folder.size() + 1));
     return names;
   }
 
   void ExpectCurrentShortcut(const std::wstring& folder, const std::wstring& launcher = kLauncher) {
-    const sim::FsNode* node = m().FindNode(folder + L"\\Vantorel Drive.lnk");
+    const sim::FsNode* node = m().files.FindNode(folder + L"\\Vantorel Drive.lnk");
     ASSERT_NE(node, nullptr);
     EXPECT_TRUE(node->isShortcut);
     EXPECT_EQ(node->shortcutTarget, launcher);
@@ -44,35 +44,35 @@ class StartupShortcutTest : public TypicalMachineTest {
   }
 
   void ExpectEveryLinkReleased() {
-    for (const sim::ShellLinkState& link : m().shellLinks) {
+    for (const sim::ShellLinkState& link : m().shell.shellLinks) {
       EXPECT_TRUE(link.released);
       EXPECT_EQ(link.persistStreamRefs, 0);
     }
-    for (const sim::StreamState& stream : m().streams) EXPECT_TRUE(stream.released);
+    for (const sim::StreamState& stream : m().shell.streams) EXPECT_TRUE(stream.released);
     EXPECT_EQ(m().OpenHandleCount(), 0u);
   }
 
   // Position of the first file-system event of this kind on this path.
   std::ptrdiff_t EventIndex(sim::FsEventKind kind, const std::wstring& path) {
-    auto it = std::find_if(m().fsEvents.begin(), m().fsEvents.end(),
+    auto it = std::find_if(m().files.fsEvents.begin(), m().files.fsEvents.end(),
                            [&](const sim::FsEvent& e) { return e.kind == kind && e.path == path; });
-    return it == m().fsEvents.end() ? -1 : it - m().fsEvents.begin();
+    return it == m().files.fsEvents.end() ? -1 : it - m().files.fsEvents.begin();
   }
 };
 
 TEST_F(StartupShortcutTest, TheOldestNameAloneBecomesTheCurrentShortcut) {
-  m().AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
+  m().files.AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
   Upgrade();
 
   EXPECT_EQ(Names(kAliceStartup), std::vector<std::wstring>{L"Vantorel Drive.lnk"});
   ExpectCurrentShortcut(kAliceStartup);
-  ASSERT_EQ(m().shellLinks.size(), 1u);
-  EXPECT_EQ(m().shellLinks[0].path, kLauncher);
-  EXPECT_EQ(m().shellLinks[0].description, L"Vantorel Drive");
+  ASSERT_EQ(m().shell.shellLinks.size(), 1u);
+  EXPECT_EQ(m().shell.shellLinks[0].path, kLauncher);
+  EXPECT_EQ(m().shell.shellLinks[0].description, L"Vantorel Drive");
   ExpectEveryLinkReleased();
   EXPECT_EQ(m().calls["CoInitialize"], 1);
-  EXPECT_EQ(m().stdoutText, L"");
-  for (const sim::FsEvent& e : m().fsEvents) {
+  EXPECT_EQ(m().runtime.stdoutText, L"");
+  for (const sim::FsEvent& e : m().files.fsEvents) {
     EXPECT_EQ(e.path.rfind(kAliceStartup + L"\\", 0), 0u) << "the other profiles are not touched";
   }
 }
@@ -90,7 +90,7 @@ TEST_F(StartupShortcutTest, EveryProfileWithNamesEndsWithTheCurrentOneAloneWritt
   EXPECT_EQ(Names(kBobStartup), std::vector<std::wstring>{L"Vantorel Drive.lnk"});
   ExpectCurrentShortcut(kAliceStartup);
   ExpectCurrentShortcut(kBobStartup);
-  EXPECT_EQ(m().shellLinks.size(), 2u);
+  EXPECT_EQ(m().shell.shellLinks.size(), 2u);
   ExpectEveryLinkReleased();
 
   // The new shortcut replaced the current name in one step, before any
@@ -106,19 +106,19 @@ TEST_F(StartupShortcutTest, EveryProfileWithNamesEndsWithTheCurrentOneAloneWritt
 TEST_F(StartupShortcutTest, FoldersWithoutAnyNameAreNotTouched) {
   // Near misses of the names, and a profile without a start-up folder.
   for (const wchar_t* name : {L"Vantorel Drive (2).lnk", L"Zarek Tolv.lnk", L"Vantorel Drive.lnk.bak", L"desktop.ini"}) {
-    m().AddFile(kAliceStartup + L"\\" + name);
+    m().files.AddFile(kAliceStartup + L"\\" + name);
   }
-  m().SetString(std::wstring(sim::TypicalMachine::kProfileList) + L"\\S-1-5-21-1-2-3-1003", L"ProfileImagePath",
-                L"C:\\Users\\carol");
-  m().AddDirectory(L"C:\\Users\\carol");
+  m().registry.SetString(std::wstring(sim::TypicalMachine::kProfileList) + L"\\S-1-5-21-1-2-3-1003",
+                         L"ProfileImagePath", L"C:\\Users\\carol");
+  m().files.AddDirectory(L"C:\\Users\\carol");
   Upgrade();
 
-  EXPECT_TRUE(m().fsEvents.empty());
+  EXPECT_TRUE(m().files.fsEvents.empty());
   EXPECT_EQ(m().calls["CreateShellLink"], 0);
-  EXPECT_EQ(m().ListTree(L"C:\\Users\\carol").size(), 0u);
+  EXPECT_EQ(m().files.ListTree(L"C:\\Users\\carol").size(), 0u);
 
   // Beside a real name, the near misses still stay.
-  m().AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
+  m().files.AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
   Upgrade();
   EXPECT_EQ(Names(kAliceStartup), (std::vector<std::wstring>{L"Vantorel Drive (2).lnk", L"Vantorel Drive.lnk",
                                                              L"Vantorel Drive.lnk.bak", L"Zarek Tolv.lnk",
@@ -126,35 +126,35 @@ TEST_F(StartupShortcutTest, FoldersWithoutAnyNameAreNotTouched) {
 }
 
 TEST_F(StartupShortcutTest, LauncherFallsBackToTheNativeProgramFilesFolder) {
-  m().SetFolder(L"", kCsidlProgramFilesX86, L"", kEFail);
-  m().AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
+  m().shell.SetFolder(L"", kCsidlProgramFilesX86, L"", kEFail);
+  m().files.AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
   Upgrade();
   ExpectCurrentShortcut(kAliceStartup, L"C:\\Program Files\\Vantorel\\VantorelDrive\\bin\\launcher.exe");
 }
 
 TEST_F(StartupShortcutTest, NothingHappensWithoutTheFoldersItNeeds) {
-  m().AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
-  m().SetFolder(L"", kCsidlProgramFilesX86, L"", kEFail);
-  m().SetFolder(L"", kCsidlProgramFiles, L"", kSFalse);
+  m().files.AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
+  m().shell.SetFolder(L"", kCsidlProgramFilesX86, L"", kEFail);
+  m().shell.SetFolder(L"", kCsidlProgramFiles, L"", kSFalse);
   Upgrade();
-  EXPECT_TRUE(m().fsEvents.empty());
-  EXPECT_TRUE(m().regOpens.empty()) << "the profile list is not even opened";
+  EXPECT_TRUE(m().files.fsEvents.empty());
+  EXPECT_TRUE(m().registry.regOpens.empty()) << "the profile list is not even opened";
 
   sim::Reset();
   sim::TypicalMachine::Build(m());
-  m().AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
-  m().SetFolder(L"alice", kCsidlStartup, L"D:\\Redirected\\Startup");  // outside her profile
+  m().files.AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
+  m().shell.SetFolder(L"alice", kCsidlStartup, L"D:\\Redirected\\Startup");  // outside her profile
   Upgrade();
-  EXPECT_TRUE(m().fsEvents.empty());
-  EXPECT_TRUE(m().regOpens.empty());
+  EXPECT_TRUE(m().files.fsEvents.empty());
+  EXPECT_TRUE(m().registry.regOpens.empty());
 }
 
 TEST_F(StartupShortcutTest, EveryProfileUsesTheInteractiveUsersRelativeStartupFolder) {
   // Alice's start-up folder is "\Autostart" below her profile; bob's own
   // (redirected) start-up folder is never looked up.
   AddBob();
-  m().SetFolder(L"alice", kCsidlStartup, L"C:\\Users\\alice\\Autostart");
-  m().SetFolder(L"bob", kCsidlStartup, L"D:\\Redirected\\bob");
+  m().shell.SetFolder(L"alice", kCsidlStartup, L"C:\\Users\\alice\\Autostart");
+  m().shell.SetFolder(L"bob", kCsidlStartup, L"D:\\Redirected\\bob");
   for (const std::wstring& folder : {std::wstring(L"C:\\Users\\bob\\Autostart"), std::wstring(L"D:\\Redirected\\bob"), kBobStartup}) {
     AddOldShortcut(folder, L"ZarekTolv.lnk");
   }
@@ -188,12 +188,13 @@ TEST_F(StartupShortcutTest, AFailureKeepsEveryOldShortcutAndLeavesNoTemporaryFil
     AddOldShortcut(kAliceStartup, L"ZarekTolv.lnk");
     AddOldShortcut(kAliceStartup, L"Vantorel Drive.lnk");
     if (*c.call != '\0') m().Inject(c.call, c.code);
-    if (*c.call == '\0') m().FindNode(kAliceStartup + L"\\Vantorel Drive.lnk")->attributes |= kFileAttributeReadonly;
+    if (*c.call == '\0')
+      m().files.FindNode(kAliceStartup + L"\\Vantorel Drive.lnk")->attributes |= kFileAttributeReadonly;
     Upgrade();
 
     EXPECT_EQ(Names(kAliceStartup), (std::vector<std::wstring>{L"Vantorel Drive.lnk", L"ZarekTolv.lnk"}));
-    const sim::FsNode* current = m().FindNode(kAliceStartup + L"\\Vantorel Drive.lnk");
-    const sim::FsNode* legacy = m().FindNode(kAliceStartup + L"\\ZarekTolv.lnk");
+    const sim::FsNode* current = m().files.FindNode(kAliceStartup + L"\\Vantorel Drive.lnk");
+    const sim::FsNode* legacy = m().files.FindNode(kAliceStartup + L"\\ZarekTolv.lnk");
     ASSERT_TRUE(current != nullptr && legacy != nullptr);
     EXPECT_EQ(current->shortcutTarget, kOldLauncher);
     EXPECT_EQ(legacy->content, "old");
@@ -202,9 +203,9 @@ TEST_F(StartupShortcutTest, AFailureKeepsEveryOldShortcutAndLeavesNoTemporaryFil
 }
 
 TEST_F(StartupShortcutTest, AnOldNameThatCannotBeDeletedStaysBesideTheNewShortcut) {
-  m().AddFile(kAliceStartup + L"\\ZarekTolv.lnk", kFileAttributeReadonly);
-  m().AddFile(kAliceStartup + L"\\Vantorel Zarek Tolv.lnk")->inUse = true;
-  m().AddFile(kAliceStartup + L"\\Vantorel Zarek Tolv Drive.lnk");
+  m().files.AddFile(kAliceStartup + L"\\ZarekTolv.lnk", kFileAttributeReadonly);
+  m().files.AddFile(kAliceStartup + L"\\Vantorel Zarek Tolv.lnk")->inUse = true;
+  m().files.AddFile(kAliceStartup + L"\\Vantorel Zarek Tolv Drive.lnk");
   Upgrade();
   EXPECT_EQ(Names(kAliceStartup),
             (std::vector<std::wstring>{L"Vantorel Drive.lnk", L"Vantorel Zarek Tolv.lnk", L"ZarekTolv.lnk"}));
@@ -214,24 +215,24 @@ TEST_F(StartupShortcutTest, AnOldNameThatCannotBeDeletedStaysBesideTheNewShortcu
 TEST_F(StartupShortcutTest, TheTemporaryFileTakesAFreeNameAndIsHiddenWhileItHasIt) {
   // A file already holds the first temporary name: it is not touched.
   const std::wstring taken = kAliceStartup + L"\\~Vantorel Drive 4000-0.tmp";
-  m().AddFile(taken, 0, "the user's");
-  m().AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
+  m().files.AddFile(taken, 0, "the user's");
+  m().files.AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
   Upgrade();
   ASSERT_GE(EventIndex(sim::FsEventKind::kCreated, kAliceStartup + L"\\~Vantorel Drive 4000-1.tmp"), 0);
   EXPECT_EQ(Names(kAliceStartup), (std::vector<std::wstring>{L"Vantorel Drive.lnk", L"~Vantorel Drive 4000-0.tmp"}));
-  EXPECT_EQ(m().FindNode(taken)->content, "the user's");
+  EXPECT_EQ(m().files.FindNode(taken)->content, "the user's");
   ExpectCurrentShortcut(kAliceStartup);
 
   // Neither moved into place nor deleted: it stays, hidden, so Explorer does
   // not open it at logon; the old shortcut stays too.
   sim::Reset();
   sim::TypicalMachine::Build(m());
-  m().AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
+  m().files.AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
   m().Inject("NtSetInformationFile", static_cast<Dword>(kStatusSharingViolation));
   m().Inject("SetFileInformationByHandle", kErrorSharingViolation);
   Upgrade();
   EXPECT_EQ(Names(kAliceStartup), (std::vector<std::wstring>{L"ZarekTolv.lnk", L"~Vantorel Drive 4000-0.tmp"}));
-  EXPECT_NE(m().FindNode(kAliceStartup + L"\\~Vantorel Drive 4000-0.tmp")->attributes & kFileAttributeHidden, 0u);
+  EXPECT_NE(m().files.FindNode(kAliceStartup + L"\\~Vantorel Drive 4000-0.tmp")->attributes & kFileAttributeHidden, 0u);
 
   // It cannot be shown: it is not renamed over a current shortcut that
   // still starts the client, and goes.
@@ -241,5 +242,5 @@ TEST_F(StartupShortcutTest, TheTemporaryFileTakesAFreeNameAndIsHiddenWhileItHasI
   m().Inject("SetFileInformationByHandle", kErrorAccessDenied, /*count=*/1);
   Upgrade();
   EXPECT_EQ(Names(kAliceStartup), std::vector<std::wstring>{L"Vantorel Drive.lnk"});
-  EXPECT_EQ(m().FindNode(kAliceStartup + L"\\Vantorel Drive.lnk")->content, "old");
+  EXPECT_EQ(m().files.FindNode(kAliceStartup + L"\\Vantorel Drive.lnk")->content, "old");
 }

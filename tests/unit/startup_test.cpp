@@ -18,7 +18,7 @@ std::wstring TokenAccount() {
 }
 
 bool Opened(const sim::Machine& m, Dword pid) {
-  return std::any_of(m.openProcessCalls.begin(), m.openProcessCalls.end(),
+  return std::any_of(m.processes.openProcessCalls.begin(), m.processes.openProcessCalls.end(),
                      [pid](const auto& call) { return call.pid == pid; });
 }
 
@@ -44,50 +44,51 @@ TEST(CommandTable, MatchesOnlyTheExactOptionInTableOrder) {
 }
 
 TEST_F(TypicalMachineTest, RunEnablesDebugPrivilegeAndReleasesEverything) {
-  m().osBuild = 22621;  // Windows 11: junctions made by non-administrators are then not followed
+  m().runtime.osBuild = 22621;  // Windows 11: junctions made by non-administrators are then not followed
   std::vector<std::string> order;
   m().afterEveryCall = [&order](const std::string& call) { order.push_back(call); };
   Run(L"tool.exe --admin-remove-syncroots");
   order.resize(2);
   EXPECT_EQ(order, (std::vector<std::string>{"SetErrorMode", "SetDefaultDllDirectories"})) << "before anything else";
-  EXPECT_EQ(m().errorMode, kSemFailCriticalErrors | kSemNoGpFaultErrorBox | kSemNoOpenFileErrorBox);
-  EXPECT_EQ(m().defaultDllDirectories, kLoadLibrarySearchSystem32);
-  EXPECT_EQ(m().mitigationPolicies, (std::vector<std::pair<int, Dword>>{{kProcessRedirectionTrustPolicy, 1}}));
-  EXPECT_EQ(m().enabledPrivileges, std::vector<std::wstring>{L"SeDebugPrivilege"});
+  EXPECT_EQ(m().runtime.errorMode, kSemFailCriticalErrors | kSemNoGpFaultErrorBox | kSemNoOpenFileErrorBox);
+  EXPECT_EQ(m().runtime.defaultDllDirectories, kLoadLibrarySearchSystem32);
+  EXPECT_EQ(m().runtime.mitigationPolicies, (std::vector<std::pair<int, Dword>>{{kProcessRedirectionTrustPolicy, 1}}));
+  EXPECT_EQ(m().users.enabledPrivileges, std::vector<std::wstring>{L"SeDebugPrivilege"});
   EXPECT_EQ(m().calls["OpenProcessToken"], 2);  // own token for the privilege, the shell's token
   EXPECT_EQ(m().OpenHandleCount(), 0u) << "the token and every process handle are closed";
-  EXPECT_TRUE(m().localAllocations.empty()) << "the argument vector is released";
+  EXPECT_TRUE(m().runtime.localAllocations.empty()) << "the argument vector is released";
   EXPECT_EQ(InteractiveUserToken(), nullptr);
-  EXPECT_EQ(m().stdoutText, L"");
+  EXPECT_EQ(m().runtime.stdoutText, L"");
 }
 
 TEST_F(TypicalMachineTest, NoArgumentStillTakesAndReleasesTheToken) {
   Run(L"tool.exe");
   EXPECT_EQ(m().calls["OpenProcessToken"], 2);
   EXPECT_EQ(m().OpenHandleCount(), 0u);
-  EXPECT_TRUE(m().localAllocations.empty());
+  EXPECT_TRUE(m().runtime.localAllocations.empty());
 
   sim::Reset();
   sim::TypicalMachine::Build(m());
   Run(L"");  // an empty command line gives the program path alone
   EXPECT_EQ(m().OpenHandleCount(), 0u);
-  EXPECT_TRUE(m().localAllocations.empty());
+  EXPECT_TRUE(m().runtime.localAllocations.empty());
 }
 
 TEST_F(TypicalMachineTest, TokenComesFromTheFirstShellOfTheOwnSession) {
   // Enumeration order: another session's shell first, then two of our own.
-  sim::Process& foreign = m().AddProcess(L"explorer.exe", 2);
+  sim::Process& foreign = m().processes.AddProcess(L"explorer.exe", 2);
   foreign.user = L"bob";
-  m().processes.push_front(m().processes.back());
-  m().processes.pop_back();
-  sim::Process& second = m().AddProcess(L"Explorer.EXE", 1);
+  m().processes.list.push_front(m().processes.list.back());
+  m().processes.list.pop_back();
+  sim::Process& second = m().processes.AddProcess(L"Explorer.EXE", 1);
   second.user = L"carol";
-  const Dword foreignPid = m().processes.front().pid;
+  const Dword foreignPid = m().processes.list.front().pid;
 
   OpenInteractiveUserToken();
   EXPECT_EQ(TokenAccount(), L"alice");
   EXPECT_FALSE(Opened(m(), foreignPid)) << "a process of another session is never opened";
-  EXPECT_EQ(m().openProcessCalls.back().access, kProcessQueryLimitedInformation) << "the shell is only looked at";
+  EXPECT_EQ(m().processes.openProcessCalls.back().access, kProcessQueryLimitedInformation)
+      << "the shell is only looked at";
   sim::HandleEntry* token = m().Lookup(InteractiveUserToken());
   ASSERT_NE(token, nullptr);
   EXPECT_EQ(token->access & (kTokenQuery | kTokenImpersonate), kTokenQuery | kTokenImpersonate);
@@ -97,7 +98,7 @@ TEST_F(TypicalMachineTest, TokenComesFromTheFirstShellOfTheOwnSession) {
 }
 
 TEST_F(TypicalMachineTest, NoTokenWhenTheOwnSessionHasNoShell) {
-  m().Self().session = 3;  // the shell runs in session 1
+  m().processes.Self().session = 3;  // the shell runs in session 1
   OpenInteractiveUserToken();
   EXPECT_EQ(InteractiveUserToken(), nullptr);
 }
@@ -124,26 +125,26 @@ TEST_F(TypicalMachineTest, EveryStartUpFailureLeavesTheRunGoing) {
     SCOPED_TRACE(f.call);
     sim::Reset();
     sim::TypicalMachine::Build(m());
-    m().AddDirectory(L"C:\\Program Files (x86)\\Vantorel");
+    m().files.AddDirectory(L"C:\\Program Files (x86)\\Vantorel");
     m().Inject(f.call, f.code, f.count, f.skip);
     Run(L"tool.exe --remove-all-users-empty-folders");
-    EXPECT_FALSE(m().Exists(L"C:\\Program Files (x86)\\Vantorel")) << "the command did not run";
+    EXPECT_FALSE(m().files.Exists(L"C:\\Program Files (x86)\\Vantorel")) << "the command did not run";
     EXPECT_EQ(m().OpenHandleCount(), 0u);
-    EXPECT_TRUE(m().localAllocations.empty());
+    EXPECT_TRUE(m().runtime.localAllocations.empty());
   }
 
   // Without an argument vector no command runs, and the run still ends cleanly.
   sim::Reset();
   sim::TypicalMachine::Build(m());
-  m().AddDirectory(L"C:\\Program Files (x86)\\Vantorel");
+  m().files.AddDirectory(L"C:\\Program Files (x86)\\Vantorel");
   m().Inject("CommandLineToArgvW", kErrorNotEnoughMemory);
   Run(L"tool.exe --remove-all-users-empty-folders");
-  EXPECT_TRUE(m().Exists(L"C:\\Program Files (x86)\\Vantorel"));
+  EXPECT_TRUE(m().files.Exists(L"C:\\Program Files (x86)\\Vantorel"));
   EXPECT_EQ(m().OpenHandleCount(), 0u);
 }
 
 TEST_F(TypicalMachineTest, ShellTokenThatCannotBeOpenedLeavesNoToken) {
-  for (auto& p : m().processes) {
+  for (auto& p : m().processes.list) {
     if (p.exeName == L"explorer.exe") p.tokenDeniedAccess = kTokenImpersonate;
   }
   OpenInteractiveUserToken();
@@ -160,6 +161,6 @@ TEST_F(TypicalMachineTest, HostileCommandLinesEndNormally) {
         std::wstring(L"tool.exe \"--stop\\\" -timeout\""), std::wstring(L"tool.exe --uninstall")}) {
     Run(line);
     EXPECT_EQ(m().OpenHandleCount(), 0u);
-    EXPECT_TRUE(m().localAllocations.empty());
+    EXPECT_TRUE(m().runtime.localAllocations.empty());
   }
 }

@@ -50,16 +50,16 @@ class UninstallTest : public TypicalMachineTest {
   // A data tree with nested folders, hidden and system files, and names
   // that merely begin with dots.
   void AddDataTree(const std::wstring& root) {
-    m().AddFile(root + L"\\settings.json");
-    m().AddFile(root + L"\\logs\\sync.log");
-    m().AddFile(root + L"\\logs\\old\\sync.1.log", kFileAttributeHidden);
-    m().AddFile(root + L"\\cache\\a\\b\\c\\blob", kFileAttributeSystem | kFileAttributeHidden);
-    m().AddDirectory(root + L"\\cache\\empty");
-    m().AddFile(L"\\\\?\\" + root + L"\\...\\three dots");  // only a verbatim path can name "..."
-    m().AddFile(L"\\\\?\\" + root + L"\\trailing dot.");
-    m().AddFile(root + L"\\.git\\config");
-    m().AddFile(root + L"\\.x");
-    m().AddDirectory(root + L"\\hidden", kFileAttributeHidden);
+    m().files.AddFile(root + L"\\settings.json");
+    m().files.AddFile(root + L"\\logs\\sync.log");
+    m().files.AddFile(root + L"\\logs\\old\\sync.1.log", kFileAttributeHidden);
+    m().files.AddFile(root + L"\\cache\\a\\b\\c\\blob", kFileAttributeSystem | kFileAttributeHidden);
+    m().files.AddDirectory(root + L"\\cache\\empty");
+    m().files.AddFile(L"\\\\?\\" + root + L"\\...\\three dots");  // only a verbatim path can name "..."
+    m().files.AddFile(L"\\\\?\\" + root + L"\\trailing dot.");
+    m().files.AddFile(root + L"\\.git\\config");
+    m().files.AddFile(root + L"\\.x");
+    m().files.AddDirectory(root + L"\\hidden", kFileAttributeHidden);
   }
 
   // Runs the command handler on an argument vector given without program name.
@@ -75,55 +75,57 @@ class UninstallTest : public TypicalMachineTest {
 
   std::vector<std::wstring> Touched() {
     std::vector<std::wstring> paths;
-    for (const auto& e : m().fsEvents) paths.push_back(e.path);
+    for (const auto& e : m().files.fsEvents) paths.push_back(e.path);
     return paths;
   }
 };
 
 TEST_F(UninstallTest, RemovesTheDataTreeInEveryProfileAndNothingElse) {
   for (const auto& profile : {kAlice, kBob, kSystem}) AddDataTree(Local(profile) + L"\\VantorelDrive");
-  m().AddFile(Local(kAlice) + L"\\VantorelDrive.txt");
-  m().AddFile(Local(kAlice) + L"\\VantorelDrive2\\keep");
-  m().AddFile(Local(kBob) + L"\\Other\\keep");
-  const auto before = m().ListTree(L"C:\\"), beforeD = m().ListTree(L"D:\\");
+  m().files.AddFile(Local(kAlice) + L"\\VantorelDrive.txt");
+  m().files.AddFile(Local(kAlice) + L"\\VantorelDrive2\\keep");
+  m().files.AddFile(Local(kBob) + L"\\Other\\keep");
+  const auto before = m().files.ListTree(L"C:\\"), beforeD = m().files.ListTree(L"D:\\");
 
   Run(L"client-maintenance.exe --uninstall VantorelDrive");
 
   const std::vector<std::wstring> data = {Local(kAlice) + L"\\VantorelDrive", Local(kBob) + L"\\VantorelDrive",
                                           Local(kSystem) + L"\\VantorelDrive"};
-  EXPECT_EQ(m().ListTree(L"C:\\"), Outside(before, data));
-  EXPECT_EQ(m().ListTree(L"D:\\"), Outside(beforeD, data));
+  EXPECT_EQ(m().files.ListTree(L"C:\\"), Outside(before, data));
+  EXPECT_EQ(m().files.ListTree(L"D:\\"), Outside(beforeD, data));
   // Profiles without the folder (the two service profiles) saw no change.
   EXPECT_EQ(Outside(Touched(), data), std::vector<std::wstring>{});
-  EXPECT_EQ(m().stdoutText, L"");
+  EXPECT_EQ(m().runtime.stdoutText, L"");
   EXPECT_EQ(m().OpenHandleCount(), 0u);
 }
 
 TEST_F(UninstallTest, TwoComponentNameRemovesOnlyTheInnermostFolder) {
   AddDataTree(Local(kAlice) + L"\\Vantorel\\Drive");
-  m().AddFile(Local(kAlice) + L"\\Vantorel\\Other\\keep");
-  m().AddDirectory(Local(kBob) + L"\\Vantorel\\Drive\\x");
+  m().files.AddFile(Local(kAlice) + L"\\Vantorel\\Other\\keep");
+  m().files.AddDirectory(Local(kBob) + L"\\Vantorel\\Drive\\x");
 
   Run(L"client-maintenance.exe --uninstall Vantorel\\Drive");
 
   EXPECT_EQ(
-      m().ListTree(Local(kAlice) + L"\\Vantorel"),
+      m().files.ListTree(Local(kAlice) + L"\\Vantorel"),
       (std::vector<std::wstring>{Local(kAlice) + L"\\Vantorel\\Other", Local(kAlice) + L"\\Vantorel\\Other\\keep"}));
-  EXPECT_TRUE(m().Exists(Local(kBob) + L"\\Vantorel"));
-  EXPECT_FALSE(m().Exists(Local(kBob) + L"\\Vantorel\\Drive"));
+  EXPECT_TRUE(m().files.Exists(Local(kBob) + L"\\Vantorel"));
+  EXPECT_FALSE(m().files.Exists(Local(kBob) + L"\\Vantorel\\Drive"));
 }
 
 TEST_F(UninstallTest, ReadOnlyFileKeepsItselfAndItsFolderChainOnly) {
   const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
   AddDataTree(data);
-  m().AddFile(data + L"\\logs\\old\\locked.log", kFileAttributeReadonly | kFileAttributeHidden);
-  m().AddFile(data + L"\\in-use.db")->inUse = true;
+  m().files.AddFile(data + L"\\logs\\old\\locked.log", kFileAttributeReadonly | kFileAttributeHidden);
+  m().files.AddFile(data + L"\\in-use.db")->inUse = true;
 
   EXPECT_EQ(RemoveFolderTree(data), -1);
 
-  EXPECT_EQ(m().ListTree(data), (std::vector<std::wstring>{data + L"\\in-use.db", data + L"\\logs",
-                                                           data + L"\\logs\\old", data + L"\\logs\\old\\locked.log"}));
-  EXPECT_EQ(m().FindNode(data + L"\\logs\\old\\locked.log")->attributes, kFileAttributeReadonly | kFileAttributeHidden)
+  EXPECT_EQ(m().files.ListTree(data),
+            (std::vector<std::wstring>{data + L"\\in-use.db", data + L"\\logs", data + L"\\logs\\old",
+                                       data + L"\\logs\\old\\locked.log"}));
+  EXPECT_EQ(m().files.FindNode(data + L"\\logs\\old\\locked.log")->attributes,
+            kFileAttributeReadonly | kFileAttributeHidden)
       << "attributes are never changed";
   EXPECT_EQ(m().OpenHandleCount(), 0u);
 }
@@ -131,43 +133,43 @@ TEST_F(UninstallTest, ReadOnlyFileKeepsItselfAndItsFolderChainOnly) {
 TEST_F(UninstallTest, AnUnlistableSubFolderStaysAndTheRestGoes) {
   const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
   AddDataTree(data);
-  m().AddFile(data + L"\\secret\\f")->parent->denyList = true;
-  m().AddFile(data + L"\\zzz\\after");
+  m().files.AddFile(data + L"\\secret\\f")->parent->denyList = true;
+  m().files.AddFile(data + L"\\zzz\\after");
 
   EXPECT_EQ(RemoveFolderTree(data), -1);
-  EXPECT_EQ(m().ListTree(data), (std::vector<std::wstring>{data + L"\\secret", data + L"\\secret\\f"}));
+  EXPECT_EQ(m().files.ListTree(data), (std::vector<std::wstring>{data + L"\\secret", data + L"\\secret\\f"}));
 }
 
 TEST_F(UninstallTest, AbsentFolderIsSuccessWithoutChange) {
   EXPECT_EQ(RemoveFolderTree(Local(kAlice) + L"\\VantorelDrive"), 0);
   EXPECT_EQ(RemoveFolderTree(L"C:\\NoSuchFolder\\VantorelDrive"), 0);
-  EXPECT_TRUE(m().fsEvents.empty());
+  EXPECT_TRUE(m().files.fsEvents.empty());
 }
 
 TEST_F(UninstallTest, AnEntryThatCannotBeCheckedIsNeitherEnteredNorRemoved) {
   const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
   AddDataTree(data);
-  const auto before = m().ListTree(L"C:\\");
+  const auto before = m().files.ListTree(L"C:\\");
   m().Inject("GetFileInformationByHandleEx", kErrorAccessDenied);
 
   EXPECT_EQ(RemoveFolderTree(data), -1);
   Uninstall({L"VantorelDrive"});
 
-  EXPECT_EQ(m().ListTree(L"C:\\"), before);
+  EXPECT_EQ(m().files.ListTree(L"C:\\"), before);
   EXPECT_EQ(m().calls["SetFileInformationByHandle"], 0);
   EXPECT_EQ(m().OpenHandleCount(), 0u);
 }
 
 TEST_F(UninstallTest, APlainFileOfThatNameIsLeftAlone) {
-  m().AddFile(Local(kAlice) + L"\\VantorelDrive");
+  m().files.AddFile(Local(kAlice) + L"\\VantorelDrive");
   EXPECT_EQ(RemoveFolderTree(Local(kAlice) + L"\\VantorelDrive"), -1);
-  EXPECT_TRUE(m().fsEvents.empty());
+  EXPECT_TRUE(m().files.fsEvents.empty());
 }
 
 TEST_F(UninstallTest, OneOpenOneLookOneDeletePerEntry) {
   const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
   AddDataTree(data);  // 8 files, 10 folders below data
-  m().AddFileLink(data + L"\\link.ini", L"C:\\Windows\\win.ini");
+  m().files.AddFileLink(data + L"\\link.ini", L"C:\\Windows\\win.ini");
   m().calls.clear();
 
   EXPECT_EQ(RemoveFolderTree(data), 0);
@@ -194,36 +196,37 @@ class UninstallLinkTest : public UninstallTest {
   void SetUp() override {
     UninstallTest::SetUp();
     // What a user might point a link at: another user's data, the system.
-    m().AddFile(kBob + L"\\Documents\\thesis.docx");
-    m().AddFile(kBob + L"\\Documents\\drafts\\v1.docx");
-    m().AddFile(L"C:\\Windows\\system32\\kernel32.dll", kFileAttributeSystem);
-    m().AddFile(L"C:\\Windows\\system32\\drivers\\etc\\hosts");
-    m().AddFile(L"C:\\Windows\\win.ini");
-    m().AddFile(L"C:\\Windows\\winsxs\\x\\y.dll");
+    m().files.AddFile(kBob + L"\\Documents\\thesis.docx");
+    m().files.AddFile(kBob + L"\\Documents\\drafts\\v1.docx");
+    m().files.AddFile(L"C:\\Windows\\system32\\kernel32.dll", kFileAttributeSystem);
+    m().files.AddFile(L"C:\\Windows\\system32\\drivers\\etc\\hosts");
+    m().files.AddFile(L"C:\\Windows\\win.ini");
+    m().files.AddFile(L"C:\\Windows\\winsxs\\x\\y.dll");
   }
 };
 
 TEST_F(UninstallLinkTest, LinksInsideTheDataFolderGoAsLinksAndTheirTargetsStay) {
   const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
   AddDataTree(data);
-  m().AddDirectoryLink(data + L"\\docs", kBob + L"\\Documents", /*junction=*/true);
-  m().AddDirectoryLink(data + L"\\cache\\a\\sys", L"C:\\Windows\\system32", /*junction=*/false);
-  m().AddFileLink(data + L"\\logs\\win.ini", L"C:\\Windows\\win.ini");
+  m().files.AddDirectoryLink(data + L"\\docs", kBob + L"\\Documents", /*junction=*/true);
+  m().files.AddDirectoryLink(data + L"\\cache\\a\\sys", L"C:\\Windows\\system32", /*junction=*/false);
+  m().files.AddFileLink(data + L"\\logs\\win.ini", L"C:\\Windows\\win.ini");
   // Reparse points that are no links (a cloud placeholder folder, and one
   // whose tag says nothing): neither entered nor removed, so they and the
   // data folder stay.
-  m().AddDirectoryLink(data + L"\\other", L"C:\\Windows\\winsxs")->reparseTag = 0;
-  m().AddPlaceholder(data + L"\\cloud", /*directory=*/true);
-  m().AddFile(data + L"\\cloud\\in the cloud");
-  const auto before = m().ListTree(L"C:\\"), beforeD = m().ListTree(L"D:\\");
+  m().files.AddDirectoryLink(data + L"\\other", L"C:\\Windows\\winsxs")->reparseTag = 0;
+  m().files.AddPlaceholder(data + L"\\cloud", /*directory=*/true);
+  m().files.AddFile(data + L"\\cloud\\in the cloud");
+  const auto before = m().files.ListTree(L"C:\\"), beforeD = m().files.ListTree(L"D:\\");
 
   Run(L"client-maintenance.exe --uninstall VantorelDrive");
 
   const std::vector<std::wstring> kept = {data, data + L"\\cloud", data + L"\\cloud\\in the cloud", data + L"\\other"};
-  std::vector<std::wstring> after = m().ListTree(L"C:\\");
+  std::vector<std::wstring> after = m().files.ListTree(L"C:\\");
   EXPECT_EQ(Outside(after, kept), Outside(before, {data}));
-  EXPECT_EQ(m().ListTree(data), (std::vector<std::wstring>{data + L"\\cloud", data + L"\\cloud\\in the cloud", data + L"\\other"}));
-  EXPECT_EQ(m().ListTree(L"D:\\"), beforeD);
+  EXPECT_EQ(m().files.ListTree(data),
+            (std::vector<std::wstring>{data + L"\\cloud", data + L"\\cloud\\in the cloud", data + L"\\other"}));
+  EXPECT_EQ(m().files.ListTree(L"D:\\"), beforeD);
   EXPECT_EQ(Outside(Touched(), {data}), std::vector<std::wstring>{});
 }
 
@@ -231,15 +234,15 @@ TEST_F(UninstallLinkTest, AFolderNamedLikeALinkWithATrailingDotLeadsNowhereElse)
   // "sys." would open as "sys" on a plain path: the link beside it, which
   // the tool cannot remove.
   const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
-  m().AddDirectoryLink(data + L"\\sys", L"C:\\Windows\\system32", /*junction=*/true)->denyDelete = true;
-  m().AddFile(L"\\\\?\\" + data + L"\\sys.\\mine");
-  const auto before = m().ListTree(L"C:\\");
+  m().files.AddDirectoryLink(data + L"\\sys", L"C:\\Windows\\system32", /*junction=*/true)->denyDelete = true;
+  m().files.AddFile(L"\\\\?\\" + data + L"\\sys.\\mine");
+  const auto before = m().files.ListTree(L"C:\\");
 
   EXPECT_EQ(RemoveFolderTree(data), -1);
 
-  EXPECT_EQ(m().ListTree(data), std::vector<std::wstring>{data + L"\\sys"});
+  EXPECT_EQ(m().files.ListTree(data), std::vector<std::wstring>{data + L"\\sys"});
   EXPECT_EQ(Outside(Touched(), {data + L"\\sys."}), std::vector<std::wstring>{});
-  EXPECT_EQ(Outside(before, {data + L"\\sys."}), m().ListTree(L"C:\\"));
+  EXPECT_EQ(Outside(before, {data + L"\\sys."}), m().files.ListTree(L"C:\\"));
 }
 
 TEST_F(UninstallLinkTest, AProfilePathWindowsTidiesStillNeverLeadsThroughALink) {
@@ -250,44 +253,44 @@ TEST_F(UninstallLinkTest, AProfilePathWindowsTidiesStillNeverLeadsThroughALink) 
   sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-9-9-9-1003", L"carol", L"C:\\Users\\carol");
   sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-9-9-9-1004", L"dave", L"C:\\Users\\dave");
   const std::wstring kList = sim::TypicalMachine::kProfileList;
-  m().SetString(kList + L"\\S-1-5-21-9-9-9-1002", L"ProfileImagePath", kBob + L"\\");
-  m().SetString(kList + L"\\S-1-5-21-9-9-9-1003", L"ProfileImagePath", L"C:\\Users\\x\\..\\carol");
-  m().SetString(kList + L"\\S-1-5-21-9-9-9-1004", L"ProfileImagePath", L"C:\\Users\\dave.");
+  m().registry.SetString(kList + L"\\S-1-5-21-9-9-9-1002", L"ProfileImagePath", kBob + L"\\");
+  m().registry.SetString(kList + L"\\S-1-5-21-9-9-9-1003", L"ProfileImagePath", L"C:\\Users\\x\\..\\carol");
+  m().registry.SetString(kList + L"\\S-1-5-21-9-9-9-1004", L"ProfileImagePath", L"C:\\Users\\dave.");
   std::vector<std::wstring> data;
   for (const auto& profile : {kBob, std::wstring(L"C:\\Users\\carol"), std::wstring(L"C:\\Users\\dave")}) {
     data.push_back(Local(profile) + L"\\VantorelDrive");
-    m().AddDirectoryLink(data.back() + L"\\sys", L"C:\\Windows\\system32", /*junction=*/true)->denyDelete = true;
-    m().AddFile(L"\\\\?\\" + data.back() + L"\\sys.\\mine");
-    m().AddFile(L"\\\\?\\" + data.back() + L"\\notes.");
+    m().files.AddDirectoryLink(data.back() + L"\\sys", L"C:\\Windows\\system32", /*junction=*/true)->denyDelete = true;
+    m().files.AddFile(L"\\\\?\\" + data.back() + L"\\sys.\\mine");
+    m().files.AddFile(L"\\\\?\\" + data.back() + L"\\notes.");
   }
-  m().AddFile(L"C:\\Windows\\system32\\notes");
-  const auto before = m().ListTree(L"C:\\"), beforeD = m().ListTree(L"D:\\");
+  m().files.AddFile(L"C:\\Windows\\system32\\notes");
+  const auto before = m().files.ListTree(L"C:\\"), beforeD = m().files.ListTree(L"D:\\");
 
   Run(L"client-maintenance.exe --uninstall VantorelDrive");
 
-  for (const auto& folder : data) EXPECT_EQ(m().ListTree(folder), std::vector<std::wstring>{folder + L"\\sys"});
+  for (const auto& folder : data) EXPECT_EQ(m().files.ListTree(folder), std::vector<std::wstring>{folder + L"\\sys"});
   std::vector<std::wstring> gone;
   for (const auto& folder : data) {
     gone.push_back(folder + L"\\sys.");
     gone.push_back(folder + L"\\notes.");
   }
   EXPECT_EQ(Outside(Touched(), gone), std::vector<std::wstring>{});
-  EXPECT_EQ(m().ListTree(L"C:\\"), Outside(before, gone));
-  EXPECT_EQ(m().ListTree(L"D:\\"), Outside(beforeD, gone));
+  EXPECT_EQ(m().files.ListTree(L"C:\\"), Outside(before, gone));
+  EXPECT_EQ(m().files.ListTree(L"D:\\"), Outside(beforeD, gone));
 }
 
 TEST_F(UninstallLinkTest, DataFolderThatIsItselfALinkGoesAsALink) {
-  m().AddDirectoryLink(Local(kAlice) + L"\\VantorelDrive", L"C:\\Windows\\system32", /*junction=*/true);
-  m().AddDirectoryLink(Local(kBob) + L"\\VantorelDrive", kBob + L"\\Documents", /*junction=*/false);
-  m().AddFileLink(Local(kSystem) + L"\\VantorelDrive", L"C:\\Windows\\win.ini");
-  const auto before = m().ListTree(L"C:\\"), beforeD = m().ListTree(L"D:\\");
+  m().files.AddDirectoryLink(Local(kAlice) + L"\\VantorelDrive", L"C:\\Windows\\system32", /*junction=*/true);
+  m().files.AddDirectoryLink(Local(kBob) + L"\\VantorelDrive", kBob + L"\\Documents", /*junction=*/false);
+  m().files.AddFileLink(Local(kSystem) + L"\\VantorelDrive", L"C:\\Windows\\win.ini");
+  const auto before = m().files.ListTree(L"C:\\"), beforeD = m().files.ListTree(L"D:\\");
 
   Run(L"client-maintenance.exe --uninstall VantorelDrive");
 
   const std::vector<std::wstring> links = {Local(kAlice) + L"\\VantorelDrive", Local(kBob) + L"\\VantorelDrive",
                                            Local(kSystem) + L"\\VantorelDrive"};
-  EXPECT_EQ(m().ListTree(L"C:\\"), Outside(before, links));
-  EXPECT_EQ(m().ListTree(L"D:\\"), Outside(beforeD, links));
+  EXPECT_EQ(m().files.ListTree(L"C:\\"), Outside(before, links));
+  EXPECT_EQ(m().files.ListTree(L"D:\\"), Outside(beforeD, links));
   EXPECT_EQ(Touched().size(), 3u) << "the three links, nothing else";
 }
 
@@ -295,20 +298,20 @@ TEST_F(UninstallLinkTest, ALinkOnTheWayDownLeavesThatProfileAlone) {
   // Bob's outer folder of a two-component name, and Alice's whole
   // application-data folder, point elsewhere: following them would remove
   // a "Drive" folder outside the profile.
-  m().AddFile(L"C:\\Windows\\Drive\\important");
-  m().AddFile(L"C:\\ProgramData\\Elsewhere\\Vantorel\\Drive\\important");
-  m().AddDirectoryLink(Local(kBob) + L"\\Vantorel", L"C:\\Windows", /*junction=*/true);
-  m().AddFile(Local(kAlice) + L"\\Vantorel\\Drive\\real");
+  m().files.AddFile(L"C:\\Windows\\Drive\\important");
+  m().files.AddFile(L"C:\\ProgramData\\Elsewhere\\Vantorel\\Drive\\important");
+  m().files.AddDirectoryLink(Local(kBob) + L"\\Vantorel", L"C:\\Windows", /*junction=*/true);
+  m().files.AddFile(Local(kAlice) + L"\\Vantorel\\Drive\\real");
   sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-9-9-9-1003", L"carol", L"C:\\Users\\carol");
-  m().AddDirectoryLink(L"C:\\Users\\carol\\AppData\\Local", L"C:\\ProgramData\\Elsewhere", /*junction=*/true);
+  m().files.AddDirectoryLink(L"C:\\Users\\carol\\AppData\\Local", L"C:\\ProgramData\\Elsewhere", /*junction=*/true);
   AddDataTree(Local(kSystem) + L"\\Vantorel\\Drive");
-  const auto before = m().ListTree(L"C:\\"), beforeD = m().ListTree(L"D:\\");
+  const auto before = m().files.ListTree(L"C:\\"), beforeD = m().files.ListTree(L"D:\\");
 
   Run(L"client-maintenance.exe --uninstall Vantorel\\Drive");
 
-  EXPECT_EQ(m().ListTree(L"C:\\"),
+  EXPECT_EQ(m().files.ListTree(L"C:\\"),
             Outside(before, {Local(kAlice) + L"\\Vantorel\\Drive", Local(kSystem) + L"\\Vantorel\\Drive"}));
-  EXPECT_EQ(m().ListTree(L"D:\\"), beforeD);
+  EXPECT_EQ(m().files.ListTree(L"D:\\"), beforeD);
 }
 
 // ---------------- the folder name ----------------
@@ -337,15 +340,15 @@ TEST_F(UninstallTest, RejectedNamesDeleteNothingButTheStartupShortcuts) {
     sim::Reset();
     sim::TypicalMachine::Build(m());
     sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-9-9-9-1002", L"bob", kBob);
-    m().currentDirectory = Local(kAlice);
+    m().files.currentDirectory = Local(kAlice);
     for (const auto& profile : {kAlice, kBob}) {
-      m().AddFile(Local(profile) + L"\\sentinel.txt");
+      m().files.AddFile(Local(profile) + L"\\sentinel.txt");
       AddDataTree(Local(profile) + L"\\VantorelDrive");
-      m().AddFile(profile + kStartupBelowProfile + L"\\Vantorel Drive.lnk");
+      m().files.AddFile(profile + kStartupBelowProfile + L"\\Vantorel Drive.lnk");
     }
-    m().AddFile(Local(kAlice) + L"\\a\\b");
-    m().AddFile(L"C:\\sentinel.txt");
-    m().AddFile(L"C:\\Users\\sentinel.txt");
+    m().files.AddFile(Local(kAlice) + L"\\a\\b");
+    m().files.AddFile(L"C:\\sentinel.txt");
+    m().files.AddFile(L"C:\\Users\\sentinel.txt");
 
     Uninstall({name});
     RemoveLocalAppDataFolderForAllProfiles(name);
@@ -357,7 +360,7 @@ TEST_F(UninstallTest, RejectedNamesDeleteNothingButTheStartupShortcuts) {
 
 TEST_F(UninstallTest, WithoutANameOnlyTheStartupShortcutsGo) {
   AddDataTree(Local(kAlice) + L"\\VantorelDrive");
-  m().AddFile(kAlice + kStartupBelowProfile + L"\\ZarekTolv.lnk");
+  m().files.AddFile(kAlice + kStartupBelowProfile + L"\\ZarekTolv.lnk");
 
   Run(L"client-maintenance.exe --uninstall");
 
@@ -368,9 +371,10 @@ TEST_F(UninstallTest, WithoutANameOnlyTheStartupShortcutsGo) {
 
 TEST_F(UninstallTest, StartupShortcutsGoInEveryProfileBeforeAnyDataFolderIsTouched) {
   for (const auto& profile : {kAlice, kBob, kSystem}) {
-    for (const wchar_t* name : kStartupNames) m().AddFile(profile + kStartupBelowProfile + L"\\" + name);
-    m().AddFile(profile + kStartupBelowProfile + L"\\Zarek Tolv.lnk");  // the desktop spelling: not a start-up name
-    m().AddFile(profile + kStartupBelowProfile + L"\\Other.lnk");
+    for (const wchar_t* name : kStartupNames) m().files.AddFile(profile + kStartupBelowProfile + L"\\" + name);
+    m().files.AddFile(profile + kStartupBelowProfile +
+                      L"\\Zarek Tolv.lnk");  // the desktop spelling: not a start-up name
+    m().files.AddFile(profile + kStartupBelowProfile + L"\\Other.lnk");
   }
   for (const auto& profile : {kAlice, kBob}) AddDataTree(Local(profile) + L"\\VantorelDrive");
 
@@ -384,39 +388,41 @@ TEST_F(UninstallTest, StartupShortcutsGoInEveryProfileBeforeAnyDataFolderIsTouch
   ASSERT_GT(touched.size(), shortcuts.size());
   EXPECT_EQ(std::vector<std::wstring>(touched.begin(), touched.begin() + shortcuts.size()), shortcuts);
   for (const auto& profile : {kAlice, kBob, kSystem}) {
-    EXPECT_EQ(m().ListTree(profile + kStartupBelowProfile),
+    EXPECT_EQ(m().files.ListTree(profile + kStartupBelowProfile),
               (std::vector<std::wstring>{profile + kStartupBelowProfile + L"\\Other.lnk",
                                          profile + kStartupBelowProfile + L"\\Zarek Tolv.lnk"}));
   }
-  EXPECT_FALSE(m().Exists(Local(kBob) + L"\\VantorelDrive"));
-  EXPECT_TRUE(m().shellLinks.empty()) << "no shortcut is written";
+  EXPECT_FALSE(m().files.Exists(Local(kBob) + L"\\VantorelDrive"));
+  EXPECT_TRUE(m().shell.shellLinks.empty()) << "no shortcut is written";
 }
 
 TEST_F(UninstallTest, StartupFolderOutsideTheProfileSkipsTheShortcutsButNotTheData) {
-  m().SetFolder(L"alice", kCsidlStartup, L"\\\\server\\redirected\\Startup");
-  m().AddFile(kAlice + kStartupBelowProfile + L"\\Vantorel Drive.lnk");
+  m().shell.SetFolder(L"alice", kCsidlStartup, L"\\\\server\\redirected\\Startup");
+  m().files.AddFile(kAlice + kStartupBelowProfile + L"\\Vantorel Drive.lnk");
   AddDataTree(Local(kAlice) + L"\\VantorelDrive");
 
   Run(L"client-maintenance.exe --uninstall VantorelDrive");
 
-  EXPECT_TRUE(m().Exists(kAlice + kStartupBelowProfile + L"\\Vantorel Drive.lnk"));
-  EXPECT_FALSE(m().Exists(Local(kAlice) + L"\\VantorelDrive"));
+  EXPECT_TRUE(m().files.Exists(kAlice + kStartupBelowProfile + L"\\Vantorel Drive.lnk"));
+  EXPECT_FALSE(m().files.Exists(Local(kAlice) + L"\\VantorelDrive"));
 }
 
 TEST_F(UninstallTest, AStartupFolderThatClimbsOutOfTheProfileDeletesNoShortcut) {
   // Alice's own registry may name her start-up folder through "..": applied
   // below every profile it would lead to the machine-wide start-up folder.
   const std::wstring common = L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp";
-  m().SetFolder(L"alice", kCsidlStartup, kAlice + L"\\Desktop\\..\\..\\..\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp");
-  m().AddFile(common + L"\\Vantorel Drive.lnk");
-  m().AddFile(kBob + kStartupBelowProfile + L"\\Vantorel Drive.lnk");
+  m().shell.SetFolder(
+      L"alice", kCsidlStartup,
+      kAlice + L"\\Desktop\\..\\..\\..\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp");
+  m().files.AddFile(common + L"\\Vantorel Drive.lnk");
+  m().files.AddFile(kBob + kStartupBelowProfile + L"\\Vantorel Drive.lnk");
   AddDataTree(Local(kAlice) + L"\\VantorelDrive");
 
   Run(L"client-maintenance.exe --uninstall VantorelDrive");
 
-  EXPECT_TRUE(m().Exists(common + L"\\Vantorel Drive.lnk"));
-  EXPECT_TRUE(m().Exists(kBob + kStartupBelowProfile + L"\\Vantorel Drive.lnk"));
-  EXPECT_FALSE(m().Exists(Local(kAlice) + L"\\VantorelDrive")) << "the data folders do not depend on it";
+  EXPECT_TRUE(m().files.Exists(common + L"\\Vantorel Drive.lnk"));
+  EXPECT_TRUE(m().files.Exists(kBob + kStartupBelowProfile + L"\\Vantorel Drive.lnk"));
+  EXPECT_FALSE(m().files.Exists(Local(kAlice) + L"\\VantorelDrive")) << "the data folders do not depend on it";
 }
 
 TEST_F(UninstallTest, BeforeWindowsVistaTheDataFolderIsUnderLocalSettings) {
@@ -424,19 +430,19 @@ TEST_F(UninstallTest, BeforeWindowsVistaTheDataFolderIsUnderLocalSettings) {
   AddDataTree(kAlice + legacy);
   AddDataTree(kBob + legacy);
   AddDataTree(Local(kAlice) + L"\\VantorelDrive");
-  m().osMajor = 5;
+  m().runtime.osMajor = 5;
 
   Run(L"client-maintenance.exe --uninstall VantorelDrive");
 
-  EXPECT_FALSE(m().Exists(kAlice + legacy));
-  EXPECT_FALSE(m().Exists(kBob + legacy));
-  EXPECT_TRUE(m().Exists(kAlice + L"\\Local Settings\\Application Data"));
-  EXPECT_TRUE(m().Exists(Local(kAlice) + L"\\VantorelDrive\\settings.json"));
+  EXPECT_FALSE(m().files.Exists(kAlice + legacy));
+  EXPECT_FALSE(m().files.Exists(kBob + legacy));
+  EXPECT_TRUE(m().files.Exists(kAlice + L"\\Local Settings\\Application Data"));
+  EXPECT_TRUE(m().files.Exists(Local(kAlice) + L"\\VantorelDrive\\settings.json"));
 
   // Windows 6.0 (Vista) is the first with "\AppData\Local".
-  m().osMajor = 6;
+  m().runtime.osMajor = 6;
   AddDataTree(kAlice + legacy);
   Run(L"client-maintenance.exe --uninstall VantorelDrive");
-  EXPECT_TRUE(m().Exists(kAlice + legacy + L"\\settings.json"));
-  EXPECT_FALSE(m().Exists(Local(kAlice) + L"\\VantorelDrive"));
+  EXPECT_TRUE(m().files.Exists(kAlice + legacy + L"\\settings.json"));
+  EXPECT_FALSE(m().files.Exists(Local(kAlice) + L"\\VantorelDrive"));
 }

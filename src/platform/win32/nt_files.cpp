@@ -1,5 +1,6 @@
-// The Win32 side of the seam's ntdll calls: files opened relative to a held
-// folder, folders listed and entries renamed through handles.
+// The Win32 side of the seam's nt_files section: ntdll's entries opened
+// relative to a held folder, folders listed and entries renamed through
+// handles.
 //
 // A translation unit of its own, so that ntdll.dll becomes an import of a
 // program only once that program calls one of these.

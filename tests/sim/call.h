@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "sim/sim_machine.h"
+#include "sim/machine.h"
 
 namespace platform {
 
@@ -34,12 +34,5 @@ struct Call {
     return false;
   }
 };
-
-// Whether a path names an existing file (not a folder), without counting a call.
-inline bool IsExistingFile(sim::Machine& m, const std::wstring& path) {
-  Dword error = 0;
-  sim::FsNode* n = m.Resolve(path, true, &error);
-  return n != nullptr && !n->isDirectory;
-}
 
 }  // namespace platform

@@ -1,0 +1,121 @@
+// The Win32 side of the seam's files section: paths, and files by handle
+// (kernel32). The ntdll calls are in nt_files.cpp.
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "platform/win32/windows_types.h"
+
+// The files-by-handle structures pass straight through to the real calls, so
+// each must have the real structure's size and field offsets.
+#define CM_SAME_FIELD(Seam, Real, seamField, realField)                             \
+  static_assert(offsetof(platform::Seam, seamField) == offsetof(Real, realField) && \
+                    sizeof(platform::Seam::seamField) == sizeof(Real::realField),   \
+                #Seam "::" #seamField " is " #Real "::" #realField)
+#define CM_SAME_SIZE(Seam, Real) static_assert(sizeof(platform::Seam) == sizeof(Real), #Seam " is " #Real)
+
+CM_SAME_SIZE(FileAttributeTagInformation, FILE_ATTRIBUTE_TAG_INFO);
+CM_SAME_FIELD(FileAttributeTagInformation, FILE_ATTRIBUTE_TAG_INFO, FileAttributes, FileAttributes);
+CM_SAME_FIELD(FileAttributeTagInformation, FILE_ATTRIBUTE_TAG_INFO, ReparseTag, ReparseTag);
+
+CM_SAME_SIZE(FileBasicInformation, FILE_BASIC_INFO);
+CM_SAME_FIELD(FileBasicInformation, FILE_BASIC_INFO, CreationTime, CreationTime);
+CM_SAME_FIELD(FileBasicInformation, FILE_BASIC_INFO, LastAccessTime, LastAccessTime);
+CM_SAME_FIELD(FileBasicInformation, FILE_BASIC_INFO, LastWriteTime, LastWriteTime);
+CM_SAME_FIELD(FileBasicInformation, FILE_BASIC_INFO, ChangeTime, ChangeTime);
+CM_SAME_FIELD(FileBasicInformation, FILE_BASIC_INFO, FileAttributes, FileAttributes);
+
+// FILE_DISPOSITION_INFO's member is spelled DeleteFile, which <windows.h>
+// turns into DeleteFileW in both structures here alike.
+CM_SAME_SIZE(FileDispositionInformation, FILE_DISPOSITION_INFO);
+CM_SAME_FIELD(FileDispositionInformation, FILE_DISPOSITION_INFO, DeleteFile, DeleteFile);
+// The headers declare FILE_DISPOSITION_INFO_EX only for Windows 10 targets;
+// its documented layout (winbase.h, FILE_DISPOSITION_INFORMATION_EX in
+// ntddk.h) is one ULONG of flags.
+struct RealFileDispositionInfoEx {
+  ULONG Flags;
+};
+CM_SAME_SIZE(FileDispositionInformationEx, RealFileDispositionInfoEx);
+CM_SAME_FIELD(FileDispositionInformationEx, RealFileDispositionInfoEx, Flags, Flags);
+
+// SetFileInformationByHandle's FILE_RENAME_INFO; NtSetInformationFile's
+// FILE_RENAME_INFORMATION is checked beside it in nt_files.cpp.
+CM_SAME_SIZE(FileRenameInformation, FILE_RENAME_INFO);
+CM_SAME_FIELD(FileRenameInformation, FILE_RENAME_INFO, ReplaceIfExists, ReplaceIfExists);
+CM_SAME_FIELD(FileRenameInformation, FILE_RENAME_INFO, RootDirectory, RootDirectory);
+CM_SAME_FIELD(FileRenameInformation, FILE_RENAME_INFO, FileNameLength, FileNameLength);
+CM_SAME_FIELD(FileRenameInformation, FILE_RENAME_INFO, FileName, FileName);
+
+// FILE_ID_BOTH_DIR_INFO (GetFileInformationByHandleEx), which has the layout
+// of NtQueryDirectoryFile's FILE_ID_BOTH_DIR_INFORMATION.
+CM_SAME_SIZE(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, NextEntryOffset, NextEntryOffset);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, FileIndex, FileIndex);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, CreationTime, CreationTime);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, LastAccessTime, LastAccessTime);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, LastWriteTime, LastWriteTime);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, ChangeTime, ChangeTime);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, EndOfFile, EndOfFile);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, AllocationSize, AllocationSize);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, FileAttributes, FileAttributes);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, FileNameLength, FileNameLength);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, EaSize, EaSize);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, ShortNameLength, ShortNameLength);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, ShortName, ShortName);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, FileId, FileId);
+CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, FileName, FileName);
+#undef CM_SAME_FIELD
+#undef CM_SAME_SIZE
+
+// The information classes and flags pass through as numbers.
+static_assert(platform::kFileBasicInfo == FileBasicInfo && platform::kFileDispositionInfo == FileDispositionInfo &&
+                  platform::kFileAttributeTagInfo == FileAttributeTagInfo &&
+                  platform::kFileIdBothDirectoryInfo == FileIdBothDirectoryInfo &&
+                  platform::kFileIdBothDirectoryRestartInfo == FileIdBothDirectoryRestartInfo,
+              "FILE_INFO_BY_HANDLE_CLASS");
+static_assert(platform::kFileFlagBackupSemantics == FILE_FLAG_BACKUP_SEMANTICS &&
+                  platform::kFileFlagOpenReparsePoint == FILE_FLAG_OPEN_REPARSE_POINT &&
+                  platform::kFileDispositionFlagDelete == FILE_DISPOSITION_FLAG_DELETE &&
+                  platform::kFileDispositionFlagPosixSemantics == FILE_DISPOSITION_FLAG_POSIX_SEMANTICS,
+              "CreateFileW flags, disposition flags");
+
+namespace platform {
+
+using win32::H;
+using win32::P;
+
+Dword GetFullPathNameW(const wchar_t* path, Dword bufferLength, wchar_t* buffer) {
+  return ::GetFullPathNameW(path, bufferLength, buffer, nullptr);
+}
+
+Handle CreateFileW(const wchar_t* fileName, Dword desiredAccess, Dword shareMode, Dword creationDisposition,
+                   Dword flagsAndAttributes) {
+  return P(
+      ::CreateFileW(fileName, desiredAccess, shareMode, nullptr, creationDisposition, flagsAndAttributes, nullptr));
+}
+bool GetFileInformationByHandleEx(Handle file, int fileInformationClass, void* fileInformation, Dword bufferSize) {
+  return ::GetFileInformationByHandleEx(H(file), static_cast<FILE_INFO_BY_HANDLE_CLASS>(fileInformationClass),
+                                        fileInformation, bufferSize) != FALSE;
+}
+bool SetFileInformationByHandle(Handle file, int fileInformationClass, const void* fileInformation, Dword bufferSize) {
+  return ::SetFileInformationByHandle(H(file), static_cast<FILE_INFO_BY_HANDLE_CLASS>(fileInformationClass),
+                                      const_cast<void*>(fileInformation), bufferSize) != FALSE;
+}
+bool WriteFile(Handle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten) {
+  // Without OVERLAPPED the count is required; WriteFile sets it, to 0 on failure.
+  DWORD written = 0;
+  const BOOL ok = ::WriteFile(H(file), buffer, bytesToWrite, &written, nullptr);
+  if (bytesWritten != nullptr) *bytesWritten = written;
+  return ok != FALSE;
+}
+
+}  // namespace platform

@@ -1,0 +1,92 @@
+// The Win32 side of the seam's runtime section: errors, time, the process
+// itself, environment, command line (split by shell32), local memory,
+// version, standard output.
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+// clang-format off
+#include <shellapi.h>
+// clang-format on
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "platform/win32/system_library.h"
+#include "platform/win32/windows_types.h"
+
+static_assert(sizeof(OSVERSIONINFOW) == platform::kOsVersionInfoSize, "OSVERSIONINFOW");
+static_assert(platform::kProcessRedirectionTrustPolicy == ProcessRedirectionTrustPolicy, "mitigation policy");
+
+namespace platform {
+
+using win32::SystemFunction;
+
+Dword GetLastError() { return ::GetLastError(); }
+void SetLastError(Dword error) { ::SetLastError(error); }
+void Sleep(Dword milliseconds) { ::Sleep(milliseconds); }
+std::uint64_t GetTickCount64() { return ::GetTickCount64(); }
+Dword SetErrorMode(Dword mode) { return ::SetErrorMode(mode); }
+bool SetDefaultDllDirectories(Dword directoryFlags) {
+  using Function = BOOL(WINAPI*)(DWORD);
+  static const Function set = SystemFunction<Function>(L"kernel32.dll", "SetDefaultDllDirectories");
+  if (set == nullptr) {
+    ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return false;
+  }
+  return set(directoryFlags) != FALSE;
+}
+Dword GetModuleFileNameW(wchar_t* fileName, Dword size) { return ::GetModuleFileNameW(nullptr, fileName, size); }
+bool SetProcessMitigationPolicy(int policy, const void* buffer, std::size_t length) {
+  // Windows 8 and later only: looked up at run time, so that the tool still
+  // starts on Windows 7.
+  using Function = BOOL(WINAPI*)(PROCESS_MITIGATION_POLICY, PVOID, SIZE_T);
+  const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+  const FARPROC found = kernel32 != nullptr ? ::GetProcAddress(kernel32, "SetProcessMitigationPolicy") : nullptr;
+  if (found == nullptr) {
+    ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return false;
+  }
+  const auto setPolicy = reinterpret_cast<Function>(reinterpret_cast<void*>(found));
+  return setPolicy(static_cast<PROCESS_MITIGATION_POLICY>(policy), const_cast<void*>(buffer), length) != FALSE;
+}
+Dword ExpandEnvironmentStringsW(const wchar_t* source, wchar_t* destination, Dword size) {
+  return ::ExpandEnvironmentStringsW(source, destination, size);
+}
+const wchar_t* GetCommandLineW() { return ::GetCommandLineW(); }
+wchar_t** CommandLineToArgvW(const wchar_t* commandLine, int* argumentCount) {
+  return ::CommandLineToArgvW(commandLine, argumentCount);
+}
+void* LocalFree(void* memory) { return ::LocalFree(memory); }
+bool GetVersionExW(OsVersionInfo* info) {
+  OSVERSIONINFOW v{};
+  v.dwOSVersionInfoSize = info->dwOSVersionInfoSize;
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
+  const BOOL ok = ::GetVersionExW(&v);
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+  if (!ok) return false;
+  info->dwMajorVersion = v.dwMajorVersion;
+  info->dwMinorVersion = v.dwMinorVersion;
+  info->dwBuildNumber = v.dwBuildNumber;
+  info->dwPlatformId = v.dwPlatformId;
+  std::memcpy(info->szCSDVersion, v.szCSDVersion, sizeof(v.szCSDVersion));
+  return true;
+}
+
+void WriteStdout(const wchar_t* text) {
+  std::fputws(text, stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace platform

@@ -1,0 +1,138 @@
+// The Win32 side of the seam's users section: tokens and privileges,
+// environment blocks and starting a process as a user (advapi32, userenv),
+// the sessions of this machine (wtsapi32). userenv and wtsapi32 are not
+// KnownDLLs: they are loaded from the system folder when first needed.
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+// clang-format off
+#include <wtsapi32.h>
+// clang-format on
+
+#include <cstddef>
+
+#include "platform/platform.h"
+#include "platform/win32/system_library.h"
+#include "platform/win32/windows_types.h"
+
+namespace platform {
+
+using win32::H;
+using win32::P;
+using win32::SystemFunction;
+
+bool OpenProcessToken(Handle process, Dword desiredAccess, Handle* token) {
+  HANDLE t = nullptr;
+  if (!::OpenProcessToken(H(process), desiredAccess, &t)) return false;
+  *token = P(t);
+  return true;
+}
+bool LookupPrivilegeValueW(const wchar_t* systemName, const wchar_t* name, Luid* luid) {
+  LUID l{};
+  if (!::LookupPrivilegeValueW(systemName, name, &l)) return false;
+  luid->lowPart = l.LowPart;
+  luid->highPart = l.HighPart;
+  return true;
+}
+bool AdjustTokenPrivileges(Handle token, bool disableAllPrivileges, const TokenPrivilege& newState) {
+  TOKEN_PRIVILEGES tp{};
+  tp.PrivilegeCount = 1;
+  tp.Privileges[0].Luid.LowPart = newState.luid.lowPart;
+  tp.Privileges[0].Luid.HighPart = newState.luid.highPart;
+  tp.Privileges[0].Attributes = newState.attributes;
+  return ::AdjustTokenPrivileges(H(token), disableAllPrivileges ? TRUE : FALSE, &tp, 0, nullptr, nullptr) != FALSE;
+}
+bool DuplicateTokenEx(Handle existingToken, Dword desiredAccess, int impersonationLevel, int tokenType,
+                      Handle* newToken) {
+  HANDLE t = nullptr;
+  if (!::DuplicateTokenEx(H(existingToken), desiredAccess, nullptr,
+                          static_cast<SECURITY_IMPERSONATION_LEVEL>(impersonationLevel),
+                          static_cast<TOKEN_TYPE>(tokenType), &t)) {
+    return false;
+  }
+  *newToken = P(t);
+  return true;
+}
+namespace {
+STARTUPINFOW StartupInfoOf(const StartupInfo& startupInfo) {
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  si.dwFlags = startupInfo.dwFlags;
+  si.wShowWindow = startupInfo.wShowWindow;
+  si.lpDesktop = const_cast<wchar_t*>(startupInfo.lpDesktop);
+  return si;
+}
+ProcessInformation ProcessInformationOf(const PROCESS_INFORMATION& pi) {
+  return {P(pi.hProcess), P(pi.hThread), pi.dwProcessId, pi.dwThreadId};
+}
+}  // namespace
+
+bool CreateEnvironmentBlock(void** environment, Handle token, bool inherit) {
+  using Function = BOOL(WINAPI*)(LPVOID*, HANDLE, BOOL);
+  static const Function create = SystemFunction<Function>(L"userenv.dll", "CreateEnvironmentBlock");
+  return create != nullptr && create(environment, H(token), inherit ? TRUE : FALSE) != FALSE;
+}
+bool DestroyEnvironmentBlock(void* environment) {
+  using Function = BOOL(WINAPI*)(LPVOID);
+  static const Function destroy = SystemFunction<Function>(L"userenv.dll", "DestroyEnvironmentBlock");
+  return destroy != nullptr && destroy(environment) != FALSE;
+}
+bool CreateProcessWithTokenW(Handle token, Dword logonFlags, const wchar_t* applicationName, wchar_t* commandLine,
+                             Dword creationFlags, void* environment, const wchar_t* currentDirectory,
+                             const StartupInfo& startupInfo, ProcessInformation* processInformation) {
+  STARTUPINFOW si = StartupInfoOf(startupInfo);
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessWithTokenW(H(token), logonFlags, applicationName, commandLine, creationFlags, environment,
+                                 currentDirectory, &si, &pi)) {
+    return false;
+  }
+  *processInformation = ProcessInformationOf(pi);
+  return true;
+}
+bool CreateProcessAsUserW(Handle token, const wchar_t* applicationName, wchar_t* commandLine, Dword creationFlags,
+                          void* environment, const wchar_t* currentDirectory, const StartupInfo& startupInfo,
+                          ProcessInformation* processInformation) {
+  STARTUPINFOW si = StartupInfoOf(startupInfo);
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessAsUserW(H(token), applicationName, commandLine, nullptr, nullptr, /*bInheritHandles=*/FALSE,
+                              creationFlags, environment, currentDirectory, &si, &pi)) {
+    return false;
+  }
+  *processInformation = ProcessInformationOf(pi);
+  return true;
+}
+
+bool WTSEnumerateSessionsW(WtsSessionInfo** sessions, Dword* count) {
+  static_assert(sizeof(WtsSessionInfo) == sizeof(WTS_SESSION_INFOW) &&
+                    offsetof(WtsSessionInfo, State) == offsetof(WTS_SESSION_INFOW, State),
+                "WTS_SESSION_INFOW");
+  static_assert(kWtsActive == WTSActive, "WTSActive");
+  using Function = BOOL(WINAPI*)(HANDLE, DWORD, DWORD, PWTS_SESSION_INFOW*, DWORD*);
+  static const Function enumerate = SystemFunction<Function>(L"wtsapi32.dll", "WTSEnumerateSessionsW");
+  PWTS_SESSION_INFOW info = nullptr;
+  DWORD n = 0;
+  if (enumerate == nullptr || !enumerate(WTS_CURRENT_SERVER_HANDLE, 0, 1, &info, &n)) return false;
+  *sessions = reinterpret_cast<WtsSessionInfo*>(info);
+  *count = n;
+  return true;
+}
+void WTSFreeMemory(void* memory) {
+  using Function = void(WINAPI*)(PVOID);
+  static const Function release = SystemFunction<Function>(L"wtsapi32.dll", "WTSFreeMemory");
+  if (release != nullptr) release(memory);
+}
+bool WTSQueryUserToken(Dword sessionId, Handle* token) {
+  using Function = BOOL(WINAPI*)(ULONG, PHANDLE);
+  static const Function query = SystemFunction<Function>(L"wtsapi32.dll", "WTSQueryUserToken");
+  HANDLE t = nullptr;
+  if (query == nullptr || !query(sessionId, &t)) return false;
+  *token = P(t);
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,49 @@
+// The Win32 side of the seam's windows section: user32's windows and
+// messages.
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "platform/win32/windows_types.h"
+
+namespace platform {
+
+using win32::W;
+
+namespace {
+
+struct EnumWindowsTrampoline {
+  EnumWindowsCallback callback;
+  std::intptr_t parameter;
+};
+
+BOOL CALLBACK EnumWindowsThunk(HWND window, LPARAM lParam) {
+  auto* t = reinterpret_cast<EnumWindowsTrampoline*>(lParam);
+  return t->callback(reinterpret_cast<Hwnd>(window), t->parameter) ? TRUE : FALSE;
+}
+
+}  // namespace
+
+bool EnumWindows(EnumWindowsCallback callback, std::intptr_t parameter) {
+  EnumWindowsTrampoline t{callback, parameter};
+  return ::EnumWindows(EnumWindowsThunk, reinterpret_cast<LPARAM>(&t)) != FALSE;
+}
+Dword GetWindowThreadProcessId(Hwnd window, Dword* processId) {
+  DWORD pid = 0;
+  const DWORD tid = ::GetWindowThreadProcessId(W(window), &pid);
+  if (processId != nullptr) *processId = pid;
+  return tid;
+}
+bool PostMessageW(Hwnd window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+  return ::PostMessageW(W(window), message, wParam, lParam) != FALSE;
+}
+
+}  // namespace platform
