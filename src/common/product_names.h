@@ -14,7 +14,7 @@ constexpr const wchar_t* kProductName = CM_PRODUCT_NAME;
 // The current name of the desktop and start-up shortcut.
 constexpr const wchar_t* kCurrentShortcutName = CM_PRODUCT_NAME L".lnk";
 // The launcher, below the program-files folder.
-constexpr const wchar_t* kLauncherRelativePath = L"\\" CM_MAKER_NAME L"\\VantorelDrive\\bin\\launcher.exe";
+constexpr const wchar_t* kLauncherRelativePath = L"\\" CM_MAKER_NAME L"\\" CM_MAKER_NAME L"Drive\\bin\\launcher.exe";
 // The start of the name of the temporary file a new start-up shortcut is
 // written to before it is renamed into place.
 constexpr const wchar_t* kTemporaryShortcutPrefix = L"~" CM_PRODUCT_NAME L" ";

@@ -2,83 +2,19 @@
 // profile, the folder-name rules, and the tree removal's handling of links.
 #include "cleanup/uninstall.h"
 
-#include <algorithm>
-
+#include "data_tree_fixture.h"
 #include "files/folder_tree.h"
-#include "process/interactive_user_token.h"
-#include "sim_fixture.h"
-
-using namespace platform;
 
 namespace {
 
-const std::wstring kAlice = L"C:\\Users\\alice";
-const std::wstring kBob = L"D:\\Profiles\\bob";
-const std::wstring kSystem = L"C:\\Windows\\system32\\config\\systemprofile";
 const std::wstring kStartupBelowProfile = L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
 const wchar_t* const kStartupNames[] = {L"ZarekTolv.lnk", L"Vantorel Zarek Tolv.lnk", L"Vantorel Zarek Tolv Drive.lnk",
                                         L"Vantorel Drive.lnk"};
 
-std::wstring Local(const std::wstring& profile) { return profile + L"\\AppData\\Local"; }
-
 std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
-
-bool IsBelow(const std::wstring& path, const std::wstring& folder) {
-  return sim::Fold(path) == sim::Fold(folder) || sim::Fold(path).rfind(sim::Fold(folder) + L"\\", 0) == 0;
-}
-
-// Every path of list that does not lie in any of the folders.
-std::vector<std::wstring> Outside(const std::vector<std::wstring>& list, const std::vector<std::wstring>& folders) {
-  std::vector<std::wstring> out;
-  for (const auto& path : list) {
-    if (std::none_of(folders.begin(), folders.end(), [&](const std::wstring& f) { return IsBelow(path, f); })) {
-      out.push_back(path);
-    }
-  }
-  return out;
-}
 
 }  // namespace
 
-class UninstallTest : public TypicalMachineTest {
- protected:
-  void SetUp() override {
-    TypicalMachineTest::SetUp();
-    sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-9-9-9-1002", L"bob", kBob);
-  }
-
-  // A data tree with nested folders, hidden and system files, and names
-  // that merely begin with dots.
-  void AddDataTree(const std::wstring& root) {
-    m().files.AddFile(root + L"\\settings.json");
-    m().files.AddFile(root + L"\\logs\\sync.log");
-    m().files.AddFile(root + L"\\logs\\old\\sync.1.log", kFileAttributeHidden);
-    m().files.AddFile(root + L"\\cache\\a\\b\\c\\blob", kFileAttributeSystem | kFileAttributeHidden);
-    m().files.AddDirectory(root + L"\\cache\\empty");
-    m().files.AddFile(L"\\\\?\\" + root + L"\\...\\three dots");  // only a verbatim path can name "..."
-    m().files.AddFile(L"\\\\?\\" + root + L"\\trailing dot.");
-    m().files.AddFile(root + L"\\.git\\config");
-    m().files.AddFile(root + L"\\.x");
-    m().files.AddDirectory(root + L"\\hidden", kFileAttributeHidden);
-  }
-
-  // Runs the command handler on an argument vector given without program name.
-  void Uninstall(std::vector<std::wstring> args) {
-    args.insert(args.begin(), L"client-maintenance.exe");
-    args.insert(args.begin() + 1, L"--uninstall");
-    std::vector<wchar_t*> argv;
-    for (auto& a : args) argv.push_back(&a[0]);
-    OpenInteractiveUserToken();
-    RunUninstallCommand(static_cast<int>(argv.size()), argv.data());
-    CloseInteractiveUserToken();
-  }
-
-  std::vector<std::wstring> Touched() {
-    std::vector<std::wstring> paths;
-    for (const auto& e : m().files.fsEvents) paths.push_back(e.path);
-    return paths;
-  }
-};
 
 TEST_F(UninstallTest, RemovesTheDataTreeInEveryProfileAndNothingElse) {
   for (const auto& profile : {kAlice, kBob, kSystem}) AddDataTree(Local(profile) + L"\\VantorelDrive");
@@ -111,82 +47,6 @@ TEST_F(UninstallTest, TwoComponentNameRemovesOnlyTheInnermostFolder) {
       (std::vector<std::wstring>{Local(kAlice) + L"\\Vantorel\\Other", Local(kAlice) + L"\\Vantorel\\Other\\keep"}));
   EXPECT_TRUE(m().files.Exists(Local(kBob) + L"\\Vantorel"));
   EXPECT_FALSE(m().files.Exists(Local(kBob) + L"\\Vantorel\\Drive"));
-}
-
-TEST_F(UninstallTest, ReadOnlyFileKeepsItselfAndItsFolderChainOnly) {
-  const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
-  AddDataTree(data);
-  m().files.AddFile(data + L"\\logs\\old\\locked.log", kFileAttributeReadonly | kFileAttributeHidden);
-  m().files.AddFile(data + L"\\in-use.db")->inUse = true;
-
-  EXPECT_EQ(RemoveFolderTree(data), -1);
-
-  EXPECT_EQ(m().files.ListTree(data),
-            (std::vector<std::wstring>{data + L"\\in-use.db", data + L"\\logs", data + L"\\logs\\old",
-                                       data + L"\\logs\\old\\locked.log"}));
-  EXPECT_EQ(m().files.FindNode(data + L"\\logs\\old\\locked.log")->attributes,
-            kFileAttributeReadonly | kFileAttributeHidden)
-      << "attributes are never changed";
-  EXPECT_EQ(m().OpenHandleCount(), 0u);
-}
-
-TEST_F(UninstallTest, AnUnlistableSubFolderStaysAndTheRestGoes) {
-  const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
-  AddDataTree(data);
-  m().files.AddFile(data + L"\\secret\\f")->parent->denyList = true;
-  m().files.AddFile(data + L"\\zzz\\after");
-
-  EXPECT_EQ(RemoveFolderTree(data), -1);
-  EXPECT_EQ(m().files.ListTree(data), (std::vector<std::wstring>{data + L"\\secret", data + L"\\secret\\f"}));
-}
-
-TEST_F(UninstallTest, AbsentFolderIsSuccessWithoutChange) {
-  EXPECT_EQ(RemoveFolderTree(Local(kAlice) + L"\\VantorelDrive"), 0);
-  EXPECT_EQ(RemoveFolderTree(L"C:\\NoSuchFolder\\VantorelDrive"), 0);
-  EXPECT_TRUE(m().files.fsEvents.empty());
-}
-
-TEST_F(UninstallTest, AnEntryThatCannotBeCheckedIsNeitherEnteredNorRemoved) {
-  const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
-  AddDataTree(data);
-  const auto before = m().files.ListTree(L"C:\\");
-  m().Inject("GetFileInformationByHandleEx", kErrorAccessDenied);
-
-  EXPECT_EQ(RemoveFolderTree(data), -1);
-  Uninstall({L"VantorelDrive"});
-
-  EXPECT_EQ(m().files.ListTree(L"C:\\"), before);
-  EXPECT_EQ(m().calls["SetFileInformationByHandle"], 0);
-  EXPECT_EQ(m().OpenHandleCount(), 0u);
-}
-
-TEST_F(UninstallTest, APlainFileOfThatNameIsLeftAlone) {
-  m().files.AddFile(Local(kAlice) + L"\\VantorelDrive");
-  EXPECT_EQ(RemoveFolderTree(Local(kAlice) + L"\\VantorelDrive"), -1);
-  EXPECT_TRUE(m().files.fsEvents.empty());
-}
-
-TEST_F(UninstallTest, OneOpenOneLookOneDeletePerEntry) {
-  const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
-  AddDataTree(data);  // 8 files, 10 folders below data
-  m().files.AddFileLink(data + L"\\link.ini", L"C:\\Windows\\win.ini");
-  m().calls.clear();
-
-  EXPECT_EQ(RemoveFolderTree(data), 0);
-
-  // Per entry an open, a look at its handle and a delete; per folder two
-  // listing calls (the second finds no more). Besides: the folder that holds
-  // data, opened inside its own folder (opened by path), and data, each
-  // looked at and checked against a listing of the folder above, on a
-  // handle of its own.
-  const int entries = 9 + 10, folders = 10 + 1;
-  EXPECT_EQ(m().calls, (std::map<std::string, int>{{"GetFullPathNameW", 2},  // once for the whole walk
-                                                   {"CreateFileW", 1},
-                                                   {"NtCreateFile", entries + 4},
-                                                   {"NtQueryDirectoryFile", 2 * folders + 2},
-                                                   {"GetFileInformationByHandleEx", entries + 2},
-                                                   {"SetFileInformationByHandle", entries + 1},
-                                                   {"CloseHandle", entries + 5}}));
 }
 
 // ---------------- links ----------------
@@ -228,21 +88,6 @@ TEST_F(UninstallLinkTest, LinksInsideTheDataFolderGoAsLinksAndTheirTargetsStay) 
             (std::vector<std::wstring>{data + L"\\cloud", data + L"\\cloud\\in the cloud", data + L"\\other"}));
   EXPECT_EQ(m().files.ListTree(L"D:\\"), beforeD);
   EXPECT_EQ(Outside(Touched(), {data}), std::vector<std::wstring>{});
-}
-
-TEST_F(UninstallLinkTest, AFolderNamedLikeALinkWithATrailingDotLeadsNowhereElse) {
-  // "sys." would open as "sys" on a plain path: the link beside it, which
-  // the tool cannot remove.
-  const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
-  m().files.AddDirectoryLink(data + L"\\sys", L"C:\\Windows\\system32", /*junction=*/true)->denyDelete = true;
-  m().files.AddFile(L"\\\\?\\" + data + L"\\sys.\\mine");
-  const auto before = m().files.ListTree(L"C:\\");
-
-  EXPECT_EQ(RemoveFolderTree(data), -1);
-
-  EXPECT_EQ(m().files.ListTree(data), std::vector<std::wstring>{data + L"\\sys"});
-  EXPECT_EQ(Outside(Touched(), {data + L"\\sys."}), std::vector<std::wstring>{});
-  EXPECT_EQ(Outside(before, {data + L"\\sys."}), m().files.ListTree(L"C:\\"));
 }
 
 TEST_F(UninstallLinkTest, AProfilePathWindowsTidiesStillNeverLeadsThroughALink) {
