@@ -69,6 +69,8 @@ void EnforceRedirectionTrust() {
   SetProcessMitigationPolicy(kProcessRedirectionTrustPolicy, &policy, sizeof(policy));
 }
 
+void ExposePlaceholders() { RtlSetProcessPlaceholderCompatibilityMode(kPhcmExposePlaceholders); }
+
 void PrepareUnattendedRun() {
   // Nobody may be there to answer a dialog (an installer's custom action as
   // SYSTEM in session 0): a failing drive, a crash or a missing file is
@@ -82,6 +84,7 @@ void PrepareUnattendedRun() {
 int RunClientMaintenance() {
   PrepareUnattendedRun();
   EnforceRedirectionTrust();
+  ExposePlaceholders();
   EnableDebugPrivilege();
   OpenInteractiveUserToken();
   std::setlocale(LC_ALL, "");

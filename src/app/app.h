@@ -21,6 +21,15 @@ void PrepareUnattendedRun();
 // the policy, Windows 7 not even the call; a refusal changes nothing.
 void EnforceRedirectionTrust();
 
+// Asks Windows to show this process a cloud-files provider's placeholders
+// (OneDrive) as what they are, reparse points with a cloud tag, never
+// disguised as ordinary files and folders: the file work tells a synced
+// folder it may enter on the way to a desktop from one the tree removal
+// must neither enter nor remove by that tag. Most programs see them
+// exposed already; Windows may choose to disguise them for some. Windows
+// before 10 1803 has no such setting and always exposes them.
+void ExposePlaceholders();
+
 // Enables "SeDebugPrivilege" in the tool's own token. True when the
 // adjustment call succeeded (a privilege the account does not hold is not
 // detected). The caller ignores the result.

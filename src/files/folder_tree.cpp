@@ -49,6 +49,7 @@ int RemoveHeldTree(Handle folder, bool listable, std::vector<unsigned char>& buf
         if (!DeleteByHandle(entry.get())) status = -1;
         break;
       case EntryKind::kOtherFile:
+      case EntryKind::kCloudFolder:
       case EntryKind::kOtherFolder:
       case EntryKind::kUnknown:
         // Neither entered nor removed: a reparse point that is not a link

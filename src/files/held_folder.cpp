@@ -64,7 +64,8 @@ EntryKind KindOf(Handle entry) {
   if (!GetFileInformationByHandleEx(entry, kFileAttributeTagInfo, &info, sizeof(info))) return EntryKind::kUnknown;
   if (info.FileAttributes & kFileAttributeReparsePoint) {
     if (info.ReparseTag & kReparseTagNameSurrogateBit) return EntryKind::kLink;
-    return (info.FileAttributes & kFileAttributeDirectory) ? EntryKind::kOtherFolder : EntryKind::kOtherFile;
+    if (!(info.FileAttributes & kFileAttributeDirectory)) return EntryKind::kOtherFile;
+    return IsCloudFilesTag(info.ReparseTag) ? EntryKind::kCloudFolder : EntryKind::kOtherFolder;
   }
   return (info.FileAttributes & kFileAttributeDirectory) ? EntryKind::kFolder : EntryKind::kFile;
 }
@@ -236,7 +237,7 @@ bool RemoveFolderIfEmpty(Handle folder, const std::wstring& name) {
   UniqueFileHandle entry;
   const EntryKind kind = OpenEntry(folder, name, kDeleteEntryAccess, &entry);
   // A real folder goes only when empty: the disposition is refused otherwise.
-  if (kind != EntryKind::kFolder && kind != EntryKind::kLink) return false;
+  if (!IsFolderToWorkIn(kind) && kind != EntryKind::kLink) return false;
   return DeleteByHandle(entry.get());
 }
 
@@ -258,7 +259,7 @@ bool FolderChain::Open(const FolderPath& folder) {
   if (path.size() <= rootLength) {
     UniqueFileHandle root(CreateFileW(path.c_str(), kHoldFolderAccess, kShareReadWrite, kOpenExisting,
                                       kFileFlagBackupSemantics | kFileFlagOpenReparsePoint));
-    if (!root || KindOf(root.get()) != EntryKind::kFolder) return false;
+    if (!root || !IsFolderToWorkIn(KindOf(root.get()))) return false;
     held.push_back(std::move(root));
   } else {
     const std::size_t slash = path.rfind(L'\\');
@@ -272,7 +273,7 @@ bool FolderChain::Open(const FolderPath& folder) {
     UniqueFileHandle root;
     const EntryKind kind = OpenEntry(parent.get(), path.substr(slash + 1), kHoldFolderAccess, &root);
     missing_ = kind == EntryKind::kMissing;
-    if (kind != EntryKind::kFolder) return false;
+    if (!IsFolderToWorkIn(kind)) return false;
     held.push_back(std::move(root));
   }
 
@@ -286,7 +287,7 @@ bool FolderChain::Open(const FolderPath& folder) {
     const EntryKind kind =
         name.empty() ? EntryKind::kUnknown : OpenEntry(held.back().get(), name, kHoldFolderAccess, &next);
     missing_ = kind == EntryKind::kMissing;
-    if (kind != EntryKind::kFolder) return false;
+    if (!IsFolderToWorkIn(kind)) return false;
     held.push_back(std::move(next));
     begin = end == std::wstring::npos ? std::wstring::npos : end + 1;
   }

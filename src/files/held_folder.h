@@ -19,8 +19,9 @@
 //   done, so nobody can rename, move or remove it meanwhile;
 // - entries are opened with FILE_OPEN_REPARSE_POINT, so a link is handled
 //   as the link itself, and deleted through that handle.
-// A folder on the way that is a link, or that cannot be opened and checked,
-// ends the work at that place, silently, as a missing folder does.
+// A folder on the way that is a link, or any reparse point other than a
+// cloud-files placeholder, or that cannot be opened and checked, ends the
+// work at that place, silently, as a missing folder does.
 #pragma once
 
 #include <string>
@@ -36,9 +37,18 @@ enum class EntryKind {
   kFolder,       // a real folder
   kLink,         // a junction or symbolic link (a name surrogate), to a folder or a file
   kOtherFile,    // a file that is a reparse point but no link (a cloud placeholder, a deduplicated file)
-  kOtherFolder,  // a folder that is a reparse point but no link: its listing goes to a provider
+  kCloudFolder,  // a real folder that a cloud-files provider manages (OneDrive): a placeholder, no link
+  kOtherFolder,  // any other folder that is a reparse point but no link: its listing goes to a provider
   kUnknown,      // it could not be opened or checked, or the folder's listing and the handle disagree
 };
+
+// Whether a folder of that kind is one the tool works in: a real folder, or
+// one a cloud-files provider manages. A synced folder (OneDrive's folder
+// backup moves a desktop into one) is a real folder on the disk that
+// carries the provider's placeholder reparse point; it redirects nowhere,
+// so it is opened, checked, held and entered like any other. The tree
+// removal enters neither it nor any other reparse point.
+inline bool IsFolderToWorkIn(EntryKind kind) { return kind == EntryKind::kFolder || kind == EntryKind::kCloudFolder; }
 
 // The rights every held folder is opened with: list, read attributes,
 // wait. Shared for reading and writing, never for deletion.

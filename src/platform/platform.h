@@ -289,6 +289,13 @@ constexpr Dword kFileAttributeReparsePoint = 0x00000400;
 // A reparse tag with this bit names another object: junctions, symbolic
 // links (IsReparseTagNameSurrogate).
 constexpr Dword kReparseTagNameSurrogateBit = 0x20000000;
+// IO_REPARSE_TAG_CLOUD and its sixteen variants IO_REPARSE_TAG_CLOUD_1 to _F
+// (0x9000101A to 0x9000F01A): the placeholders of a cloud-files provider
+// (OneDrive's Files On-Demand and folder backup). The variant is in
+// IO_REPARSE_TAG_CLOUD_MASK.
+constexpr Dword kIoReparseTagCloud = 0x9000001A;
+constexpr Dword kIoReparseTagCloudMask = 0x0000F000;
+constexpr bool IsCloudFilesTag(Dword tag) { return (tag & ~kIoReparseTagCloudMask) == kIoReparseTagCloud; }
 
 // Access rights and sharing (CreateFileW, NtCreateFile).
 constexpr Dword kFileListDirectory = 0x0001;
@@ -400,6 +407,12 @@ constexpr Dword kFileOpenForBackupIntent = 0x00004000;
 constexpr Dword kFileOpenReparsePoint = 0x00200000;
 constexpr Dword kObjCaseInsensitive = 0x00000040;
 
+// Placeholder compatibility modes: PHCM_EXPOSE_PLACEHOLDERS shows a cloud
+// provider's placeholders as what they are (reparse points with a cloud
+// tag); disguised, they would look like ordinary files and folders.
+constexpr int kPhcmExposePlaceholders = 2;
+constexpr int kPhcmErrorInvalidParameter = -1;
+
 // FILE_INFORMATION_CLASS (NtQueryDirectoryFile, NtSetInformationFile).
 constexpr int kFileRenameInformation = 10;
 constexpr int kFileIdBothDirectoryInformation = 37;
@@ -438,6 +451,10 @@ NtStatus NtQueryDirectoryFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, v
                               bool restartScan);
 NtStatus NtSetInformationFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, const void* fileInformation,
                               Dword length, int fileInformationClass);
+// RtlSetProcessPlaceholderCompatibilityMode (Windows 10 1803 and later,
+// looked up at run time): the previous mode, or a negative PHCM_ERROR_*
+// value; -1 (PHCM_ERROR_INVALID_PARAMETER) where the system has no such call.
+int RtlSetProcessPlaceholderCompatibilityMode(int mode);
 
 // ===================== shell =====================
 // shell32 and ole32: shell folders, shell launches, and the shell link

@@ -22,11 +22,7 @@ int GetProgramFilesFolder(std::wstring* folder) {
   return -1;
 }
 
-bool GetProfileRelativeFolder(int baseCsidl, int folderCsidl, std::wstring* relative) {
-  std::wstring base;
-  if (!LookUpShellFolder(baseCsidl, &base)) return false;
-  std::wstring folder;
-  if (!LookUpShellFolder(folderCsidl, &folder)) return false;
+bool RelativeFolder(const std::wstring& base, const std::wstring& folder, std::wstring* relative) {
   if (folder.compare(0, base.size(), base) != 0) return false;
   std::wstring rest = folder.substr(base.size());
   // "C:\Users\bobby\Desktop" shares its first characters with the profile
@@ -38,4 +34,12 @@ bool GetProfileRelativeFolder(int baseCsidl, int folderCsidl, std::wstring* rela
   if (!rest.empty() && !IsPlainFolderName(rest.substr(1))) return false;
   *relative = std::move(rest);
   return true;
+}
+
+bool GetProfileRelativeFolder(int baseCsidl, int folderCsidl, std::wstring* relative) {
+  std::wstring base;
+  if (!LookUpShellFolder(baseCsidl, &base)) return false;
+  std::wstring folder;
+  if (!LookUpShellFolder(folderCsidl, &folder)) return false;
+  return RelativeFolder(base, folder, relative);
 }

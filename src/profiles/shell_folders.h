@@ -12,6 +12,11 @@ bool LookUpShellFolder(int csidl, std::wstring* path);
 // fails. Returns 0 and sets folder, or -1 and leaves it unchanged.
 int GetProgramFilesFolder(std::wstring* folder);
 
+// folder with base cut off its front, as GetProfileRelativeFolder below
+// does it. False, leaving relative unchanged, when folder does not lie
+// inside base.
+bool RelativeFolder(const std::wstring& base, const std::wstring& folder, std::wstring* relative);
+
 // The path of folderCsidl with the path of baseCsidl cut off its front: for a
 // folder inside the profile, "\AppData\...", ready to append to any profile
 // directory. The cut must fall at a path separator: the rest is empty (the

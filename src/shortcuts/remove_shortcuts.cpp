@@ -29,12 +29,12 @@ void ClearProgramGroup(const FolderPath& programs, const ShortcutNames& names) {
   if (!chain.Open(programs)) return;
   UniqueFileHandle group;
   const EntryKind kind = OpenEntry(chain.last(), kProgramGroupFolder, kHoldFolderAccess | kDelete, &group);
-  if (kind == EntryKind::kFolder) {
+  if (IsFolderToWorkIn(kind)) {
     for (const std::wstring& name : names) DeleteFileNamed(group.get(), InsideGroup(name));
   }
   // The system refuses a folder that is not empty, so this only ever
   // removes an emptied program group folder (or the link).
-  if (kind == EntryKind::kFolder || kind == EntryKind::kLink) DeleteByHandle(group.get());
+  if (IsFolderToWorkIn(kind) || kind == EntryKind::kLink) DeleteByHandle(group.get());
 }
 
 void ClearDesktop(const FolderPath& desktop, const ShortcutNames& names) {
@@ -87,5 +87,17 @@ void RemoveCurrentUserShortcuts() {
   if (!LookUpShellFolder(kCsidlPrograms, &programs)) return;
   std::wstring desktop;
   if (!LookUpShellFolder(kCsidlDesktopDirectory, &desktop)) return;
-  RemoveShortcutsFromFolders({programs, L""}, {desktop, L""});
+  // A folder inside the user's profile is reached from the profile folder
+  // down, every folder on the way checked and held: the user owns them all,
+  // and OneDrive's folder backup puts a desktop inside a sync root that she
+  // can rename and replace with a link. One redirected out of the profile
+  // (another drive, a share) is opened where it is.
+  std::wstring profile;
+  const bool profileKnown = LookUpShellFolder(kCsidlProfile, &profile);
+  auto reach = [&](const std::wstring& folder) -> FolderPath {
+    std::wstring below;
+    if (profileKnown && RelativeFolder(profile, folder, &below)) return {profile, below};
+    return {folder, L""};
+  };
+  RemoveShortcutsFromFolders(reach(programs), reach(desktop));
 }

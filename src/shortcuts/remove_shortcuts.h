@@ -39,5 +39,8 @@ void RemoveAllUsersShortcuts();
 
 // RemoveShortcutsFromFolders on the interactive user's own programs and
 // desktop folders, resolved directly (a redirected folder is cleared too).
-// Does nothing when either folder cannot be resolved. Prints nothing.
+// A folder that lies inside the user's profile folder is reached from the
+// profile folder down, each folder on the way held; one outside it (or
+// when the profile folder cannot be resolved) from the folder itself. Does
+// nothing when either folder cannot be resolved. Prints nothing.
 void RemoveCurrentUserShortcuts();

@@ -194,4 +194,24 @@ mapfile -t gone < <(
 ok "redirected, portable: the redirected desktop is cleared, the profile's own Desktop folder is not" \
   tree_is "$(without "$before" "${gone[@]}")"
 
+# ---- a desktop backed up to OneDrive (Known Folder Move) ----
+# Wine has no cloud files: the sync root is a plain folder named like
+# OneDrive's, and each profile with that layout is cleared below it.
+onedrive='OneDrive - Vantor Corp/Desktop'
+wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders' \
+  /v Desktop /t REG_EXPAND_SZ /d "%USERPROFILE%\\${onedrive//\//\\}" /f >/dev/null 2>&1
+for profile in "$me" users/bob; do put "$profile/$onedrive" "${legacy_desktop[@]}" "${current_desktop[@]}"; done
+before=$(snapshot)
+run_tool --admin-remove-shortcuts
+mapfile -t gone < <(for profile in "$me" users/bob; do paths "$profile/$onedrive" "${legacy_desktop[@]}" "${current_desktop[@]}"; done
+  for profile in "$me" users/bob users/carol "$system_profile"; do
+    paths "$profile/$programs" "${legacy_start_menu[@]}" "${current_start_menu[@]}"
+    [ "$profile" = users/bob ] || echo "$profile/$programs/Vantorel"  # bob's holds another file
+  done)
+ok "OneDrive, admin: every profile's OneDrive desktop is cleared, the plain Desktop folders are not" \
+  tree_is "$(without "$before" "${gone[@]}")"
+put "$me/$onedrive" "${current_desktop[@]}"
+run_tool --portable-remove-shortcuts
+ok "OneDrive, portable: the user's OneDrive desktop is cleared" absent "$DRIVE_C/$me/$onedrive/${current_desktop[0]}"
+
 e2e_done

@@ -20,10 +20,6 @@ namespace sim {
 
 using platform::Dword;
 
-// A cloud-file placeholder's reparse tag (IO_REPARSE_TAG_CLOUD): a reparse
-// point that is not a link; the file system hands its removal to a provider.
-constexpr Dword kIoReparseTagCloud = 0x9000001A;
-
 struct FsNode {
   std::uint64_t id = 0;  // unique on its machine, never reused: the same entry wherever it is moved
   std::wstring name;  // as created (case kept)
@@ -88,7 +84,7 @@ class FileSystem {
   FsNode* AddObjectDirectoryJunction(const std::wstring& path, const std::wstring& objectDirectory);
   void AddObjectLink(const std::wstring& objectPath, const std::wstring& target);
   // A reparse point that is not a link (a cloud placeholder, by default).
-  FsNode* AddPlaceholder(const std::wstring& path, bool directory, Dword tag = kIoReparseTagCloud);
+  FsNode* AddPlaceholder(const std::wstring& path, bool directory, Dword tag = platform::kIoReparseTagCloud);
   FsNode* FindNode(const std::wstring& path);  // does not follow a final link; null if absent
   bool Exists(const std::wstring& path) { return FindNode(path) != nullptr; }
   // Whether a path names an existing file (not a folder), links followed.
@@ -101,6 +97,10 @@ class FileSystem {
   std::wstring CanonicalPath(const std::wstring& path);
   // Object-manager symbolic links by folded path ("\RPC CONTROL\NAME") -> the path they name.
   std::map<std::wstring, std::wstring> objectLinks;
+  // The process's placeholder compatibility mode
+  // (RtlSetProcessPlaceholderCompatibilityMode); 0 until the tool sets one.
+  // Placeholders are always shown exposed here, as to most programs.
+  int placeholderMode = 0;
 
   // Sharing: whether an open asking access (generic rights mapped) with
   // sharing share would be granted next to every open of node, the tool's

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -221,6 +222,14 @@ NtStatus NtSetInformationFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, c
   }
   c.m.files.MoveNode(source, folder, newName);
   return finish(kStatusSuccess);
+}
+
+int RtlSetProcessPlaceholderCompatibilityMode(int mode) {
+  Call c("RtlSetProcessPlaceholderCompatibilityMode");
+  // Windows 10 1803 (build 17134) brought the call.
+  if (c.m.runtime.osMajor < 10 || c.m.runtime.osBuild < 17134) return kPhcmErrorInvalidParameter;
+  if (mode < 0 || mode > kPhcmExposePlaceholders) return kPhcmErrorInvalidParameter;
+  return std::exchange(c.m.files.placeholderMode, mode);
 }
 
 }  // namespace platform

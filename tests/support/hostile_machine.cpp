@@ -28,6 +28,13 @@ const std::wstring kStartupBelowProfile = L"\\AppData\\Roaming\\Microsoft\\Windo
 const std::wstring kLegacyStartupBelowProfile = L"\\Start Menu\\Programs\\Startup";
 const std::wstring kCommonPrograms = L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs";
 const std::wstring kCommonDesktop = L"C:\\Users\\Public\\Desktop";
+// OneDrive sync roots below a profile: an organisation's (folder backup as
+// a company enforces it), another organisation's, a personal one.
+const std::vector<std::wstring> kSyncRoots = {L"\\OneDrive - Vantor Corp", L"\\OneDrive - Elsewhere Ltd",
+                                              L"\\OneDrive"};
+// A dehydrated placeholder's attributes: its data is only in the cloud.
+constexpr Dword kFileAttributeOffline = 0x00001000;
+constexpr Dword kFileAttributeRecallOnDataAccess = 0x00400000;
 
 const std::vector<std::wstring> kLookAlikes = {
     L"xzarek.exe",       L"zarek.com", L"zarek.exe ",      L"zarek.ex",    L"zarek-drive-ui.exe.bak",
@@ -82,6 +89,7 @@ class Generator {
   void ShortcutFolder(const std::wstring& folder, const std::vector<std::wstring>& names);
   void ProgramGroup(const std::wstring& programs, const std::vector<std::wstring>& names);
   void DataFolder(const Profile& p);
+  void SyncRoot(const std::wstring& root);
   void ObjectManagerTrap(const Profile& p, const std::wstring& startup, const std::wstring& programs);
   void Tree(const std::wstring& dir, int depth, int* budget);
   std::wstring LinkTarget(const std::wstring& near);
@@ -107,6 +115,10 @@ class Generator {
   Plan plan_;
   std::vector<Profile> profiles_;
   std::wstring alice_;  // the interactive user's real profile folder
+  // OneDrive's folder backup (Known Folder Move): the sync root below the
+  // signed-in user's profile that holds her desktop; empty when hers is
+  // the plain one.
+  std::wstring aliceSyncRoot_;
   bool legacyLayout_ = false;
   bool hasD_ = false;
   std::vector<std::vector<std::wstring>> stopArgs_;
@@ -681,9 +693,40 @@ void Generator::Populate(const Profile& p) {
   }
   ProgramGroup(programs, kGroupNames);
   ShortcutFolder(p.dir + L"\\Desktop", kDesktopNames);
+  // Desktops backed up to OneDrive: the signed-in user's, and some other
+  // profiles' in the same organisation's sync root, another one's, or a
+  // personal one.
+  if (p.user == L"alice" && !aliceSyncRoot_.empty()) {
+    SyncRoot(p.dir + aliceSyncRoot_);
+  } else if (r_.Chance(aliceSyncRoot_.empty() ? 15 : 60)) {
+    SyncRoot(p.dir + r_.Pick(std::vector<std::wstring>{aliceSyncRoot_.empty() ? kSyncRoots[0] : aliceSyncRoot_,
+                                                       kSyncRoots[1], kSyncRoots[2]}));
+  }
   File(p.dir + L"\\Documents\\thesis.docx");
   DataFolder(p);
   if (r_.Chance(5)) ObjectManagerTrap(p, startup, programs);
+}
+
+// A OneDrive sync root with a backed-up desktop, as Windows shows it to a
+// process in the default placeholder mode: the root and every folder and
+// file inside carry a cloud-files reparse tag (one of its variants); some
+// files are dehydrated (their data only in the cloud). Links stay links.
+void Generator::SyncRoot(const std::wstring& root) {
+  ShortcutFolder(root + L"\\Desktop", kDesktopNames);
+  File(root + L"\\Documents\\notes.docx");
+  sim::FsNode* top = m_.files.FindNode(root);
+  if (top == nullptr || !top->isDirectory || top->attributes & kFileAttributeReparsePoint) return;
+  std::function<void(sim::FsNode*)> cloud = [&](sim::FsNode* n) {
+    if (!n->linkTarget.empty() || (n->reparseTag & kReparseTagNameSurrogateBit) != 0) return;
+    n->attributes |= kFileAttributeReparsePoint;
+    n->reparseTag = kIoReparseTagCloud | (r_.Below(16) << 12);
+    if (!n->isDirectory && r_.Chance(40)) {
+      n->attributes |= kFileAttributeOffline | kFileAttributeRecallOnDataAccess;
+      n->content.clear();
+    }
+    for (auto& kv : n->children) cloud(kv.second.get());
+  };
+  cloud(top);
 }
 
 // No race needed: one of the user's folders on the tool's way is a junction
@@ -778,6 +821,9 @@ void Generator::UserFolders(const std::wstring& user, const std::wstring& dir, b
 
 void Generator::ShellFolders() {
   UserFolders(L"alice", alice_, legacyLayout_, /*hostile=*/true);
+  if (!aliceSyncRoot_.empty() && r_.Chance(90)) {
+    m_.shell.SetFolder(L"alice", kCsidlDesktopDirectory, alice_ + aliceSyncRoot_ + L"\\Desktop");
+  }
   for (const auto& p : profiles_) {
     if (p.user == L"alice" || p.dir.empty()) continue;
     UserFolders(p.user, p.dir, p.legacy, /*hostile=*/r_.Chance(30));
@@ -915,6 +961,7 @@ Plan Generator::Build() {
   BaseSystem();
   Processes();
   ProfileEntries();
+  if (r_.Chance(30)) aliceSyncRoot_ = r_.Pick(kSyncRoots);
   std::vector<std::wstring> populated;
   for (const auto& p : profiles_) {
     if (p.dir.empty() || std::find(populated.begin(), populated.end(), Fold(p.dir)) != populated.end()) continue;

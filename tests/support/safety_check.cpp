@@ -54,6 +54,8 @@ std::int64_t ReadTimeout(const std::wstring& text) {
                                   std::numeric_limits<std::int32_t>::max());
 }
 
+}  // namespace
+
 // %NAME% replaced from the machine's environment; unknown names stay.
 std::wstring Expand(Machine& m, const std::wstring& s) {
   std::wstring out;
@@ -75,11 +77,13 @@ std::wstring Expand(Machine& m, const std::wstring& s) {
 // The profile directories the registry names, as text: a value the registry
 // returns in full (at most 4096 bytes) read as wide text up to its first
 // zero or its end, expanded. Keys or values that cannot be read name none.
-std::vector<std::wstring> ProfileDirectories(Machine& m) {
+std::vector<std::wstring> ProfileDirectories(Machine& m, bool reachedOnly) {
   std::vector<std::wstring> dirs;
   sim::RegKeyNode* list = m.registry.FindKey(kProfileList);
   if (list == nullptr || list->openResult != 0 || list->queryInfoResult != 0) return dirs;
   for (const auto& key : list->subkeys) {
+    // The walk ends where the list cannot be enumerated.
+    if (reachedOnly && list->enumFailIndexes.count(static_cast<sim::Dword>(&key - &list->subkeys[0])) != 0) break;
     std::wstring dir;
     if (ProfileDirectoryOf(m, *key, &dir) && !dir.empty()) dirs.push_back(dir);
   }
@@ -145,6 +149,11 @@ std::vector<std::wstring> ProgramFiles(Machine& m, const std::wstring& account) 
 bool IsLinkNode(const FsNode* n) { return !n->linkTarget.empty(); }
 bool IsReparse(const FsNode* n) { return !n->linkTarget.empty() || (n->attributes & kFileAttributeReparsePoint) != 0; }
 bool IsRealFolder(const FsNode* n) { return n->isDirectory && !IsReparse(n); }
+// A folder the tool works in: a real folder, or one a cloud-files provider
+// manages (a placeholder: its reparse point names nothing else).
+bool IsFolderToWorkIn(const FsNode* n) {
+  return IsRealFolder(n) || (n->isDirectory && n->linkTarget.empty() && IsCloudFilesTag(n->reparseTag));
+}
 // A link that names another place (a junction, a symbolic link), which goes
 // as the link; other reparse points are neither entered nor removed.
 bool IsNameSurrogate(const FsNode* n) { return IsLinkNode(n) || (n->reparseTag & 0x20000000u) != 0; }
@@ -158,6 +167,8 @@ FsNode* Child(const FsNode* folder, const std::wstring& name) {
 std::wstring Verbatim(const std::wstring& canonical) {
   return canonical.compare(0, 2, L"\\\\") == 0 ? L"\\\\?\\UNC\\" + canonical.substr(2) : L"\\\\?\\" + canonical;
 }
+
+namespace {
 
 // Reads one known output line at text[at], which ends in a line feed: the
 // three diagnostics of the profile walk (with the name of a subkey of the
@@ -334,9 +345,9 @@ SafetyCheck::SafetyCheck(Machine& m, std::vector<std::wstring> args) : args_(std
     for (const auto& a : accounts) {
       std::wstring programs, desktop;
       if (!Folder(m, a, kCsidlPrograms, &programs) || !Folder(m, a, kCsidlDesktopDirectory, &desktop)) continue;
-      if (FsNode* folder = RealChain(m, programs, L"")) AllowGroupFolder(folder, L"Vantorel");
-      if (FsNode* group = RealChain(m, programs, L"\\Vantorel")) AllowShortcuts(group, kGroupNames);
-      if (FsNode* folder = RealChain(m, desktop, L"")) AllowShortcuts(folder, kDesktopNames);
+      if (FsNode* folder = UserFolderChain(m, a, programs, L"")) AllowGroupFolder(folder, L"Vantorel");
+      if (FsNode* group = UserFolderChain(m, a, programs, L"\\Vantorel")) AllowShortcuts(group, kGroupNames);
+      if (FsNode* folder = UserFolderChain(m, a, desktop, L"")) AllowShortcuts(folder, kDesktopNames);
     }
   } else if (command_ == L"--admin-upgrade-startup-shortcut") {
     for (const auto& a : accounts) {
@@ -361,14 +372,14 @@ SafetyCheck::SafetyCheck(Machine& m, std::vector<std::wstring> args) : args_(std
   }
 }
 
-FsNode* SafetyCheck::RealChain(Machine& m, const std::wstring& path, const std::wstring& relative) const {
+FsNode* RealChain(Machine& m, const std::wstring& path, const std::wstring& relative) {
   // The path as Windows reads it, with the relative part's first separator
   // (so that "C:" is the drive's root and "C:\x." is "C:\x").
   const std::wstring canonical = m.files.CanonicalPath(path + L"\\");
   if (canonical.empty()) return nullptr;
   sim::Dword error = 0;
   FsNode* node = m.files.Resolve(Verbatim(canonical), /*followFinal=*/false, &error);
-  if (node == nullptr || !IsRealFolder(node) || node->deletePending) return nullptr;
+  if (node == nullptr || !IsFolderToWorkIn(node) || node->deletePending) return nullptr;
   if (relative.empty()) return node;
   if (relative[0] != L'\\') return nullptr;
   std::size_t begin = 1;
@@ -376,10 +387,25 @@ FsNode* SafetyCheck::RealChain(Machine& m, const std::wstring& path, const std::
     const std::size_t end = relative.find(L'\\', begin);
     const std::wstring part = relative.substr(begin, end == std::wstring::npos ? std::wstring::npos : end - begin);
     node = part.empty() ? nullptr : Child(node, part);
-    if (node == nullptr || !IsRealFolder(node)) return nullptr;
+    if (node == nullptr || !IsFolderToWorkIn(node)) return nullptr;
     if (end == std::wstring::npos) return node;
     begin = end + 1;
   }
+}
+
+FsNode* UserFolderChain(Machine& m, const std::wstring& account, const std::wstring& folder,
+                        const std::wstring& below) {
+  // Inside the account's profile folder: every folder from there down is
+  // the user's, and must be a real folder (or a cloud placeholder one).
+  std::wstring profile;
+  if (Folder(m, account, kCsidlProfile, &profile) && folder.compare(0, profile.size(), profile) == 0 &&
+      (folder.size() == profile.size() || folder[profile.size()] == L'\\')) {
+    const std::wstring relative = folder.substr(profile.size()) + below;
+    bool plain = true;
+    for (std::size_t i = 0; i + 1 < relative.size(); ++i) plain = plain && !(relative[i] == L'\\' && relative[i + 1] == L'.');
+    if (plain) return RealChain(m, profile, relative);
+  }
+  return RealChain(m, folder, below);
 }
 
 void SafetyCheck::AllowShortcuts(FsNode* folder, const std::vector<std::wstring>& names) {
@@ -398,7 +424,7 @@ void SafetyCheck::AllowGroupFolder(FsNode* folder, const std::wstring& name) {
   linkSlots_.insert({folder->id, Fold(name)});
   FsNode* n = Child(folder, name);
   if (n == nullptr) return;
-  if (IsRealFolder(n)) mayRemoveEmpty_.insert(n->id);
+  if (IsFolderToWorkIn(n)) mayRemoveEmpty_.insert(n->id);
   if (IsNameSurrogate(n)) mayDelete_.insert(n->id);
 }
 
@@ -663,6 +689,9 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
   // Nobody may be there to answer a dialog, and no DLL is taken from
   // beside the tool.
   if (m.shell.dialogs != 0) v.push_back("showed a message box");
+  if (m.runtime.osMajor >= 10 && m.runtime.osBuild >= 17134 && m.files.placeholderMode != kPhcmExposePlaceholders) {
+    v.push_back("cloud placeholders not asked to be shown as they are");
+  }
   if ((m.runtime.errorMode & (kSemFailCriticalErrors | kSemNoGpFaultErrorBox | kSemNoOpenFileErrorBox)) !=
       (kSemFailCriticalErrors | kSemNoGpFaultErrorBox | kSemNoOpenFileErrorBox)) {
     v.push_back("left the system's error dialogs on");

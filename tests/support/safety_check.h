@@ -68,6 +68,34 @@ std::map<std::uint64_t, EntryState> Snapshot(sim::Machine& m);
 // False when the key or the value cannot be read.
 bool ProfileDirectoryOf(sim::Machine& m, const sim::RegKeyNode& key, std::wstring* directory);
 
+// The profile directories of the profile list, each as the tool reads it;
+// with reachedOnly, only those before the first subkey that cannot be
+// enumerated (where the walk ends).
+std::vector<std::wstring> ProfileDirectories(sim::Machine& m, bool reachedOnly = false);
+// The accounts whose folders a run may resolve: the tool's own, and the
+// users of the shells of its own session.
+std::vector<std::wstring> Accounts(sim::Machine& m);
+// A shell folder of the account as the look-up gives it with S_OK; and the
+// same relative to the account's profile folder ("\\Desktop"), when it lies
+// inside it and is made of plain folder names.
+bool Folder(sim::Machine& m, const std::wstring& account, int csidl, std::wstring* path);
+bool Relative(sim::Machine& m, const std::wstring& account, int csidl, std::wstring* relative);
+// The entry name in folder (letter case ignored), null when there is none
+// or its deletion is pending.
+sim::FsNode* Child(const sim::FsNode* folder, const std::wstring& name);
+// The folder that a folder path and a relative part of plain folder names
+// ("" or "\\a\\b") lead to, checked the way the tool must check it: the
+// path itself may be reached through links, but it and every folder below
+// it must be a real folder or a cloud-files placeholder folder. Null when
+// there is none.
+sim::FsNode* RealChain(sim::Machine& m, const std::wstring& path, const std::wstring& relative);
+
+// A folder of the signed-in user's (a resolved shell folder, and a relative
+// part below it): reached from the account's profile folder down when it
+// lies inside it, otherwise as RealChain from the folder itself.
+sim::FsNode* UserFolderChain(sim::Machine& m, const std::wstring& account, const std::wstring& folder,
+                             const std::wstring& below);
+
 class SafetyCheck {
  public:
   // Call before the run, on the machine as the run will find it. args is the
@@ -78,11 +106,6 @@ class SafetyCheck {
   std::vector<std::string> Violations(sim::Machine& m) const;
 
  private:
-  // The real folder that a folder path and a relative part of plain folder
-  // names lead to, checked the way the tool must check it: the path itself
-  // may be reached through links, but it and every folder below it must be
-  // a real folder. Null when there is none.
-  sim::FsNode* RealChain(sim::Machine& m, const std::wstring& path, const std::wstring& relative) const;
   void AllowShortcuts(sim::FsNode* folder, const std::vector<std::wstring>& names);
   void AllowGroupFolder(sim::FsNode* folder, const std::wstring& name);
   void AllowDataFolder(sim::Machine& m, const std::wstring& profile, const std::wstring& name);

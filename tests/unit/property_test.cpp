@@ -20,6 +20,7 @@
 #include "files/folder_tree.h"
 #include "hostile_machine.h"
 #include "platform/handles.h"
+#include "reference_check.h"
 #include "safety_check.h"
 #include "sim/typical_machine.h"
 
@@ -66,6 +67,8 @@ std::vector<std::string> RunOne(std::uint64_t seed, std::size_t run, const std::
   }
   sim::machine().runtime.commandLine = line;
   hostile::SafetyCheck check(sim::machine(), args);
+  const hostile::ReferenceCheck reference(sim::machine(), args);
+  const bool injected = !sim::machine().injections.empty();
   std::vector<std::string> attacks;
   int exitCode = 0;
   {
@@ -76,6 +79,10 @@ std::vector<std::string> RunOne(std::uint64_t seed, std::size_t run, const std::
   }
   std::vector<std::string> violations = check.Violations(sim::machine());
   if (exitCode != 0) violations.push_back("exit code " + std::to_string(exitCode));
+  // Undisturbed, the command also did what it is there to do.
+  if (attacks.empty() && !injected) {
+    for (auto& missed : reference.Missed(sim::machine())) violations.push_back(std::move(missed));
+  }
   if (!violations.empty()) {
     std::string raced = "  what the adversary did meanwhile:";
     for (const auto& a : attacks) raced += "\n    " + a;
@@ -172,7 +179,10 @@ TEST(HostileMachines, TheCheckCatchesEachKindOfHarm) {
     m.files.AddFile(L"C:\\Users\\alice\\Documents\\thesis.docx");
     m.processes.AddProcess(L"notepad.exe", 1);
     hostile::SafetyCheck c(m, args);
-    if (prepared) PrepareUnattendedRun();
+    if (prepared) {
+      PrepareUnattendedRun();
+      ExposePlaceholders();
+    }
     harm(m);
     return c.Violations(m);
   };

@@ -99,4 +99,15 @@ NtStatus NtSetInformationFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, c
                                 static_cast<FILE_INFORMATION_CLASS>(fileInformationClass));
 }
 
+int RtlSetProcessPlaceholderCompatibilityMode(int mode) {
+  // Windows 10 1803 and later only: looked up at run time, so that the tool
+  // still starts on older systems (where placeholders are always exposed).
+  using Function = CHAR(NTAPI*)(CHAR);
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  const FARPROC found =
+      ntdll != nullptr ? ::GetProcAddress(ntdll, "RtlSetProcessPlaceholderCompatibilityMode") : nullptr;
+  if (found == nullptr) return kPhcmErrorInvalidParameter;
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(found))(static_cast<CHAR>(mode));
+}
+
 }  // namespace platform

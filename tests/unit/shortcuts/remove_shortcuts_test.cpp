@@ -179,6 +179,27 @@ TEST_F(RemoveShortcutsTest, AdminClearsEveryProfileAndKeepsUnrelatedFiles) {
   EXPECT_EQ(m().OpenHandleCount(), 0u);
 }
 
+// OneDrive's folder backup: the desktop inside a sync root, every folder and
+// file there a cloud placeholder. Either command clears it; a folder with
+// another reparse point that names nothing stays closed.
+TEST_F(RemoveShortcutsTest, DesktopsInACloudSyncRootAreCleared) {
+  const std::wstring below = L"\\OneDrive - Vantor Corp\\Desktop";
+  m().shell.SetFolder(L"alice", kCsidlDesktopDirectory, kAlice + below);
+  for (const std::wstring& desktop : {kAlice + below, kBob + below}) {
+    for (const auto& name : Join(kLegacyDesktop, kCurrentDesktop)) m().files.AddPlaceholder(desktop + L"\\" + name, false);
+    m().files.AddPlaceholder(desktop, true)->reparseTag = kIoReparseTagCloud | 0x3000;
+    m().files.AddPlaceholder(desktop.substr(0, desktop.rfind(L'\\')), true);
+  }
+  m().files.FindNode(kBob + L"\\OneDrive - Vantor Corp")->reparseTag = 0x80000021;  // not a provider's
+
+  Run(L"tool.exe --admin-remove-shortcuts");
+  EXPECT_TRUE(Tree(kAlice + below).empty());
+  EXPECT_EQ(Tree(kBob + below).size(), 4u);
+  AddFiles(kAlice + below, kCurrentDesktop);
+  Run(L"tool.exe --portable-remove-shortcuts");
+  EXPECT_TRUE(Tree(kAlice + below).empty());
+}
+
 TEST_F(RemoveShortcutsTest, ProgramGroupFolderGoesOnlyWhenEmptied) {
   const std::wstring carol = L"C:\\Users\\carol";
   const std::wstring dave = L"C:\\Users\\dave";

@@ -1,0 +1,34 @@
+// The other half of the promise: what a command is there to do gets done.
+// Written from the README's account of each command, not from the tool's
+// code. It holds where nothing interferes: the caller applies it to runs
+// that no adversary raced and in which no call was made to fail; an entry
+// that Windows itself would keep (read-only, held open without delete
+// sharing, its deletion denied) is not asked for.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sim/machine.h"
+
+namespace hostile {
+
+class ReferenceCheck {
+ public:
+  // Call before the run, on the machine as the run will find it. args is the
+  // argument vector the tool will see, element 0 the program.
+  ReferenceCheck(sim::Machine& m, const std::vector<std::wstring>& args);
+
+  // Call after the run: one line per thing left undone, empty when none.
+  std::vector<std::string> Missed(sim::Machine& m) const;
+
+ private:
+  // Desktop shortcuts that must be gone, by the account whose folder layout
+  // the run resolved (the signed-in user's, or the tool's own without her
+  // shell's token): entry id -> its path before the run.
+  std::map<std::wstring, std::map<std::uint64_t, std::wstring>> mustGoByLayout_;
+};
+
+}  // namespace hostile
