@@ -196,7 +196,34 @@ struct TokenPrivilege {
 constexpr Dword kLogonWithProfile = 0x00000001;
 constexpr Dword kCreateUnicodeEnvironment = 0x00000400;
 constexpr Dword kStartfUseShowWindow = 0x00000001;
+constexpr int kSwHide = 0;
 constexpr Dword kCreateNoWindow = 0x08000000;
+constexpr Dword kCreateBreakawayFromJob = 0x01000000;
+constexpr Dword kCreateDefaultErrorMode = 0x04000000;  // the new process does not inherit the tool's error mode
+
+// TOKEN_INFORMATION_CLASS values the tool reads or sets.
+constexpr int kTokenUser = 1;            // TOKEN_USER
+constexpr int kTokenElevation = 20;      // TOKEN_ELEVATION (a DWORD)
+constexpr int kTokenIntegrityLevel = 25; // TOKEN_MANDATORY_LABEL
+constexpr Dword kSeGroupIntegrity = 0x00000020;
+// SID_AND_ATTRIBUTES; TOKEN_USER is one, its SID following in the same buffer.
+struct SidAndAttributes {
+  void* Sid;
+  Dword Attributes;
+};
+// TOKEN_MANDATORY_LABEL.
+struct TokenMandatoryLabel {
+  SidAndAttributes Label;
+};
+// SaferCreateLevel: the user scope, the normal user's level, open only.
+struct SaferLevelObject;
+using SaferLevel = SaferLevelObject*;  // SAFER_LEVEL_HANDLE
+constexpr Dword kSaferScopeIdUser = 2;
+constexpr Dword kSaferLevelIdNormalUser = 0x20000;
+constexpr Dword kSaferLevelOpen = 1;
+// WTS_INFO_CLASS values the tool asks for.
+constexpr int kWtsUserName = 5;
+constexpr int kWtsDomainName = 7;
 
 // The STARTUPINFOW fields the tool sets; every other field is zero.
 struct StartupInfo {
@@ -245,6 +272,24 @@ bool CreateProcessAsUserW(Handle token, const wchar_t* applicationName, wchar_t*
 bool WTSEnumerateSessionsW(WtsSessionInfo** sessions, Dword* count);
 void WTSFreeMemory(void* memory);
 bool WTSQueryUserToken(Dword sessionId, Handle* token);
+// WTSQuerySessionInformationW on this machine (WTS_CURRENT_SERVER_HANDLE):
+// a string freed with WTSFreeMemory; bytesReturned counts its terminator.
+bool WTSQuerySessionInformationW(Dword sessionId, int infoClass, wchar_t** buffer, Dword* bytesReturned);
+// GetTokenInformation and SetTokenInformation with one of the classes above.
+bool GetTokenInformation(Handle token, int tokenInformationClass, void* tokenInformation, Dword length,
+                         Dword* returnLength);
+bool SetTokenInformation(Handle token, int tokenInformationClass, const void* tokenInformation, Dword length);
+bool EqualSid(void* sid1, void* sid2);
+// LookupAccountNameW: the SID of an account given as "domain\user" or "user".
+bool LookupAccountNameW(const wchar_t* systemName, const wchar_t* accountName, void* sid, Dword* sidBytes,
+                        wchar_t* referencedDomainName, Dword* domainCharacters, int* use);
+// SaferCreateLevel, SaferComputeTokenFromLevel (a null token: the caller's
+// own), SaferCloseLevel; no reserved argument.
+bool SaferCreateLevel(Dword scopeId, Dword levelId, Dword openFlags, SaferLevel* level);
+bool SaferComputeTokenFromLevel(SaferLevel level, Handle inToken, Handle* outToken, Dword flags);
+bool SaferCloseLevel(SaferLevel level);
+// IsProcessInJob with a null job: whether the process runs in any job.
+bool IsProcessInJob(Handle process, Handle job, bool* result);
 
 // ===================== windows =====================
 // user32: windows and messages.
@@ -473,33 +518,10 @@ constexpr int kCsidlProfile = 0x28;
 constexpr int kCsidlProgramFilesX86 = 0x2A;
 constexpr Dword kShgfpTypeCurrent = 0;
 
-// Shell launches.
-constexpr Dword kSeeMaskNoCloseProcess = 0x00000040;
-constexpr Dword kSeeMaskNoAsync = 0x00000100;   // the launch is done when the call returns
-constexpr Dword kSeeMaskFlagNoUi = 0x00000400;  // no error message box, ever
-constexpr int kSwHide = 0;
-constexpr Dword kShellExecuteInfoSize = 112;  // sizeof(SHELLEXECUTEINFOW) in a 64-bit process
-
-// SHELLEXECUTEINFOW. The tool fills the fields up to hProcess; the rest stay
-// zero (the Win32 side zeroes the real structure before copying).
-struct ShellExecuteInfo {
-  Dword cbSize;
-  Dword fMask;
-  Hwnd hwnd;
-  const wchar_t* lpVerb;
-  const wchar_t* lpFile;
-  const wchar_t* lpParameters;
-  const wchar_t* lpDirectory;
-  int nShow;
-  void* hInstApp;
-  Handle hProcess;  // out, with kSeeMaskNoCloseProcess
-};
-
 // IStream::Seek origin.
 constexpr Dword kStreamSeekSet = 0;
 
 HResult SHGetFolderPathW(Hwnd owner, int csidl, Handle token, Dword flags, wchar_t* path);
-bool ShellExecuteExW(ShellExecuteInfo* info);
 // The apartment.
 HResult CoInitialize(void* reserved);
 // CoCreateInstance(CLSID_ShellLink, null, CLSCTX_INPROC_SERVER, IID_IShellLinkW).

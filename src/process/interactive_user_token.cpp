@@ -19,21 +19,32 @@ constexpr Dword kLaunchTokenAccess = kLookUpTokenAccess | kTokenDuplicate | kTok
 
 void OpenInteractiveUserToken() {
   Dword session = 0;
-  // Without its own session the tool cannot tell which desktop is its own:
-  // it takes no token rather than a shell of whatever session 0 would match.
-  if (!OwnSessionId(&session)) return;
-  const std::vector<Dword> shells = FindProcessesByName(kShellExecutableName, session);
-  if (shells.empty()) return;
-  // Opened for its token only, and taken only while it is still the shell.
-  UniqueHandle process = OpenProcessNamed(shells.front(), kProcessQueryLimitedInformation, {kShellExecutableName});
-  if (!process) return;
-  // A token that grants the look-up rights but refuses the others still
-  // serves every folder look-up; only the shell restart then falls back to
-  // starting the shell in the tool's own context.
-  UniqueHandle token;
-  if (OpenProcessToken(process.get(), kLaunchTokenAccess, token.put()) ||
-      OpenProcessToken(process.get(), kLookUpTokenAccess, token.put())) {
+  // Without its own session the tool cannot tell which desktop is its own.
+  // Session 0 has no user's desktop: an "explorer.exe" there is whatever a
+  // user signed in over the network (OpenSSH runs in session 0) started
+  // under that name, and its user's folder layout is not to be carried to
+  // every profile.
+  if (!OwnSessionId(&session) || session == 0) return;
+  // Only a shell of the user signed in at this session: another account
+  // (an administrator who elevated over the shoulder) may run a program of
+  // that name here too.
+  Sid user;
+  if (!SessionUserSid(session, &user)) return;
+  for (const Dword shell : FindProcessesByName(kShellExecutableName, session)) {
+    // Opened for its token only, and taken only while it is still the shell.
+    UniqueHandle process = OpenProcessNamed(shell, kProcessQueryLimitedInformation, {kShellExecutableName});
+    if (!process) continue;
+    // A token that grants the look-up rights but refuses the others still
+    // serves every folder look-up; only the shell restart then starts the
+    // shell another way.
+    UniqueHandle token;
+    if (!OpenProcessToken(process.get(), kLaunchTokenAccess, token.put()) &&
+        !OpenProcessToken(process.get(), kLookUpTokenAccess, token.put())) {
+      continue;
+    }
+    if (!TokenBelongsTo(token.get(), user)) continue;
     g_interactiveUserToken = std::move(token);
+    return;
   }
 }
 

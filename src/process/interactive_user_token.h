@@ -12,11 +12,13 @@
 constexpr const wchar_t* kShellExecutableName = L"explorer.exe";
 
 // Opens the token of the first "explorer.exe" of the tool's own session (in
-// enumeration order) and keeps it as the interactive-user token; leaves it
-// null when there is no such process or it cannot be opened. The token is
-// opened for query, impersonate, duplicate and assign-primary (enough to start
-// a process as the user); when that is refused, for query and impersonate
-// alone (enough for the folder look-ups).
+// enumeration order) whose user is the user signed in at that session, and
+// keeps it as the interactive-user token; leaves it null in session 0, when
+// the session's user cannot be read, or when there is no such process or
+// its token cannot be opened. The token is opened for query, impersonate,
+// duplicate and assign-primary (enough to start a process as the user);
+// when that is refused, for query and impersonate alone (enough for the
+// folder look-ups).
 void OpenInteractiveUserToken();
 
 // Closes the token, if any, and leaves it null.

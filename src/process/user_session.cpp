@@ -1,33 +1,119 @@
 #include "process/user_session.h"
 
+#include <cwchar>
+
 using namespace platform;
 
+namespace {
+
+constexpr Dword kSidBufferBytes = 68;         // SECURITY_MAX_SID_SIZE
+constexpr Dword kDomainNameCharacters = 256;  // DNLEN + 1 is 16; a fully qualified one may be longer
+// S-1-16-8192: the medium mandatory level, as a SID's bytes (revision 1, one
+// sub-authority, authority SECURITY_MANDATORY_LABEL_AUTHORITY, rid 0x2000).
+alignas(4) const unsigned char kMediumIntegritySid[] = {1, 1, 0, 0, 0, 0, 0, 16, 0x00, 0x20, 0, 0};
+
+// One string a session query gives; empty when it cannot be read.
+std::wstring SessionString(Dword session, int infoClass) {
+  UniqueWtsMemory<wchar_t*> text;
+  Dword bytes = 0;
+  if (!WTSQuerySessionInformationW(session, infoClass, text.put(), &bytes) || !text) return L"";
+  return std::wstring(text.get(), wcsnlen(text.get(), bytes / sizeof(wchar_t)));
+}
+
+}  // namespace
+
 bool OwnSessionId(Dword* session) { return ProcessIdToSessionId(GetCurrentProcessId(), session); }
+
+bool SessionUserSid(Dword session, Sid* sid) {
+  const std::wstring user = SessionString(session, kWtsUserName);
+  if (user.empty()) return false;
+  const std::wstring domain = SessionString(session, kWtsDomainName);
+  const std::wstring account = domain.empty() ? user : domain + L"\\" + user;
+  Sid found(kSidBufferBytes);
+  Dword sidBytes = kSidBufferBytes;
+  wchar_t domainName[kDomainNameCharacters];
+  Dword domainCharacters = kDomainNameCharacters;
+  int use = 0;
+  if (!LookupAccountNameW(/*systemName=*/nullptr, account.c_str(), found.data(), &sidBytes, domainName,
+                          &domainCharacters, &use)) {
+    return false;
+  }
+  found.resize(sidBytes);
+  *sid = std::move(found);
+  return true;
+}
+
+bool TokenBelongsTo(Handle token, const Sid& sid) {
+  // TOKEN_USER: a SID_AND_ATTRIBUTES whose SID follows in the same buffer.
+  alignas(8) unsigned char buffer[sizeof(SidAndAttributes) + kSidBufferBytes];
+  Dword returned = 0;
+  if (!GetTokenInformation(token, kTokenUser, buffer, sizeof(buffer), &returned)) return false;
+  const auto* user = reinterpret_cast<const SidAndAttributes*>(buffer);
+  return !sid.empty() && EqualSid(user->Sid, const_cast<unsigned char*>(sid.data()));
+}
+
+bool TokenIsElevated(Handle token) {
+  Dword elevated = 1;  // TOKEN_ELEVATION
+  Dword returned = 0;
+  if (!GetTokenInformation(token, kTokenElevation, &elevated, sizeof(elevated), &returned)) return true;
+  return elevated != 0;
+}
+
+bool NormalUserTokenFromOwn(UniqueHandle* token) {
+  SaferLevel level = nullptr;
+  if (!SaferCreateLevel(kSaferScopeIdUser, kSaferLevelIdNormalUser, kSaferLevelOpen, &level)) return false;
+  UniqueHandle restricted;
+  // A null token: the calling process's own.
+  const bool computed = SaferComputeTokenFromLevel(level, /*inToken=*/nullptr, restricted.put(), /*flags=*/0);
+  SaferCloseLevel(level);
+  if (!computed) return false;
+  // The restricted token keeps the tool's high mandatory level; a process
+  // the user at the desktop starts has medium.
+  TokenMandatoryLabel label{};
+  label.Label.Sid = const_cast<unsigned char*>(kMediumIntegritySid);
+  label.Label.Attributes = kSeGroupIntegrity;
+  if (!SetTokenInformation(restricted.get(), kTokenIntegrityLevel, &label,
+                           static_cast<Dword>(sizeof(label) + sizeof(kMediumIntegritySid)))) {
+    return false;
+  }
+  *token = std::move(restricted);
+  return true;
+}
 
 bool StartProcessAsUser(Handle primaryToken, StartCall call, const UserProcessStart& start, UniqueHandle* process) {
   // The user's own variables only: nothing of the elevated or SYSTEM
   // environment the tool runs with is passed on.
   UniqueEnvironmentBlock environment;
-  Dword flags = start.creationFlags;
+  Dword flags = start.creationFlags | kCreateDefaultErrorMode;
   if (CreateEnvironmentBlock(environment.put(), primaryToken, /*inherit=*/false)) {
     flags |= kCreateUnicodeEnvironment;
   } else if (start.userEnvironmentRequired) {
     return false;
   }
-  // The call may write into the command line's buffer.
-  std::wstring commandLine = L"\"" + start.executable + L"\"" + start.arguments;
   StartupInfo startup{};
   startup.dwFlags = kStartfUseShowWindow;
   startup.wShowWindow = kSwHide;
   startup.lpDesktop = start.desktop;
   const wchar_t* currentFolder = start.currentFolder.empty() ? nullptr : start.currentFolder.c_str();
   ProcessInformation started{};
-  const bool ok =
-      call == StartCall::kWithToken
-          ? CreateProcessWithTokenW(primaryToken, kLogonWithProfile, start.executable.c_str(), &commandLine[0], flags,
-                                    environment.get(), currentFolder, startup, &started)
-          : CreateProcessAsUserW(primaryToken, start.executable.c_str(), &commandLine[0], flags, environment.get(),
-                                 currentFolder, startup, &started);
+  auto create = [&](Dword creationFlags) {
+    // The call may write into the command line's buffer: a fresh one each time.
+    std::wstring commandLine = L"\"" + start.executable + L"\"" + start.arguments;
+    return call == StartCall::kWithToken
+               ? CreateProcessWithTokenW(primaryToken, kLogonWithProfile, start.executable.c_str(), &commandLine[0],
+                                         creationFlags, environment.get(), currentFolder, startup, &started)
+               : CreateProcessAsUserW(primaryToken, start.executable.c_str(), &commandLine[0], creationFlags,
+                                      environment.get(), currentFolder, startup, &started);
+  };
+  bool ok = create(flags);
+  if (!ok && call == StartCall::kAsUser) {
+    // A job's processes must stay in one session: a deployment agent that
+    // runs installers inside a job keeps the tool from starting anything in
+    // another session unless the start leaves the job, where the job allows
+    // that.
+    bool inJob = false;
+    if (IsProcessInJob(GetCurrentProcess(), /*job=*/nullptr, &inJob) && inJob) ok = create(flags | kCreateBreakawayFromJob);
+  }
   if (!ok) return false;
   StartedProcess owned(started);
   *process = std::move(owned.process);

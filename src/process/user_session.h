@@ -1,10 +1,11 @@
-// The tool's own session, and starting a process as the user signed in at
-// a session: the one place the tool starts programs in somebody else's name
-// (the restarted desktop shell, and the copies of "--stop" that a run from
-// session 0 starts in the users' sessions).
+// The tool's own session, the user signed in at a session, and starting a
+// process as that user: the one place the tool starts programs in somebody
+// else's name (the restarted desktop shell, and the copies of "--stop" that
+// a run from session 0 starts in the users' sessions).
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/handles.h"
 #include "platform/platform.h"
@@ -13,13 +14,40 @@
 // do nothing that depends on it.
 bool OwnSessionId(platform::Dword* session);
 
+// A security identifier, as its bytes.
+using Sid = std::vector<unsigned char>;
+
+// The user signed in at session, as Windows records it for the session
+// (WTSQuerySessionInformationW: the user's and the domain's names, turned
+// into the account's SID by LookupAccountNameW). False when nobody is
+// signed in there or it cannot be read; sid is then as it was.
+bool SessionUserSid(platform::Dword session, Sid* sid);
+
+// Whether the token (opened with TOKEN_QUERY) belongs to the account sid.
+bool TokenBelongsTo(platform::Handle token, const Sid& sid);
+
+// Whether the token is elevated (TokenElevation). A token that cannot be
+// read counts as elevated: the answer only ever makes the tool give less.
+bool TokenIsElevated(platform::Handle token);
+
+// A primary token for a process started from the tool's own token at the
+// normal user's level: SaferComputeTokenFromLevel with
+// SAFER_LEVELID_NORMALUSER (the administrators group deny-only, every
+// privilege but change-notify removed), then medium integrity. A restricted
+// version of the tool's own token, so CreateProcessAsUserW takes it without
+// SeAssignPrimaryTokenPrivilege. False when any step fails.
+bool NormalUserTokenFromOwn(platform::UniqueHandle* token);
+
 // Which Windows call starts the process.
 enum class StartCall {
   // CreateProcessWithTokenW with LOGON_WITH_PROFILE (the user's registry
   // hive loaded for the new process), in the token's logon session, on the
-  // tool's own desktop, which the call opens to the user.
+  // tool's own desktop, which the call opens to the user. Needs the
+  // Secondary Logon service and SeImpersonatePrivilege.
   kWithToken,
   // CreateProcessAsUserW, in the token's session, on the desktop asked for.
+  // Needs SeAssignPrimaryTokenPrivilege (SYSTEM holds it) unless the token
+  // is a restricted version of the tool's own.
   kAsUser,
 };
 
@@ -36,9 +64,13 @@ struct UserProcessStart {
 };
 
 // Starts the process as the owner of primaryToken (a primary token), window
-// hidden, with no handle inherited, with the user's own variables
-// (CreateEnvironmentBlock without the tool's); without them it starts with
-// the tool's unless start.userEnvironmentRequired. True when it was
-// created; process then owns its handle (the thread's is closed).
+// hidden, with no handle inherited, with Windows' default error mode (not
+// the tool's, which turns off the crash and critical-error dialogs), with
+// the user's own variables (CreateEnvironmentBlock without the tool's);
+// without them it starts with the tool's unless
+// start.userEnvironmentRequired. A CreateProcessAsUserW start that the
+// tool's job refuses (a job's processes share one session) is tried once
+// more breaking away from the job. True when it was created; process then
+// owns its handle (the thread's is closed).
 bool StartProcessAsUser(platform::Handle primaryToken, StartCall call, const UserProcessStart& start,
                         platform::UniqueHandle* process);

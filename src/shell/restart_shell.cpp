@@ -13,45 +13,49 @@ using namespace platform;
 
 namespace {
 
-constexpr const wchar_t* kOpenVerb = L"open";
-
 // What the user's primary token must allow: CreateEnvironmentBlock needs
-// query, duplicate and impersonate; CreateProcessWithTokenW needs query,
+// query, duplicate and impersonate; the process starts need query,
 // duplicate and assign-primary.
 constexpr Dword kPrimaryTokenAccess = kTokenQuery | kTokenDuplicate | kTokenImpersonate | kTokenAssignPrimary;
 
-// Starts executable as the owner of userToken, window hidden, in the
-// Windows folder. True when the process was created; every handle is closed.
-bool StartShellAsUser(Handle userToken, const std::wstring& windowsFolder, const std::wstring& executable) {
-  UniqueHandle primaryToken;
-  if (!DuplicateTokenEx(userToken, kPrimaryTokenAccess, kSecurityImpersonation, kTokenPrimary, primaryToken.put())) {
-    return false;
-  }
-  // The Windows folder as its current folder keeps the shell, which lives
-  // for the whole logon session, from holding the installer's current folder
-  // open. The desktop is left to the call: CreateProcessWithTokenW then
-  // grants the user access to the tool's own desktop.
-  const UserProcessStart start{executable, L"", windowsFolder, /*desktop=*/nullptr, /*creationFlags=*/0,
-                               /*userEnvironmentRequired=*/true};
-  UniqueHandle shell;  // nothing waits for it
-  return StartProcessAsUser(primaryToken.get(), StartCall::kWithToken, start, &shell);
+// A primary token of the same user, for starting a process with.
+bool PrimaryTokenOf(Handle token, UniqueHandle* primary) {
+  return DuplicateTokenEx(token, kPrimaryTokenAccess, kSecurityImpersonation, kTokenPrimary, primary->put());
 }
 
-// The shell launcher's own start, in the tool's security context.
-void StartShellAsSelf(const std::wstring& executable) {
-  ShellExecuteInfo info{};
-  info.cbSize = kShellExecuteInfoSize;
-  // No message box when the launch fails (nobody may be at this desktop to
-  // close it, and the installer would wait for ever), and the launch is
-  // finished when the call returns.
-  info.fMask = kSeeMaskNoCloseProcess | kSeeMaskFlagNoUi | kSeeMaskNoAsync;
-  info.lpVerb = kOpenVerb;
-  info.lpFile = executable.c_str();
-  info.nShow = kSwHide;
-  ShellExecuteExW(&info);
-  // Nothing waits for the new shell: its handle is closed at once. It is null
-  // when the call failed or started no process of its own.
-  UniqueHandle shell(info.hProcess);
+// Starts the shell as the user signed in at session, never with more rights
+// than that user has, in the first way that works:
+// 1. the token of that user's own shell, taken at start-up (at the user's
+//    level: an administrator's shell runs with the filtered token), with
+//    CreateProcessWithTokenW (needs the Secondary Logon service, which
+//    hardened machines turn off);
+// 2. the same token with CreateProcessAsUserW (needs
+//    SeAssignPrimaryTokenPrivilege: SYSTEM has it, an elevated
+//    administrator has not);
+// 3. when the tool runs as that very user: its own token, elevated or not
+//    brought down to the normal user's level and medium integrity, with
+//    CreateProcessAsUserW (a restricted version of the caller's own token
+//    needs no privilege).
+// The tool's own token as it is, or anybody else's, is never used. True when
+// a shell was started.
+bool StartShellAsSessionUser(Dword session, const UserProcessStart& start) {
+  Sid user;
+  if (!SessionUserSid(session, &user)) return false;  // nobody signed in at this desktop
+  UniqueHandle shell;  // nothing waits for it
+  UniqueHandle primary;
+  if (InteractiveUserToken() != nullptr && PrimaryTokenOf(InteractiveUserToken(), &primary)) {
+    if (StartProcessAsUser(primary.get(), StartCall::kWithToken, start, &shell) ||
+        StartProcessAsUser(primary.get(), StartCall::kAsUser, start, &shell)) {
+      return true;
+    }
+  }
+  UniqueHandle own;
+  if (!OpenProcessToken(GetCurrentProcess(), kPrimaryTokenAccess, own.put()) || !TokenBelongsTo(own.get(), user)) {
+    return false;  // the tool runs as another account: it starts nothing as itself
+  }
+  UniqueHandle ownLevel;
+  const bool got = TokenIsElevated(own.get()) ? NormalUserTokenFromOwn(&ownLevel) : PrimaryTokenOf(own.get(), &ownLevel);
+  return got && StartProcessAsUser(ownLevel.get(), StartCall::kAsUser, start, &shell);
 }
 
 }  // namespace
@@ -73,8 +77,14 @@ void RestartShell() {
 void LaunchShell() {
   std::wstring windowsFolder;
   if (!LookUpShellFolder(kCsidlWindows, &windowsFolder)) return;
-  const std::wstring executable = windowsFolder + L"\\" + kShellExecutableName;
-  const Handle userToken = InteractiveUserToken();
-  if (userToken != nullptr && StartShellAsUser(userToken, windowsFolder, executable)) return;
-  StartShellAsSelf(executable);
+  Dword session = 0;
+  if (!OwnSessionId(&session)) return;
+  // The Windows folder as its current folder keeps the shell, which lives
+  // for the whole logon session, from holding the installer's current folder
+  // open. The desktop is left to the call: CreateProcessWithTokenW then
+  // grants the user access to the tool's own desktop, CreateProcessAsUserW
+  // starts it on the tool's.
+  const UserProcessStart start{windowsFolder + L"\\" + kShellExecutableName, L"", windowsFolder,
+                               /*desktop=*/nullptr, /*creationFlags=*/0, /*userEnvironmentRequired=*/true};
+  StartShellAsSessionUser(session, start);
 }

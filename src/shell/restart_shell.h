@@ -20,13 +20,13 @@ constexpr platform::Dword kShellReturnWaitMs = 1000;
 // service's, where no user's desktop is), it does nothing at all.
 void RestartShell();
 
-// Starts the Windows folder's "\explorer.exe" with its window hidden, and
-// closes every handle the start returns. With an interactive-user token the
-// shell is started as that user (a primary token duplicated from it, the
-// user's own environment, CreateProcessWithTokenW), so that an elevated or
-// SYSTEM run does not hand the desktop an elevated shell. Without a token, or
-// when any of those steps fails, it is started through ShellExecuteExW
-// ("open", SW_HIDE, no message box on failure, done when the call returns)
-// in the tool's own security context. Starts nothing when
-// the Windows folder cannot be resolved. Reports nothing.
+// Starts the Windows folder's "\explorer.exe" with its window hidden, as
+// the user signed in at the tool's session and never with more rights than
+// that user has (the ways, in order, are in restart_shell.cpp), with the
+// user's own environment and Windows' default error mode, and closes every
+// handle the start returns. Starts nothing when the Windows folder or the
+// session's user cannot be read, or when no way is open: the tool runs as
+// another account than the session's user and can use neither that user's
+// shell token (none was taken, or the Secondary Logon service is off and
+// the tool lacks SeAssignPrimaryTokenPrivilege). Reports nothing.
 void LaunchShell();

@@ -12,7 +12,8 @@
 # shell itself. It starts it through CreateProcessWithTokenW with the shell's
 # token (Wine runs that as a plain CreateProcessW, token unused); the new
 # explorer.exe keeps running, its window hidden. That the shell is started as
-# the signed-in user, and the fall-back launch, are proven in the unit tests.
+# the signed-in user, and the other ways to start it, are proven in the unit
+# tests.
 #
 # Under Wine the started shell inherits the tool's unix standard output and
 # error (on Windows the shell gets no handle of the tool's): never read the

@@ -13,6 +13,7 @@ namespace platform {
 
 // --- Error codes (GetLastError values and registry results) ---
 constexpr Dword kErrorInvalidHandle = 6;
+constexpr Dword kErrorBadLength = 24;
 constexpr Dword kErrorNotEnoughMemory = 8;
 constexpr Dword kErrorNotSameDevice = 17;
 constexpr Dword kErrorNoMoreFiles = 18;
@@ -25,7 +26,11 @@ constexpr Dword kErrorNoMoreItems = 259;
 constexpr Dword kErrorDirectory = 267;
 constexpr Dword kErrorPartialCopy = 299;
 constexpr Dword kErrorNoToken = 1008;
+constexpr Dword kErrorServiceDisabled = 1058;
 constexpr Dword kErrorPrivilegeNotHeld = 1314;
+constexpr Dword kErrorNoneMapped = 1332;
+constexpr Dword kErrorInvalidSid = 1337;
+constexpr Dword kErrorCtxWinstationNotFound = 7022;
 constexpr Dword kErrorInvalidWindowHandle = 1400;
 constexpr Dword kErrorCantResolveFilename = 1921;
 
@@ -46,6 +51,17 @@ constexpr Dword kWaitObject0 = 0;
 constexpr Dword kWaitTimeout = 258;
 constexpr Dword kWaitFailed = 0xFFFFFFFF;
 constexpr Dword kStillActive = 259;
+
+// --- Tokens ---
+constexpr Dword kTokenAdjustDefault = 0x0080;
+constexpr Dword kTokenAllAccess = 0xF01FF;
+// Mandatory levels, as the RID of their S-1-16-x label SIDs.
+constexpr Dword kSecurityMandatoryMediumRid = 0x2000;
+constexpr Dword kSecurityMandatoryHighRid = 0x3000;
+constexpr Dword kSecurityMandatorySystemRid = 0x4000;
+// SID_NAME_USE values LookupAccountNameW reports.
+constexpr int kSidTypeUser = 1;
+constexpr int kSidTypeWellKnownGroup = 5;
 
 // --- Registry value types ---
 constexpr Dword kRegNone = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "sim/constants.h"
 
 namespace sim {
 
@@ -27,6 +28,14 @@ struct HandleEntry {
   std::wstring tokenUser;     // tokens
   Dword tokenSession = 0;     // tokens: the session a process started with it runs in
   bool primaryToken = false;  // tokens
+  bool tokenElevated = false;  // tokens: what TokenElevation reports
+  Dword tokenIntegrity = platform::kSecurityMandatoryMediumRid;  // tokens: the mandatory level's RID
+  // Tokens: the tool's own process token or a duplicate of it, and one
+  // computed from it at a lower level (SaferComputeTokenFromLevel); either
+  // may start a process with CreateProcessAsUserW without
+  // SeAssignPrimaryTokenPrivilege.
+  bool tokenOwn = false;
+  bool tokenRestrictedFromOwn = false;
   RegKeyNode* key = nullptr;  // registry keys
   std::wstring keyPath;
   // file handles: the entry, the sharing it allows, its open options, its

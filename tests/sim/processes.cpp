@@ -18,6 +18,8 @@ Processes::Processes(const Clock& clock) : clock_(clock) {
   self.session = 1;
   self.exeName = L"client-maintenance.exe";
   self.user = L"SYSTEM";
+  self.elevated = true;
+  self.integrity = platform::kSecurityMandatorySystemRid;
   list.push_back(self);
 }
 
@@ -267,6 +269,8 @@ bool TerminateProcess(Handle process, Dword exitCode) {
     // Its partner comes back before it goes.
     sim::Process& partner = c.m.processes.AddProcess(p->respawns, p->session);
     partner.user = p->user;
+    partner.elevated = p->elevated;
+    partner.integrity = p->integrity;
     partner.parentPid = p->pid;
     // One that starts itself again does so every time.
     if (sim::Fold(p->respawns) == sim::Fold(p->exeName)) partner.respawns = p->respawns;

@@ -31,6 +31,12 @@ struct Process {
   Dword session = 1;
   std::wstring exeName;        // base name of the main module
   std::wstring user = L"user"; // the account its token belongs to
+  // Its token's elevation and mandatory level: a signed-in user's programs,
+  // the shell included, run not elevated at medium (a UAC administrator's
+  // with the filtered token); SYSTEM runs elevated at system level.
+  bool elevated = false;
+  Dword integrity = platform::kSecurityMandatoryMediumRid;
+  Dword errorMode = 0;               // the error mode it started with (SetErrorMode's flags)
   bool alive = true;
   Dword exitCode = platform::kStillActive;
   Dword deniedAccess = 0;            // OpenProcess fails with 5 when any of these rights is asked
@@ -80,7 +86,8 @@ class Processes {
 
   // ---- the tool's own process ----
   // It is list[0] from the start: pid 4000, "client-maintenance.exe",
-  // session 1, account "SYSTEM". Change it through Self().
+  // session 1, account "SYSTEM" (elevated, system level). Change it
+  // through Self().
   static constexpr Dword kSelfPid = 4000;
   Process& Self() { return *FindProcess(kSelfPid); }
 

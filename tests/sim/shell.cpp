@@ -1,6 +1,6 @@
-// The simulated machine's shell: shell folders, shell launches, and the
-// shell link object with its memory streams (shell.h), with the same results
-// as the real calls.
+// The simulated machine's shell: shell folders and the shell link object
+// with its memory streams (shell.h), with the same results as the real
+// calls.
 #include "sim/shell.h"
 
 #include <algorithm>
@@ -64,46 +64,6 @@ HResult SHGetFolderPathW(Hwnd owner, int csidl, Handle token, Dword flags, wchar
     path[n] = L'\0';
   }
   return entry->result;
-}
-
-bool ShellExecuteExW(ShellExecuteInfo* info) {
-  Call c("ShellExecuteExW");
-  sim::ShellExecuteRecord r{};
-  r.cbSize = info->cbSize;
-  r.fMask = info->fMask;
-  r.hwndNull = info->hwnd == nullptr;
-  r.verb = info->lpVerb ? info->lpVerb : L"(null)";
-  r.file = info->lpFile ? info->lpFile : L"(null)";
-  r.parametersNull = info->lpParameters == nullptr;
-  r.directoryNull = info->lpDirectory == nullptr;
-  r.nShow = info->nShow;
-  auto finish = [&](bool ok, Dword error) {
-    r.succeeded = ok;
-    c.m.shell.shellExecutes.push_back(r);
-    if (!ok) c.m.lastError = error;
-    return ok;
-  };
-  Dword code;
-  if (c.Injected(&code)) return finish(false, code);
-  if (info->cbSize != kShellExecuteInfoSize) return finish(false, kErrorInvalidParameter);
-  if (!c.m.files.IsExistingFile(r.file)) {
-    // Without SEE_MASK_FLAG_NO_UI the shell tells of the failure in a message box.
-    if ((info->fMask & kSeeMaskFlagNoUi) == 0) ++c.m.shell.dialogs;
-    info->hInstApp = reinterpret_cast<void*>(static_cast<std::uintptr_t>(2));  // SE_ERR_FNF
-    return finish(false, kErrorFileNotFound);
-  }
-  const Dword pid = c.m.processes.StartProcess(r.file, c.m.processes.Self().session, c.m.processes.Self().user);
-  r.pid = pid;
-  info->hInstApp = reinterpret_cast<void*>(static_cast<std::uintptr_t>(42));
-  info->hProcess = nullptr;
-  if (info->fMask & kSeeMaskNoCloseProcess) {
-    HandleEntry ph(HandleKind::kProcess);
-    ph.access = 0x1FFFFF;
-    ph.pid = pid;
-    ph.processCreationTime = c.m.processes.FindProcess(pid)->creationTime;
-    info->hProcess = c.m.NewHandle(std::move(ph));
-  }
-  return finish(true, 0);
 }
 
 // ---------------- COM: the shell link object ----------------

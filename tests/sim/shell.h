@@ -1,6 +1,6 @@
-// The simulated machine's shell: the shell folders of each account, shell
-// launches, and the shell link object with the memory streams it saves
-// into. The calls are in shell.cpp.
+// The simulated machine's shell: the shell folders of each account, and
+// the shell link object with the memory streams it saves into. The calls
+// are in shell.cpp.
 #pragma once
 
 #include <cstdint>
@@ -25,16 +25,6 @@ struct FolderLookup {
   bool tokenPassed;
   Dword flags;
   bool ownerWindowNull;
-};
-
-struct ShellExecuteRecord {
-  Dword cbSize, fMask;
-  bool hwndNull;
-  std::wstring verb, file;
-  bool parametersNull, directoryNull;
-  int nShow;
-  bool succeeded;
-  Dword pid;  // the process started, 0 if none
 };
 
 // A shell link object as the tool drove it.
@@ -62,10 +52,8 @@ struct Shell {
                  platform::HResult result = platform::kSOk);
   std::vector<FolderLookup> folderLookups;
 
-  // ---- launches ----
-  std::vector<ShellExecuteRecord> shellExecutes;
-  // Message boxes the real system would have shown (a failed shell launch
-  // without SEE_MASK_FLAG_NO_UI): nobody may be there to answer them.
+  // Message boxes the real system would have shown: nobody may be there to
+  // answer them.
   int dialogs = 0;
 
   // ---- shell link objects and memory streams ----

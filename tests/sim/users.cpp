@@ -1,16 +1,47 @@
-// The simulated machine's users: tokens and privileges, environment blocks,
+// The simulated machine's users: tokens and privileges, accounts and their
+// security identifiers, Safer levels, the tool's job, environment blocks,
 // starting a process with a user's token, and the sessions with their
-// users' tokens (users.h), with the same result codes and last-error values
-// as the real calls.
+// users (users.h), with the same result codes and last-error values as the
+// real calls.
 #include "sim/users.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <string>
 
 #include "platform/platform.h"
 #include "sim/call.h"
 #include "sim/machine.h"
+
+namespace sim {
+
+std::vector<unsigned char> AccountSid(const std::wstring& account) {
+  std::wstring name = Fold(account);
+  const std::size_t slash = name.rfind(L'\\');
+  if (slash != std::wstring::npos) name.erase(0, slash + 1);
+  std::vector<Dword> parts;  // the sub-authorities, under SECURITY_NT_AUTHORITY
+  if (name == L"SYSTEM") {
+    parts = {18};
+  } else if (name == L"LOCAL SERVICE") {
+    parts = {19};
+  } else if (name == L"NETWORK SERVICE") {
+    parts = {20};
+  } else {
+    // This computer's domain, and a relative identifier of the account's
+    // own (a hash of its name: stable from run to run).
+    Dword hash = 2166136261u;
+    for (const wchar_t ch : name) hash = (hash ^ static_cast<Dword>(ch)) * 16777619u;
+    parts = {21, 1004336348, 1177238915, 682003330, 1000 + hash % 0x7FFF0000u};
+  }
+  std::vector<unsigned char> sid = {1, static_cast<unsigned char>(parts.size()), 0, 0, 0, 0, 0, 5};
+  for (const Dword part : parts) {
+    for (int shift = 0; shift < 32; shift += 8) sid.push_back(static_cast<unsigned char>(part >> shift));
+  }
+  return sid;
+}
+
+}  // namespace sim
 
 namespace platform {
 
@@ -33,6 +64,77 @@ HandleEntry* TokenEntry(Machine& m, Handle h, Dword needed) {
     return nullptr;
   }
   return e;
+}
+
+// A SID's length from its header, 0 when it is not a well-formed SID.
+std::size_t SidLength(const void* sid) {
+  const auto* bytes = static_cast<const unsigned char*>(sid);
+  if (bytes == nullptr || bytes[0] != 1 || bytes[1] > 15) return 0;  // SID_REVISION, SID_MAX_SUB_AUTHORITIES
+  return 8 + 4 * std::size_t{bytes[1]};
+}
+
+bool IsSystem(Machine& m) { return sim::Fold(m.processes.Self().user) == L"SYSTEM"; }
+
+// An account this machine knows: the well-known service accounts, and
+// everybody who is signed in or runs a process.
+bool KnownAccount(Machine& m, const std::wstring& name) {
+  const std::wstring folded = sim::Fold(name);
+  if (folded == L"SYSTEM" || folded == L"LOCAL SERVICE" || folded == L"NETWORK SERVICE") return true;
+  for (const auto& s : m.users.sessions) {
+    if (!s.user.empty() && sim::Fold(s.user) == folded) return true;
+  }
+  for (const auto& p : m.processes.list) {
+    if (sim::Fold(p.user) == folded) return true;
+  }
+  return false;
+}
+
+// A job's processes must all run in one session (AssignProcessToJobObject:
+// "all processes within a job must run within the same session as the
+// job"), so a process of another session can only be started out of the
+// job. CREATE_BREAKAWAY_FROM_JOB needs a job that allows breakaway
+// (JOB_OBJECT_LIMIT_BREAKAWAY_OK); otherwise the start fails with
+// ERROR_ACCESS_DENIED. The error a start from the tool's job meets, or 0.
+Dword JobRefusal(Machine& m, Dword session, Dword creationFlags) {
+  if (!m.users.toolInJob) return 0;
+  if (creationFlags & kCreateBreakawayFromJob) return m.users.jobAllowsBreakaway ? 0 : kErrorAccessDenied;
+  return session == m.processes.Self().session ? 0 : kErrorAccessDenied;
+}
+
+// The process a start created: it runs with the token's user, elevation and
+// level, and keeps the tool's error mode unless CREATE_DEFAULT_ERROR_MODE
+// was given ("the new process does not inherit the error mode of the
+// calling process"); the caller gets a handle to it and to its thread.
+sim::Process& Launch(Machine& m, sim::CreateProcessWithTokenRecord& r, const HandleEntry& token, Dword session,
+                     Dword creationFlags, ProcessInformation* processInformation) {
+  const Dword pid = m.processes.StartProcess(r.applicationName, session, token.tokenUser);
+  sim::Process& started = *m.processes.FindProcess(pid);
+  started.elevated = token.tokenElevated;
+  started.integrity = token.tokenIntegrity;
+  started.errorMode = (creationFlags & kCreateDefaultErrorMode) != 0 ? 0 : m.runtime.errorMode;
+  r.pid = pid;
+  HandleEntry ph(HandleKind::kProcess);
+  ph.access = 0x1FFFFF;
+  ph.pid = pid;
+  ph.processCreationTime = started.creationTime;
+  HandleEntry th(HandleKind::kThread);
+  th.access = 0x1FFFFF;
+  th.pid = pid;
+  processInformation->hProcess = m.NewHandle(std::move(ph));
+  processInformation->hThread = m.NewHandle(std::move(th));
+  processInformation->dwProcessId = pid;
+  processInformation->dwThreadId = pid + 1;
+  return started;
+}
+
+// What a start records of its token.
+void RecordToken(Machine& m, Handle token, sim::CreateProcessWithTokenRecord* r) {
+  HandleEntry* e = m.Lookup(token);
+  if (e == nullptr || e->kind != HandleKind::kToken) return;
+  r->tokenUser = e->tokenUser;
+  r->tokenPrimary = e->primaryToken;
+  r->tokenElevated = e->tokenElevated;
+  r->tokenIntegrity = e->tokenIntegrity;
 }
 
 }  // namespace
@@ -64,6 +166,9 @@ bool OpenProcessToken(Handle process, Dword desiredAccess, Handle* token) {
   t.tokenUser = p->user;
   t.tokenSession = p->session;
   t.primaryToken = true;  // a process's own token is a primary token
+  t.tokenElevated = p->elevated;
+  t.tokenIntegrity = p->integrity;
+  t.tokenOwn = pid == sim::Processes::kSelfPid;
   *token = c.m.NewHandle(std::move(t));
   return true;
 }
@@ -112,7 +217,187 @@ bool DuplicateTokenEx(Handle existingToken, Dword desiredAccess, int /*impersona
   t.tokenUser = e->tokenUser;
   t.tokenSession = e->tokenSession;
   t.primaryToken = tokenType == kTokenPrimary;
+  t.tokenElevated = e->tokenElevated;
+  t.tokenIntegrity = e->tokenIntegrity;
+  t.tokenOwn = e->tokenOwn;
+  t.tokenRestrictedFromOwn = e->tokenRestrictedFromOwn;
   *newToken = c.m.NewHandle(std::move(t));
+  return true;
+}
+
+bool GetTokenInformation(Handle token, int tokenInformationClass, void* tokenInformation, Dword length,
+                         Dword* returnLength) {
+  Call c("GetTokenInformation");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  const HandleEntry* e = TokenEntry(c.m, token, kTokenQuery);
+  if (e == nullptr) return false;
+  // Too small a buffer: the size needed, and ERROR_INSUFFICIENT_BUFFER.
+  if (tokenInformationClass == kTokenUser) {
+    // TOKEN_USER: a SID_AND_ATTRIBUTES whose SID follows it in the buffer.
+    const std::vector<unsigned char> sid = sim::AccountSid(e->tokenUser);
+    const Dword needed = static_cast<Dword>(sizeof(SidAndAttributes) + sid.size());
+    *returnLength = needed;
+    if (tokenInformation == nullptr || length < needed) return c.Fail(kErrorInsufficientBuffer);
+    auto* out = static_cast<unsigned char*>(tokenInformation);
+    std::memcpy(out + sizeof(SidAndAttributes), sid.data(), sid.size());
+    const SidAndAttributes user{out + sizeof(SidAndAttributes), 0};
+    std::memcpy(out, &user, sizeof(user));
+    return true;
+  }
+  if (tokenInformationClass == kTokenElevation) {
+    const Dword elevated = e->tokenElevated ? 1 : 0;  // TOKEN_ELEVATION
+    *returnLength = sizeof(elevated);
+    if (tokenInformation == nullptr || length < sizeof(elevated)) return c.Fail(kErrorInsufficientBuffer);
+    std::memcpy(tokenInformation, &elevated, sizeof(elevated));
+    return true;
+  }
+  return c.Fail(kErrorInvalidParameter);  // a class the tool never reads: not modelled
+}
+
+bool SetTokenInformation(Handle token, int tokenInformationClass, const void* tokenInformation, Dword length) {
+  Call c("SetTokenInformation");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  HandleEntry* e = TokenEntry(c.m, token, kTokenAdjustDefault);
+  if (e == nullptr) return false;
+  if (tokenInformationClass != kTokenIntegrityLevel) return c.Fail(kErrorInvalidParameter);  // not modelled
+  if (tokenInformation == nullptr || length < sizeof(TokenMandatoryLabel)) return c.Fail(kErrorBadLength);
+  TokenMandatoryLabel label;
+  std::memcpy(&label, tokenInformation, sizeof(label));
+  // A mandatory label: S-1-16-<level>, flagged SE_GROUP_INTEGRITY.
+  const auto* sid = static_cast<const unsigned char*>(label.Label.Sid);
+  static const unsigned char kLabelAuthority[6] = {0, 0, 0, 0, 0, 16};
+  if (SidLength(sid) != 12 || std::memcmp(sid + 2, kLabelAuthority, 6) != 0 ||
+      (label.Label.Attributes & kSeGroupIntegrity) == 0) {
+    return c.Fail(kErrorInvalidParameter);
+  }
+  const Dword level = Dword{sid[8]} | Dword{sid[9]} << 8 | Dword{sid[10]} << 16 | Dword{sid[11]} << 24;
+  // Windows Integrity Mechanism: any caller may lower a token's level;
+  // raising it takes SeTcbPrivilege, which only SYSTEM holds. (Here a token
+  // is its handle: another handle to the same token keeps its level.)
+  if (level > e->tokenIntegrity && !IsSystem(c.m)) return c.Fail(kErrorPrivilegeNotHeld);
+  e->tokenIntegrity = level;
+  return true;
+}
+
+bool EqualSid(void* sid1, void* sid2) {
+  Call c("EqualSid");
+  const std::size_t n = SidLength(sid1);
+  if (n == 0 || SidLength(sid2) == 0) return c.Fail(kErrorInvalidSid);
+  c.m.lastError = 0;  // unequal SIDs are no error
+  return n == SidLength(sid2) && std::memcmp(sid1, sid2, n) == 0;
+}
+
+bool LookupAccountNameW(const wchar_t* /*systemName*/, const wchar_t* accountName, void* sid, Dword* sidBytes,
+                        wchar_t* referencedDomainName, Dword* domainCharacters, int* use) {
+  Call c("LookupAccountNameW");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  // This computer only; "DOMAIN\\user" or "user".
+  const std::wstring name = accountName != nullptr ? accountName : L"";
+  const std::size_t slash = name.rfind(L'\\');
+  const std::wstring user = slash == std::wstring::npos ? name : name.substr(slash + 1);
+  if (user.empty() || !KnownAccount(c.m, user)) return c.Fail(kErrorNoneMapped);
+  const std::vector<unsigned char> found = sim::AccountSid(user);
+  const bool wellKnown = found.size() == 12;  // S-1-5-18, -19, -20
+  const std::wstring domain =
+      wellKnown ? L"NT AUTHORITY" : slash == std::wstring::npos ? L"WORKSTATION" : name.substr(0, slash);
+  // Either buffer too small: both sizes needed (the domain's with its
+  // terminator), and ERROR_INSUFFICIENT_BUFFER.
+  if (sid == nullptr || *sidBytes < found.size() || referencedDomainName == nullptr ||
+      *domainCharacters < domain.size() + 1) {
+    *sidBytes = static_cast<Dword>(found.size());
+    *domainCharacters = static_cast<Dword>(domain.size() + 1);
+    return c.Fail(kErrorInsufficientBuffer);
+  }
+  std::memcpy(sid, found.data(), found.size());
+  std::copy(domain.begin(), domain.end(), referencedDomainName);
+  referencedDomainName[domain.size()] = L'\0';
+  *sidBytes = static_cast<Dword>(found.size());
+  *domainCharacters = static_cast<Dword>(domain.size());  // without the terminator
+  *use = wellKnown ? kSidTypeWellKnownGroup : kSidTypeUser;
+  return true;
+}
+
+// ---------------- Safer levels ----------------
+
+bool SaferCreateLevel(Dword scopeId, Dword levelId, Dword openFlags, SaferLevel* level) {
+  Call c("SaferCreateLevel");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  // SAFER_SCOPEID_MACHINE or _USER; one of the five SAFER_LEVELID_ values;
+  // SAFER_LEVEL_OPEN.
+  const bool knownLevel = levelId == 0 || levelId == 0x1000 || levelId == 0x10000 ||
+                          levelId == kSaferLevelIdNormalUser || levelId == 0x40000;
+  if ((scopeId != 1 && scopeId != kSaferScopeIdUser) || !knownLevel || openFlags != kSaferLevelOpen) {
+    return c.Fail(kErrorInvalidParameter);
+  }
+  const auto handle = reinterpret_cast<SaferLevel>(c.m.users.nextSaferLevel);
+  c.m.users.nextSaferLevel += 4;
+  c.m.users.saferLevels[handle] = levelId;
+  *level = handle;
+  return true;
+}
+
+bool SaferComputeTokenFromLevel(SaferLevel level, Handle inToken, Handle* outToken, Dword /*flags*/) {
+  Call c("SaferComputeTokenFromLevel");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  auto found = c.m.users.saferLevels.find(level);
+  if (found == c.m.users.saferLevels.end()) return c.Fail(kErrorInvalidHandle);
+  HandleEntry t(HandleKind::kToken);
+  if (inToken == nullptr) {
+    // The caller's own token.
+    if (!c.m.users.selfTokenOpenable) return c.Fail(kErrorAccessDenied);
+    const sim::Process& self = c.m.processes.Self();
+    t.pid = self.pid;
+    t.tokenUser = self.user;
+    t.tokenSession = self.session;
+    t.tokenElevated = self.elevated;
+    t.tokenIntegrity = self.integrity;
+    t.tokenRestrictedFromOwn = true;
+  } else {
+    const HandleEntry* e = TokenEntry(c.m, inToken, kTokenQuery | kTokenDuplicate);
+    if (e == nullptr) return false;
+    t.pid = e->pid;
+    t.tokenUser = e->tokenUser;
+    t.tokenSession = e->tokenSession;
+    t.tokenElevated = e->tokenElevated;
+    t.tokenIntegrity = e->tokenIntegrity;
+    t.tokenRestrictedFromOwn = e->tokenOwn || e->tokenRestrictedFromOwn;
+  }
+  // Below SAFER_LEVELID_FULLYTRUSTED the administrators group is deny-only
+  // and every privilege but SeChangeNotifyPrivilege is gone: the token is
+  // no longer elevated. Its mandatory level stays as it was.
+  if (found->second < 0x40000) t.tokenElevated = false;
+  t.access = kTokenAllAccess;
+  t.primaryToken = true;
+  *outToken = c.m.NewHandle(std::move(t));
+  return true;
+}
+
+bool SaferCloseLevel(SaferLevel level) {
+  Call c("SaferCloseLevel");
+  if (c.m.users.saferLevels.erase(level) == 0) return c.Fail(kErrorInvalidHandle);
+  return true;
+}
+
+bool IsProcessInJob(Handle process, Handle job, bool* result) {
+  Call c("IsProcessInJob");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  if (job != nullptr) return c.Fail(kErrorInvalidParameter);  // only "any job" is modelled
+  if (IsPseudoProcess(process)) {
+    *result = c.m.users.toolInJob;
+    return true;
+  }
+  const HandleEntry* e = c.m.Lookup(process);
+  if (e == nullptr || e->kind != HandleKind::kProcess) return c.Fail(kErrorInvalidHandle);
+  if ((e->access & (kProcessQueryInformation | kProcessQueryLimitedInformation)) == 0) {
+    return c.Fail(kErrorAccessDenied);
+  }
+  *result = false;  // only the tool's own process is ever in a job here
   return true;
 }
 
@@ -161,11 +446,11 @@ bool CreateProcessWithTokenW(Handle token, Dword logonFlags, const wchar_t* appl
   r.currentDirectory = currentDirectory ? currentDirectory : L"(null)";
   r.startupFlags = startupInfo.dwFlags;
   r.showWindow = startupInfo.wShowWindow;
+  RecordToken(c.m, token, &r);
   HandleEntry* e = c.m.Lookup(token);
-  if (e != nullptr && e->kind == HandleKind::kToken) {
-    r.tokenUser = e->tokenUser;
-    r.tokenPrimary = e->primaryToken;
-  }
+  // The process runs in the session of the process the token came from.
+  const sim::Process* source = e != nullptr ? c.m.processes.FindProcess(e->pid) : nullptr;
+  r.session = source != nullptr ? source->session : c.m.processes.Self().session;
   auto finish = [&](bool ok, Dword error) {
     r.succeeded = ok;
     c.m.users.createProcessWithToken.push_back(r);
@@ -178,32 +463,24 @@ bool CreateProcessWithTokenW(Handle token, Dword logonFlags, const wchar_t* appl
     return finish(false, c.m.lastError);
   }
   if (!e->primaryToken) return finish(false, 1309);  // ERROR_NO_IMPERSONATION_TOKEN-like: needs a primary token
+  // The Secondary Logon service starts the process; with the service
+  // disabled the call fails with ERROR_SERVICE_DISABLED.
+  if (!c.m.users.secondaryLogonRunning) return finish(false, kErrorServiceDisabled);
+  // The caller needs SeImpersonatePrivilege: SYSTEM and an elevated
+  // administrator hold it, a standard user's (or filtered) token does not.
+  if (!IsSystem(c.m) && !c.m.processes.Self().elevated) return finish(false, kErrorPrivilegeNotHeld);
+  if (const Dword refused = JobRefusal(c.m, r.session, creationFlags)) return finish(false, refused);
   // A Unicode environment block without the flag is read as ANSI: refused.
   if (environment != nullptr && (creationFlags & kCreateUnicodeEnvironment) == 0) {
     return finish(false, kErrorInvalidParameter);
   }
-  const std::wstring image = r.applicationName;
-  if (!c.m.files.IsExistingFile(image)) return finish(false, kErrorFileNotFound);
+  if (!c.m.files.IsExistingFile(r.applicationName)) return finish(false, kErrorFileNotFound);
   if (currentDirectory != nullptr) {
     Dword error = 0;
     FsNode* folder = c.m.files.Resolve(currentDirectory, true, &error);
     if (folder == nullptr || !folder->isDirectory) return finish(false, kErrorDirectory);
   }
-  sim::Process* source = c.m.processes.FindProcess(e->pid);
-  const Dword pid =
-      c.m.processes.StartProcess(image, source ? source->session : c.m.processes.Self().session, e->tokenUser);
-  r.pid = pid;
-  HandleEntry ph(HandleKind::kProcess);
-  ph.access = 0x1FFFFF;
-  ph.pid = pid;
-  ph.processCreationTime = c.m.processes.FindProcess(pid)->creationTime;
-  HandleEntry th(HandleKind::kThread);
-  th.access = 0x1FFFFF;
-  th.pid = pid;
-  processInformation->hProcess = c.m.NewHandle(std::move(ph));
-  processInformation->hThread = c.m.NewHandle(std::move(th));
-  processInformation->dwProcessId = pid;
-  processInformation->dwThreadId = pid + 1;
+  Launch(c.m, r, *e, r.session, creationFlags, processInformation);
   return finish(true, 0);
 }
 
@@ -224,12 +501,9 @@ bool CreateProcessAsUserW(Handle token, const wchar_t* applicationName, wchar_t*
   r.startupFlags = startupInfo.dwFlags;
   r.showWindow = startupInfo.wShowWindow;
   r.desktop = startupInfo.lpDesktop ? startupInfo.lpDesktop : L"(null)";
+  RecordToken(c.m, token, &r);
   HandleEntry* e = c.m.Lookup(token);
-  if (e != nullptr && e->kind == HandleKind::kToken) {
-    r.tokenUser = e->tokenUser;
-    r.tokenPrimary = e->primaryToken;
-    r.session = e->tokenSession;
-  }
+  if (e != nullptr && e->kind == HandleKind::kToken) r.session = e->tokenSession;
   auto finish = [&](bool ok, Dword error) {
     r.succeeded = ok;
     c.m.users.createProcessAsUser.push_back(r);
@@ -242,10 +516,12 @@ bool CreateProcessAsUserW(Handle token, const wchar_t* applicationName, wchar_t*
     return finish(false, c.m.lastError);
   }
   if (!e->primaryToken) return finish(false, 1309);
-  // Another account's token needs SeAssignPrimaryTokenPrivilege, which SYSTEM holds.
-  if (e->tokenUser != c.m.processes.Self().user && sim::Fold(c.m.processes.Self().user) != L"SYSTEM") {
-    return finish(false, kErrorPrivilegeNotHeld);
-  }
+  // Any token but the caller's own (a duplicate of it) or a restricted
+  // version of it needs SeAssignPrimaryTokenPrivilege, which SYSTEM holds
+  // and an elevated administrator does not.
+  const bool ownToken = (e->tokenOwn || e->tokenRestrictedFromOwn) && e->tokenUser == c.m.processes.Self().user;
+  if (!ownToken && !IsSystem(c.m)) return finish(false, kErrorPrivilegeNotHeld);
+  if (const Dword refused = JobRefusal(c.m, r.session, creationFlags)) return finish(false, refused);
   if (environment != nullptr && (creationFlags & kCreateUnicodeEnvironment) == 0) {
     return finish(false, kErrorInvalidParameter);
   }
@@ -255,11 +531,10 @@ bool CreateProcessAsUserW(Handle token, const wchar_t* applicationName, wchar_t*
     FsNode* folder = c.m.files.Resolve(currentDirectory, true, &error);
     if (folder == nullptr || !folder->isDirectory) return finish(false, kErrorDirectory);
   }
-  const Dword pid = c.m.processes.StartProcess(r.applicationName, e->tokenSession, e->tokenUser);
-  r.pid = pid;
-  sim::Process& started = *c.m.processes.FindProcess(pid);
+  sim::Process& started = Launch(c.m, r, *e, r.session, creationFlags, processInformation);
+  const Dword pid = started.pid;
   for (const auto& s : c.m.users.sessions) {
-    if (s.id != e->tokenSession || s.startedRunMs == 0) continue;
+    if (s.id != r.session || s.startedRunMs == 0) continue;
     Machine* pm = &c.m;
     const platform::FileTime created = started.creationTime;
     c.m.clock.At(c.m.clock.now + s.startedRunMs, [pm, pid, created] {
@@ -267,17 +542,6 @@ bool CreateProcessAsUserW(Handle token, const wchar_t* applicationName, wchar_t*
       if (p != nullptr && p->alive && p->creationTime == created) pm->EndProcess(*p, 0);
     });
   }
-  HandleEntry ph(HandleKind::kProcess);
-  ph.access = 0x1FFFFF;
-  ph.pid = pid;
-  ph.processCreationTime = started.creationTime;
-  HandleEntry th(HandleKind::kThread);
-  th.access = 0x1FFFFF;
-  th.pid = pid;
-  processInformation->hProcess = c.m.NewHandle(std::move(ph));
-  processInformation->hThread = c.m.NewHandle(std::move(th));
-  processInformation->dwProcessId = pid;
-  processInformation->dwThreadId = pid + 1;
   return finish(true, 0);
 }
 
@@ -310,6 +574,25 @@ void WTSFreeMemory(void* memory) {
   if (c.m.users.wtsAllocations.erase(memory) == 1) std::free(memory);
 }
 
+bool WTSQuerySessionInformationW(Dword sessionId, int infoClass, wchar_t** buffer, Dword* bytesReturned) {
+  Call c("WTSQuerySessionInformationW");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  if (infoClass != kWtsUserName && infoClass != kWtsDomainName) return c.Fail(kErrorInvalidParameter);  // not modelled
+  for (const auto& s : c.m.users.sessions) {
+    if (s.id != sessionId) continue;
+    // An empty string where nobody is signed in (session 0 among them).
+    const std::wstring text = infoClass == kWtsUserName ? s.user : s.user.empty() ? L"" : s.domain;
+    auto* copy = static_cast<wchar_t*>(std::calloc(text.size() + 1, sizeof(wchar_t)));
+    std::copy(text.begin(), text.end(), copy);
+    c.m.users.wtsAllocations.insert(copy);
+    *buffer = copy;
+    *bytesReturned = static_cast<Dword>((text.size() + 1) * sizeof(wchar_t));
+    return true;
+  }
+  return c.Fail(kErrorCtxWinstationNotFound);
+}
+
 bool WTSQueryUserToken(Dword sessionId, Handle* token) {
   Call c("WTSQueryUserToken");
   Dword code;
@@ -321,14 +604,17 @@ bool WTSQueryUserToken(Dword sessionId, Handle* token) {
     if (s.user.empty()) return c.Fail(kErrorNoToken);
     if (s.tokenError != 0) return c.Fail(s.tokenError);
     HandleEntry t(HandleKind::kToken);
-    t.access = 0xF01FF;  // TOKEN_ALL_ACCESS
+    t.access = kTokenAllAccess;
     t.tokenUser = s.user;
     t.tokenSession = s.id;
     t.primaryToken = true;
+    // The signed-in user's own token: an administrator's is the filtered one.
+    t.tokenElevated = false;
+    t.tokenIntegrity = kSecurityMandatoryMediumRid;
     *token = c.m.NewHandle(std::move(t));
     return true;
   }
-  return c.Fail(7022);  // ERROR_CTX_WINSTATION_NOT_FOUND
+  return c.Fail(kErrorCtxWinstationNotFound);
 }
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 // The simulated machine's users: the sessions and who is signed in at each,
-// the tool's own privileges, environment blocks, and the processes started
-// with a user's token. The calls are in users.cpp.
+// the accounts' security identifiers, the tool's own privileges and job,
+// Safer levels, environment blocks, and the processes started with a
+// user's token. The calls are in users.cpp.
 #pragma once
 
 #include <cstdint>
@@ -29,7 +30,17 @@ struct Session {
   // A process started in it (CreateProcessAsUserW) ends by itself, exit
   // code 0, this long after its start; 0: it runs until it is ended.
   std::uint64_t startedRunMs = 1000;
+  // The signed-in user's domain as WTSQuerySessionInformationW gives it
+  // (the computer's name for a local account).
+  std::wstring domain = L"WORKSTATION";
 };
+
+// The security identifier of an account as LookupAccountNameW and a token's
+// TokenUser give it: the same for the same name whatever its letter case or
+// domain ("DOMAIN\\user"); the well-known ones for SYSTEM, LOCAL SERVICE and
+// NETWORK SERVICE, a machine account's (S-1-5-21-...) for any other name.
+// (The profile list's subkeys are set up apart and need not match.)
+std::vector<unsigned char> AccountSid(const std::wstring& account);
 
 struct CreateProcessWithTokenRecord {
   std::wstring tokenUser;
@@ -45,21 +56,35 @@ struct CreateProcessWithTokenRecord {
   std::uint16_t showWindow;
   bool succeeded;
   Dword pid;
-  // CreateProcessAsUserW only: the token's session and the desktop asked for.
+  // The session the process runs in (CreateProcessAsUserW: the token's).
   Dword session = 0;
+  // CreateProcessAsUserW only: the desktop asked for.
   std::wstring desktop;
+  // The token's elevation and mandatory level.
+  bool tokenElevated = false;
+  Dword tokenIntegrity = 0;
 };
 
 struct Users {
   // ---- sessions (WTSEnumerateSessionsW order) ----
   std::vector<Session> sessions;
-  std::set<void*> wtsAllocations;  // session lists not yet freed with WTSFreeMemory
+  std::set<void*> wtsAllocations;  // session lists and strings not yet freed with WTSFreeMemory
 
-  // ---- privileges ----
+  // ---- privileges, the tool's job, Safer levels ----
   std::vector<std::wstring> enabledPrivileges;
   bool selfTokenOpenable = true;
+  // The tool runs inside a job (a deployment agent's), which may let a
+  // process started with CREATE_BREAKAWAY_FROM_JOB leave it.
+  bool toolInJob = false;
+  bool jobAllowsBreakaway = false;
+  // Open Safer levels (not yet closed with SaferCloseLevel), by their level.
+  std::map<platform::SaferLevel, Dword> saferLevels;
+  std::uintptr_t nextSaferLevel = 0x5AFE0;
 
   // ---- starting a process as a user ----
+  // The Secondary Logon service (seclogon), which CreateProcessWithTokenW
+  // needs; hardened baselines disable it.
+  bool secondaryLogonRunning = true;
   std::vector<CreateProcessWithTokenRecord> createProcessWithToken;
   std::vector<CreateProcessWithTokenRecord> createProcessAsUser;
   std::map<void*, std::wstring> environmentBlocks;  // live blocks from CreateEnvironmentBlock, by account

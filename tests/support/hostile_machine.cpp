@@ -98,6 +98,7 @@ class Generator {
   void UserFolders(const std::wstring& user, const std::wstring& dir, bool legacy, bool hostile);
   void Injections();
   void Runs();
+  void Rights();
 
   // Creation that never builds below a link or a file, nor turns an
   // existing entry into another kind: a path that cannot be made as asked is
@@ -870,7 +871,7 @@ void Generator::Injections() {
                                           {"GetVersionExW", kErrorInvalidParameter},
                                           {"ProcessIdToSessionId", kErrorAccessDenied},
                                           {"CreateProcessWithTokenW", kErrorAccessDenied},
-                                          {"ShellExecuteExW", kErrorFileNotFound},
+                                          {"WTSQuerySessionInformationW", kErrorNotEnoughMemory},
                                           {"CreateEnvironmentBlock", kErrorAccessDenied},
                                           {"DuplicateTokenEx", kErrorAccessDenied},
                                           {"CommandLineToArgvW", kErrorNotEnoughMemory},
@@ -931,6 +932,45 @@ void Generator::Runs() {
   run(r_.Pick(others));
 }
 
+// Who runs the tool with which rights, drawn after everything else: a seed
+// still builds the rest of the machine it built before.
+void Generator::Rights() {
+  sim::Process& self = m_.processes.Self();
+  // SYSTEM (elevated, system level); an administrator who elevated over the
+  // shoulder of the signed-in user (high); the signed-in user herself,
+  // elevated (high) or not (medium).
+  if (self.user == L"SYSTEM" && r_.Chance(25)) self.user = L"alice";
+  self.elevated = self.user != L"alice" || r_.Chance(70);
+  self.integrity = self.user == L"SYSTEM" ? kSecurityMandatorySystemRid
+                   : self.elevated        ? kSecurityMandatoryHighRid
+                                          : kSecurityMandatoryMediumRid;
+  std::wstring signedIn;  // at the tool's session
+  for (auto& session : m_.users.sessions) {
+    if (session.id != 0 && session.id == self.session && r_.Chance(85)) session.user = L"alice";
+    if (r_.Chance(10)) session.domain = r_.Chance(50) ? L"VANTOR" : L"";
+    if (session.id == self.session) signedIn = session.user;
+  }
+  // Hardened machines disable the Secondary Logon service; a deployment
+  // agent may run the tool inside a job.
+  m_.users.secondaryLogonRunning = !r_.Chance(25);
+  m_.users.toolInJob = r_.Chance(20);
+  m_.users.jobAllowsBreakaway = r_.Chance(50);
+  // A program of the shell's name that someone signed in over SSH started
+  // (in session 0); another account's in the tool's session, listed first
+  // (an administrator's, elevated: the signed-in user's own run at medium).
+  if (r_.Chance(20)) m_.processes.AddProcess(L"explorer.exe", 0).user = r_.Chance(50) ? L"bob" : L"alice";
+  if (r_.Chance(15)) {
+    sim::Process& other = m_.processes.AddProcess(L"explorer.exe", self.session);
+    other.user = r_.Chance(50) ? L"admin" : L"bob";
+    other.elevated = other.user == L"admin" && signedIn != L"admin";
+    other.integrity = other.elevated ? kSecurityMandatoryHighRid : kSecurityMandatoryMediumRid;
+    std::rotate(m_.processes.list.begin() + 1, m_.processes.list.end() - 1, m_.processes.list.end());
+  }
+  static const std::vector<const char*> failing = {"LookupAccountNameW", "GetTokenInformation", "SetTokenInformation",
+                                                    "SaferComputeTokenFromLevel", "IsProcessInJob"};
+  if (r_.Chance(10)) m_.Inject(r_.Pick(failing), kErrorAccessDenied, 1, static_cast<int>(r_.Below(4)));
+}
+
 Plan Generator::Build() {
   plan_.dataName = r_.Pick(kValidDataNames);
   static const std::vector<std::vector<std::wstring>> stops = {{},
@@ -971,6 +1011,7 @@ Plan Generator::Build() {
   ShellFolders();
   Injections();
   Runs();
+  Rights();
   return plan_;
 }
 
@@ -1084,7 +1125,9 @@ std::string Describe(Machine& m) {
   std::ostringstream o;
   o << "os " << m.runtime.osMajor << " build " << m.runtime.osBuild << "; the tool: pid " << sim::Processes::kSelfPid
     << ", session " << m.processes.Self().session << (m.processes.Self().sessionReadable ? "" : " (unreadable)")
-    << ", account " << Printable(m.processes.Self().user) << "\n";
+    << ", account " << Printable(m.processes.Self().user) << (m.processes.Self().elevated ? " elevated" : "")
+    << (m.users.toolInJob ? (m.users.jobAllowsBreakaway ? ", in a job (breakaway ok)" : ", in a job") : "")
+    << (m.users.secondaryLogonRunning ? "" : ", Secondary Logon disabled") << "\n";
   o << "environment:";
   for (const auto& [k, v] : m.runtime.environment) o << " " << Printable(k) << "=" << Printable(v);
   o << "\nprofile list:";
@@ -1130,6 +1173,7 @@ std::string Describe(Machine& m) {
   for (const auto& p : m.processes.list) {
     o << "  " << p.pid << " " << Printable(p.exeName) << " session " << p.session << " user " << Printable(p.user)
       << " termination " << static_cast<int>(p.termination) << " delay " << p.terminationDelayMs;
+    if (p.elevated) o << " elevated";
     if (p.deniedAccess) o << " denied 0x" << Hex(p.deniedAccess);
     if (p.tokenDeniedAccess) o << " token denied 0x" << Hex(p.tokenDeniedAccess);
     if (!p.sessionReadable) o << " session-unreadable";
@@ -1145,7 +1189,7 @@ std::string Describe(Machine& m) {
   }
   o << "sessions:";
   for (const auto& s : m.users.sessions) {
-    o << " " << s.id << "(state " << s.state << ", " << Printable(s.user);
+    o << " " << s.id << "(state " << s.state << ", " << Printable(s.domain) << "\\" << Printable(s.user);
     if (s.tokenError) o << ", token fails " << s.tokenError;
     o << ", a copy runs " << s.startedRunMs << " ms)";
   }

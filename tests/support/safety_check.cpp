@@ -197,6 +197,14 @@ std::size_t KnownLine(const std::wstring& text, std::size_t at, const std::vecto
 
 std::string Str(const std::wstring& s) { return Printable(s); }
 
+// The user signed in at a session; "" for none.
+std::wstring SignedInAt(const Machine& m, Dword session) {
+  for (const auto& s : m.users.sessions) {
+    if (s.id == session) return s.user;
+  }
+  return L"";
+}
+
 }  // namespace
 
 bool ProfileDirectoryOf(Machine& m, const sim::RegKeyNode& key, std::wstring* directory) {
@@ -259,6 +267,7 @@ SafetyCheck::SafetyCheck(Machine& m, std::vector<std::wstring> args) : args_(std
   openProcessCallsBefore_ = m.processes.openProcessCalls.size();
   postsBefore_ = m.windows.posts.size();
   sessionStartsBefore_ = m.users.createProcessAsUser.size();
+  lookupsBefore_ = m.shell.folderLookups.size();
   ownSessionKnown_ = m.processes.Self().sessionReadable;
   ownSession_ = m.processes.Self().session;
 
@@ -654,29 +663,64 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
       say("opened for more than a look, pid " + std::to_string(call.pid), call.name);
     }
   }
+  // Every process the tool started runs as the user signed in at its
+  // session, not elevated, at medium integrity at most, and without the
+  // tool's error mode (which hides crash and critical-error boxes).
+  auto userLevel = [&](const sim::CreateProcessWithTokenRecord& s) {
+    if (!s.succeeded) return;
+    const std::string where = " in session " + std::to_string(s.session);
+    const std::wstring user = SignedInAt(m, s.session);
+    if (user.empty() || Fold(user) != Fold(s.tokenUser)) say("started as " + Str(s.tokenUser) + where, s.commandLine);
+    if (s.tokenElevated) say("started elevated" + where, s.commandLine);
+    if (s.tokenIntegrity > kSecurityMandatoryMediumRid) say("started above medium integrity" + where, s.commandLine);
+    if ((s.creationFlags & kCreateDefaultErrorMode) == 0) {
+      say("started with the tool's error mode" + where, s.commandLine);
+    }
+  };
+  // Shells: in the tool's own session, one at most.
   int started = 0;
-  for (const auto& s : m.shell.shellExecutes) {
-    if (!shellExecutables_.count(Fold(s.file))) say("launched", s.file);
+  auto shell = [&](const sim::CreateProcessWithTokenRecord& s) {
+    if (s.session != ownSession_) say("started a shell in session " + std::to_string(s.session), s.applicationName);
     started += s.succeeded;
-  }
+  };
   for (const auto& s : m.users.createProcessWithToken) {
     if (!shellExecutables_.count(Fold(s.applicationName))) say("started as a user", s.applicationName);
-    started += s.succeeded;
+    shell(s);
+    userLevel(s);
   }
-  if (started > 1) v.push_back("started " + std::to_string(started) + " shells");
   // Copies of the tool itself, hidden, as the user signed in at an active
-  // session other than 0, and at most one per session.
+  // session other than 0, and at most one started per session.
   std::set<Dword> sessionsStarted;
   for (std::size_t i = sessionStartsBefore_; i < m.users.createProcessAsUser.size(); ++i) {
     const auto& s = m.users.createProcessAsUser[i];
+    userLevel(s);
+    if (shellExecutables_.count(Fold(s.applicationName))) {
+      shell(s);
+      continue;
+    }
     bool ok = !sessionStopLine_.empty() && s.applicationName == m.runtime.modulePath &&
               s.commandLine == sessionStopLine_ && s.desktop == L"winsta0\\default" &&
-              (s.creationFlags & kCreateNoWindow) && s.session != 0 && sessionsStarted.insert(s.session).second;
+              (s.creationFlags & kCreateNoWindow) && s.session != 0 &&
+              (!s.succeeded || sessionsStarted.insert(s.session).second);  // (a start a job refused is retried)
     bool signedIn = false;
     for (const auto& session : m.users.sessions) {
       signedIn |= session.id == s.session && session.state == kWtsActive && session.user == s.tokenUser;
     }
     if (!ok || !signedIn) say("started in session " + std::to_string(s.session), s.commandLine);
+  }
+  if (started > 1) v.push_back("started " + std::to_string(started) + " shells");
+
+  // Folder look-ups with a token: only that of the user signed in at the
+  // tool's own session, and none from session 0 (nobody's desktop).
+  const std::wstring layoutUser = ownSessionKnown_ && ownSession_ != 0 ? SignedInAt(m, ownSession_) : L"";
+  for (std::size_t i = lookupsBefore_; i < m.shell.folderLookups.size(); ++i) {
+    const auto& lookup = m.shell.folderLookups[i];
+    if (lookup.tokenPassed && (layoutUser.empty() || Fold(lookup.account) != Fold(layoutUser))) {
+      say("looked up folders from session " + std::to_string(ownSession_) + ", where " +
+              (layoutUser.empty() ? "no user's token may be" : Str(layoutUser) + " is signed in,") + " with that of",
+          lookup.account);
+      break;
+    }
   }
 
   // Time and waits.
@@ -701,7 +745,8 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
   }
 
   // Resources.
-  if (!m.users.wtsAllocations.empty()) v.push_back("session list not freed");
+  if (!m.users.wtsAllocations.empty()) v.push_back("session list or session string not freed");
+  if (!m.users.saferLevels.empty()) v.push_back("Safer level not closed");
   if (m.OpenHandleCount() != 0) v.push_back(std::to_string(m.OpenHandleCount()) + " handles left open");
   if (!m.runtime.localAllocations.empty()) v.push_back("argument vector not released");
   if (!m.users.environmentBlocks.empty()) v.push_back("environment block not destroyed");

@@ -12,9 +12,13 @@
 //   it ended was named; every posted message went to a client window of the
 //   own session ("--stop"); no process was opened to read its memory, and
 //   none but client processes and shells for more than a look;
+// - every process it started runs as the user signed in at its session,
+//   not elevated, at medium integrity at most, without the tool's error
+//   mode; folders were looked up with no user's token but that of the user
+//   signed in at the tool's own session, and with none from session 0;
 // - the run ended within its bound on the virtual clock and never waited
 //   without end; no handle, heap block, argument block, environment block,
-//   stream or shell link object was left open;
+//   Safer level, stream or shell link object was left open;
 // - standard output holds only the known diagnostic lines.
 //
 // The allowed set is worked out here from the machine as it is before the run
@@ -138,7 +142,7 @@ class SafetyCheck {
   sim::Dword ownSession_ = 0;
   bool ownSessionKnown_ = false;
   std::size_t terminationsBefore_ = 0, postsBefore_ = 0, openProcessCallsBefore_ = 0;
-  std::size_t sessionStartsBefore_ = 0;
+  std::size_t sessionStartsBefore_ = 0, lookupsBefore_ = 0;
   std::wstring sessionStopLine_;  // what "--stop" from session 0 may start in each user's session
 };
 

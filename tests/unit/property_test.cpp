@@ -212,6 +212,10 @@ TEST(HostileMachines, TheCheckCatchesEachKindOfHarm) {
   EXPECT_FALSE(check([](sim::Machine& m) { m.hung = true; }).empty());
   EXPECT_FALSE(check([](sim::Machine&) { WriteStdout(L"hello\n"); }).empty());
   EXPECT_FALSE(check([](sim::Machine& m) { ++m.shell.dialogs; }).empty());
+  EXPECT_FALSE(check([](sim::Machine& m) {
+                 m.shell.folderLookups.push_back({kCsidlDesktopDirectory, L"bob", true, 0, true});
+               }).empty())
+      << "another user's layout";
   EXPECT_FALSE(check([](sim::Machine&) {}, /*prepared=*/false).empty())
       << "error dialogs and DLL search left as they were";
   EXPECT_FALSE(check([](sim::Machine&) { StopInUserSessions(0); }).empty()) << "a copy started for another command";

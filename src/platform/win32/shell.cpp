@@ -20,7 +20,6 @@
 #include "platform/platform.h"
 #include "platform/win32/windows_types.h"
 
-static_assert(sizeof(SHELLEXECUTEINFOW) == platform::kShellExecuteInfoSize, "64-bit SHELLEXECUTEINFOW");
 static_assert(sizeof(std::uint64_t) == sizeof(ULARGE_INTEGER) && sizeof(platform::Dword) == sizeof(ULONG),
               "IStream::Seek and IStream::Read outputs");
 
@@ -40,23 +39,6 @@ IStream* S(Stream s) { return reinterpret_cast<IStream*>(s); }
 
 HResult SHGetFolderPathW(Hwnd owner, int csidl, Handle token, Dword flags, wchar_t* path) {
   return ::SHGetFolderPathW(W(owner), csidl, H(token), flags, path);
-}
-bool ShellExecuteExW(ShellExecuteInfo* info) {
-  SHELLEXECUTEINFOW sei;
-  std::memset(&sei, 0, sizeof(sei));
-  sei.cbSize = info->cbSize;
-  sei.fMask = info->fMask;
-  sei.hwnd = W(info->hwnd);
-  sei.lpVerb = info->lpVerb;
-  sei.lpFile = info->lpFile;
-  sei.lpParameters = info->lpParameters;
-  sei.lpDirectory = info->lpDirectory;
-  sei.nShow = info->nShow;
-  sei.hInstApp = static_cast<HINSTANCE>(info->hInstApp);
-  const BOOL ok = ::ShellExecuteExW(&sei);
-  info->hInstApp = sei.hInstApp;
-  info->hProcess = P(sei.hProcess);
-  return ok != FALSE;
 }
 
 HResult CoInitialize(void* reserved) { return ::CoInitialize(reserved); }

@@ -12,6 +12,7 @@
 #include <windows.h>
 // clang-format off
 #include <wtsapi32.h>
+#include <winsafer.h>
 // clang-format on
 
 #include <cstddef>
@@ -132,6 +133,81 @@ bool WTSQueryUserToken(Dword sessionId, Handle* token) {
   HANDLE t = nullptr;
   if (query == nullptr || !query(sessionId, &t)) return false;
   *token = P(t);
+  return true;
+}
+
+bool WTSQuerySessionInformationW(Dword sessionId, int infoClass, wchar_t** buffer, Dword* bytesReturned) {
+  static_assert(kWtsUserName == WTSUserName && kWtsDomainName == WTSDomainName, "WTS_INFO_CLASS");
+  using Function = BOOL(WINAPI*)(HANDLE, DWORD, WTS_INFO_CLASS, LPWSTR*, DWORD*);
+  static const Function query = SystemFunction<Function>(L"wtsapi32.dll", "WTSQuerySessionInformationW");
+  LPWSTR text = nullptr;
+  DWORD bytes = 0;
+  if (query == nullptr ||
+      !query(WTS_CURRENT_SERVER_HANDLE, sessionId, static_cast<WTS_INFO_CLASS>(infoClass), &text, &bytes)) {
+    return false;
+  }
+  *buffer = text;
+  *bytesReturned = bytes;
+  return true;
+}
+
+bool GetTokenInformation(Handle token, int tokenInformationClass, void* tokenInformation, Dword length,
+                         Dword* returnLength) {
+  static_assert(kTokenUser == TokenUser && kTokenElevation == TokenElevation &&
+                    kTokenIntegrityLevel == TokenIntegrityLevel && kSeGroupIntegrity == SE_GROUP_INTEGRITY,
+                "TOKEN_INFORMATION_CLASS");
+  static_assert(sizeof(SidAndAttributes) == sizeof(SID_AND_ATTRIBUTES) &&
+                    offsetof(SidAndAttributes, Attributes) == offsetof(SID_AND_ATTRIBUTES, Attributes) &&
+                    sizeof(TokenMandatoryLabel) == sizeof(TOKEN_MANDATORY_LABEL),
+                "SID_AND_ATTRIBUTES");
+  DWORD returned = 0;
+  const BOOL ok = ::GetTokenInformation(H(token), static_cast<TOKEN_INFORMATION_CLASS>(tokenInformationClass),
+                                        tokenInformation, length, &returned);
+  *returnLength = returned;
+  return ok != FALSE;
+}
+bool SetTokenInformation(Handle token, int tokenInformationClass, const void* tokenInformation, Dword length) {
+  return ::SetTokenInformation(H(token), static_cast<TOKEN_INFORMATION_CLASS>(tokenInformationClass),
+                               const_cast<void*>(tokenInformation), length) != FALSE;
+}
+bool EqualSid(void* sid1, void* sid2) { return ::EqualSid(sid1, sid2) != FALSE; }
+bool LookupAccountNameW(const wchar_t* systemName, const wchar_t* accountName, void* sid, Dword* sidBytes,
+                        wchar_t* referencedDomainName, Dword* domainCharacters, int* use) {
+  DWORD cbSid = *sidBytes, cchDomain = *domainCharacters;
+  SID_NAME_USE nameUse = SidTypeUnknown;
+  const BOOL ok = ::LookupAccountNameW(systemName, accountName, sid, &cbSid, referencedDomainName, &cchDomain, &nameUse);
+  *sidBytes = cbSid;
+  *domainCharacters = cchDomain;
+  *use = static_cast<int>(nameUse);
+  return ok != FALSE;
+}
+
+bool SaferCreateLevel(Dword scopeId, Dword levelId, Dword openFlags, SaferLevel* level) {
+  static_assert(kSaferScopeIdUser == SAFER_SCOPEID_USER && kSaferLevelIdNormalUser == SAFER_LEVELID_NORMALUSER &&
+                    kSaferLevelOpen == SAFER_LEVEL_OPEN,
+                "SAFER values");
+  SAFER_LEVEL_HANDLE handle = nullptr;
+  if (!::SaferCreateLevel(scopeId, levelId, openFlags, &handle, nullptr)) return false;
+  *level = reinterpret_cast<SaferLevel>(handle);
+  return true;
+}
+bool SaferComputeTokenFromLevel(SaferLevel level, Handle inToken, Handle* outToken, Dword flags) {
+  HANDLE t = nullptr;
+  if (!::SaferComputeTokenFromLevel(reinterpret_cast<SAFER_LEVEL_HANDLE>(level), H(inToken), &t, flags, nullptr)) {
+    return false;
+  }
+  *outToken = P(t);
+  return true;
+}
+bool SaferCloseLevel(SaferLevel level) { return ::SaferCloseLevel(reinterpret_cast<SAFER_LEVEL_HANDLE>(level)) != FALSE; }
+
+bool IsProcessInJob(Handle process, Handle job, bool* result) {
+  static_assert(kCreateBreakawayFromJob == CREATE_BREAKAWAY_FROM_JOB &&
+                    kCreateDefaultErrorMode == CREATE_DEFAULT_ERROR_MODE,
+                "process creation flags");
+  BOOL inJob = FALSE;
+  if (!::IsProcessInJob(H(process), H(job), &inJob)) return false;
+  *result = inJob != FALSE;
   return true;
 }
 

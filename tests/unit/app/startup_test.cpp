@@ -75,11 +75,13 @@ TEST_F(TypicalMachineTest, NoArgumentStillTakesAndReleasesTheToken) {
 }
 
 TEST_F(TypicalMachineTest, TokenComesFromTheFirstShellOfTheOwnSession) {
-  // Enumeration order: another session's shell first, then two of our own.
-  sim::Process& foreign = m().processes.AddProcess(L"explorer.exe", 2);
-  foreign.user = L"bob";
-  m().processes.list.push_front(m().processes.list.back());
-  m().processes.list.pop_back();
+  // Enumeration order: another session's shell first, then another
+  // account's in our session, then alice's (signed in there), then carol's.
+  for (const wchar_t* user : {L"admin", L"bob"}) {
+    m().processes.AddProcess(L"explorer.exe", user[0] == L'b' ? 2 : 1).user = user;
+    m().processes.list.push_front(m().processes.list.back());
+    m().processes.list.pop_back();
+  }
   sim::Process& second = m().processes.AddProcess(L"Explorer.EXE", 1);
   second.user = L"carol";
   const Dword foreignPid = m().processes.list.front().pid;
@@ -99,6 +101,7 @@ TEST_F(TypicalMachineTest, TokenComesFromTheFirstShellOfTheOwnSession) {
 
 TEST_F(TypicalMachineTest, NoTokenWhenTheOwnSessionHasNoShell) {
   m().processes.Self().session = 3;  // the shell runs in session 1
+  m().users.sessions.push_back({3, kWtsActive, L"alice"});
   OpenInteractiveUserToken();
   EXPECT_EQ(InteractiveUserToken(), nullptr);
 }

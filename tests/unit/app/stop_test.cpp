@@ -204,7 +204,7 @@ TEST_F(StopTest, FromSessionZeroACopyStopsTheClientInEachActiveUserSession) {
   EXPECT_EQ(r.applicationName, m().runtime.modulePath);
   EXPECT_EQ(r.commandLine, L"\"" + m().runtime.modulePath + L"\" --stop -timeout 2500");
   EXPECT_EQ(r.desktop, L"winsta0\\default");
-  EXPECT_EQ(r.creationFlags, kCreateNoWindow | kCreateUnicodeEnvironment);
+  EXPECT_EQ(r.creationFlags, kCreateNoWindow | kCreateUnicodeEnvironment | kCreateDefaultErrorMode);
   EXPECT_EQ(r.environmentUser, L"alice");
   EXPECT_EQ(r.currentDirectory, L"C:\\Windows");
   EXPECT_EQ(r.showWindow, kSwHide);

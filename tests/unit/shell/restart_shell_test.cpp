@@ -22,10 +22,9 @@ class RestartShellTest : public TypicalMachineTest {
     m().afterCall["CreateToolhelp32Snapshot"] = [this] {
       trace_.push_back(L"look-up at " + std::to_wstring(m().clock.now));
     };
-    m().afterCall["ShellExecuteExW"] = [this] { trace_.push_back(L"launch at " + std::to_wstring(m().clock.now)); };
-    m().afterCall["CreateProcessWithTokenW"] = [this] {
-      trace_.push_back(L"launch at " + std::to_wstring(m().clock.now));
-    };
+    for (const char* start : {"CreateProcessAsUserW", "CreateProcessWithTokenW"}) {
+      m().afterCall[start] = [this] { trace_.push_back(L"launch at " + std::to_wstring(m().clock.now)); };
+    }
   }
 
   // The trace of a run that looks up the shell `lookUps` times after the
@@ -50,31 +49,33 @@ class RestartShellTest : public TypicalMachineTest {
     return pids;
   }
 
-  // Exactly one launch, through ShellExecuteExW with the launcher's fields,
-  // whose process runs as `account` in session 1.
-  void ExpectPlainLaunch(const std::wstring& account) {
+  // As an installer that alice started from her desktop, elevated.
+  void RunAsElevatedAlice() {
+    m().processes.Self().user = L"alice";
+    m().processes.Self().integrity = kSecurityMandatoryHighRid;
+  }
+
+  // Exactly one shell started, with CreateProcessAsUserW, as alice at her
+  // own level (not elevated, medium) and with Windows' default error mode.
+  void ExpectLaunchAsAlice() {
     EXPECT_TRUE(m().users.createProcessWithToken.empty() || !m().users.createProcessWithToken.back().succeeded);
-    ASSERT_EQ(m().shell.shellExecutes.size(), 1u);
-    const sim::ShellExecuteRecord& r = m().shell.shellExecutes[0];
-    EXPECT_EQ(r.cbSize, 112u);
-    EXPECT_EQ(r.fMask, kSeeMaskNoCloseProcess | kSeeMaskFlagNoUi | kSeeMaskNoAsync);
-    EXPECT_TRUE(r.hwndNull);
-    EXPECT_EQ(r.verb, L"open");
-    EXPECT_EQ(r.file, kShellPath);
-    EXPECT_TRUE(r.parametersNull);
-    EXPECT_TRUE(r.directoryNull);
-    EXPECT_EQ(r.nShow, kSwHide);
+    ASSERT_EQ(m().users.createProcessAsUser.size(), 1u);
+    const sim::CreateProcessWithTokenRecord& r = m().users.createProcessAsUser[0];
+    EXPECT_EQ(r.creationFlags, kCreateUnicodeEnvironment | kCreateDefaultErrorMode);
     ASSERT_TRUE(r.succeeded);
     const sim::Process* shell = m().processes.FindProcess(r.pid);
     ASSERT_NE(shell, nullptr);
-    EXPECT_EQ(shell->user, account);
-    EXPECT_EQ(shell->session, 1u);
+    EXPECT_EQ(shell->user, L"alice");
+    EXPECT_FALSE(shell->elevated);
+    EXPECT_EQ(shell->integrity, kSecurityMandatoryMediumRid);
+    EXPECT_EQ(shell->errorMode, 0u);
     EXPECT_EQ(RunningShells(1), std::vector<Dword>{r.pid});
   }
 
   void ExpectNothingLeftOpen() {
     EXPECT_EQ(m().OpenHandleCount(), 0u);
     EXPECT_TRUE(m().users.environmentBlocks.empty()) << "the environment block is destroyed";
+    EXPECT_TRUE(m().users.saferLevels.empty());
     EXPECT_FALSE(m().hung);
   }
 
@@ -84,23 +85,30 @@ class RestartShellTest : public TypicalMachineTest {
 
 TEST_F(RestartShellTest, NoShellAtTheStartTenEmptyLookUpsThenOneLaunch) {
   m().EndProcess(*m().processes.FindProcess(alicePid_), 0);
+  RunAsElevatedAlice();
   RestartShell();
   EXPECT_TRUE(m().processes.terminations.empty());
   EXPECT_EQ(m().clock.sleeps, std::vector<Dword>(10, 1000));
   EXPECT_EQ(trace_, Expected(10, /*launch=*/true)) << "no look-up after the launch";
-  ExpectPlainLaunch(L"SYSTEM");  // no interactive-user token: the tool's own account
-  ExpectNothingLeftOpen();       // the launched shell's process handle is closed
+  ExpectLaunchAsAlice();  // no interactive-user token: the tool's own, at her normal level
+  EXPECT_EQ(m().calls["SaferComputeTokenFromLevel"], 1);
+  ExpectNothingLeftOpen();  // the launched shell's process handle is closed
 }
 
 TEST_F(RestartShellTest, ShellThatNeverComesBackIsEndedThenLaunchedOnce) {
+  OpenInteractiveUserToken();
+  trace_.clear();
   RestartShell();
+  CloseInteractiveUserToken();
   ASSERT_EQ(m().processes.terminations.size(), 1u);
   EXPECT_EQ(m().processes.terminations[0].pid, alicePid_);
   EXPECT_EQ(m().processes.terminations[0].exitCode, 0u);
   EXPECT_FALSE(m().processes.FindProcess(alicePid_)->alive);
   EXPECT_EQ(m().clock.sleeps, std::vector<Dword>(10, 1000));
   EXPECT_EQ(trace_, Expected(10, /*launch=*/true));
-  ExpectPlainLaunch(L"SYSTEM");
+  ASSERT_EQ(m().users.createProcessWithToken.size(), 1u);
+  EXPECT_EQ(RunningShells(1), std::vector<Dword>{m().users.createProcessWithToken[0].pid});
+  EXPECT_EQ(m().processes.FindProcess(m().users.createProcessWithToken[0].pid)->user, L"alice");
   ExpectNothingLeftOpen();
 }
 
@@ -110,7 +118,7 @@ TEST_F(RestartShellTest, ShellBackBeforeTheFirstLookUpEndsAfterOneWait) {
   EXPECT_EQ(m().processes.terminations.size(), 1u);
   EXPECT_EQ(m().clock.sleeps, std::vector<Dword>{1000});
   EXPECT_EQ(trace_, Expected(1, /*launch=*/false));
-  EXPECT_TRUE(m().shell.shellExecutes.empty());
+  EXPECT_TRUE(m().users.createProcessAsUser.empty());
   EXPECT_TRUE(m().users.createProcessWithToken.empty());
   EXPECT_EQ(RunningShells(1).size(), 1u);
   ExpectNothingLeftOpen();
@@ -121,7 +129,7 @@ TEST_F(RestartShellTest, ShellBackBetweenTheNinthAndTenthLookUpIsNotLaunchedAgai
   RestartShell();
   EXPECT_EQ(m().clock.sleeps, std::vector<Dword>(10, 1000));
   EXPECT_EQ(trace_, Expected(10, /*launch=*/false));
-  EXPECT_TRUE(m().shell.shellExecutes.empty());
+  EXPECT_TRUE(m().users.createProcessAsUser.empty());
   EXPECT_EQ(RunningShells(1).size(), 1u);
 }
 
@@ -129,13 +137,14 @@ TEST_F(RestartShellTest, ShellsOfOtherSessionsAreNeitherEndedNorCounted) {
   sim::Process& bobs = m().processes.AddProcess(L"explorer.exe", 2);
   bobs.user = L"bob";
   const Dword bobPid = bobs.pid;
+  RunAsElevatedAlice();
   RestartShell();
   ASSERT_EQ(m().processes.terminations.size(), 1u);
   EXPECT_EQ(m().processes.terminations[0].pid, alicePid_);
   EXPECT_TRUE(m().processes.FindProcess(bobPid)->alive);
   EXPECT_FALSE(m().processes.FindProcess(bobPid)->terminatedByTool);
   EXPECT_EQ(trace_, Expected(10, /*launch=*/true)) << "bob's shell does not count as ours coming back";
-  ExpectPlainLaunch(L"SYSTEM");
+  ExpectLaunchAsAlice();
   EXPECT_EQ(RunningShells(2), std::vector<Dword>{bobPid});
 }
 
@@ -157,7 +166,7 @@ TEST_F(RestartShellTest, EveryShellOfTheSessionIsEndedAndOneFoundLaterIsEnough) 
   // The wait for the second shell to end comes before the first sleep.
   EXPECT_EQ(m().clock.sleeps, std::vector<Dword>(3, 1000));
   EXPECT_EQ(m().clock.now, 3300u);
-  EXPECT_TRUE(m().shell.shellExecutes.empty());
+  EXPECT_TRUE(m().users.createProcessAsUser.empty() && m().users.createProcessWithToken.empty());
   ExpectNothingLeftOpen();
 }
 
@@ -169,7 +178,7 @@ TEST_F(RestartShellTest, UnresolvableWindowsFolderStartsNothing) {
     m().shell.SetFolder(L"", kCsidlWindows, L"C:\\Windows", result);
     Run(L"tool.exe --restart-explorer");
     EXPECT_EQ(m().clock.sleeps, std::vector<Dword>(10, 1000));
-    EXPECT_TRUE(m().shell.shellExecutes.empty());
+    EXPECT_TRUE(m().users.createProcessAsUser.empty());
     EXPECT_EQ(m().calls["DuplicateTokenEx"], 0);
     EXPECT_TRUE(m().users.createProcessWithToken.empty());
     EXPECT_TRUE(RunningShells(1).empty()) << "the session is left without a shell";
@@ -178,13 +187,14 @@ TEST_F(RestartShellTest, UnresolvableWindowsFolderStartsNothing) {
   }
 }
 
-// Server Core has no explorer.exe: the failed plain launch shows no message box.
+// Server Core has no explorer.exe: the failed start shows no message box.
 TEST_F(RestartShellTest, MissingShellExecutableFailsWithoutADialog) {
   m().EndProcess(*m().processes.FindProcess(alicePid_), 0);
   m().files.RemoveNode(m().files.FindNode(kShellPath));
+  RunAsElevatedAlice();
   RestartShell();
-  ASSERT_EQ(m().shell.shellExecutes.size(), 1u);
-  EXPECT_FALSE(m().shell.shellExecutes[0].succeeded);
+  ASSERT_EQ(m().users.createProcessAsUser.size(), 1u);
+  EXPECT_FALSE(m().users.createProcessAsUser[0].succeeded);
   EXPECT_EQ(m().shell.dialogs, 0);
   ExpectNothingLeftOpen();
 }
@@ -198,7 +208,7 @@ TEST_F(RestartShellTest, UnknownOwnSessionDoesNothingAtAll) {
   RestartShell();
   EXPECT_TRUE(m().processes.terminations.empty());
   EXPECT_TRUE(m().clock.sleeps.empty());
-  EXPECT_TRUE(m().shell.shellExecutes.empty() && m().users.createProcessWithToken.empty());
+  EXPECT_TRUE(m().users.createProcessAsUser.empty() && m().users.createProcessWithToken.empty());
   m().processes.Self().session = 1;
 
   m().Inject("ProcessIdToSessionId", kErrorAccessDenied, 1);
@@ -208,14 +218,14 @@ TEST_F(RestartShellTest, UnknownOwnSessionDoesNothingAtAll) {
   EXPECT_TRUE(m().clock.sleeps.empty());
   EXPECT_TRUE(trace_.empty());
   EXPECT_EQ(m().calls["OpenProcess"], 0);
-  EXPECT_TRUE(m().shell.shellExecutes.empty());
+  EXPECT_TRUE(m().users.createProcessAsUser.empty());
 }
 
 // The tool runs as SYSTEM; the shell it starts must run as alice, with her
 // own environment, hidden, and leave nothing open.
 TEST_F(RestartShellTest, LaunchedShellRunsAsTheSignedInUser) {
   Run(L"tool.exe --restart-explorer");
-  EXPECT_TRUE(m().shell.shellExecutes.empty());
+  EXPECT_TRUE(m().users.createProcessAsUser.empty());
   ASSERT_EQ(m().users.createProcessWithToken.size(), 1u);
   const sim::CreateProcessWithTokenRecord& r = m().users.createProcessWithToken[0];
   EXPECT_EQ(r.tokenUser, L"alice");
@@ -223,7 +233,7 @@ TEST_F(RestartShellTest, LaunchedShellRunsAsTheSignedInUser) {
   EXPECT_EQ(r.logonFlags, kLogonWithProfile);
   EXPECT_EQ(r.applicationName, kShellPath);
   EXPECT_EQ(r.commandLine, L"\"C:\\Windows\\explorer.exe\"");
-  EXPECT_EQ(r.creationFlags, kCreateUnicodeEnvironment);
+  EXPECT_EQ(r.creationFlags, kCreateUnicodeEnvironment | kCreateDefaultErrorMode);
   EXPECT_EQ(r.environmentUser, L"alice");
   EXPECT_EQ(m().users.environmentInherits, std::vector<bool>{false}) << "nothing of SYSTEM's environment is passed on";
   EXPECT_EQ(r.currentDirectory, L"C:\\Windows");
@@ -233,6 +243,8 @@ TEST_F(RestartShellTest, LaunchedShellRunsAsTheSignedInUser) {
   const sim::Process* shell = m().processes.FindProcess(r.pid);
   ASSERT_NE(shell, nullptr);
   EXPECT_EQ(shell->user, L"alice");
+  EXPECT_FALSE(shell->elevated);
+  EXPECT_EQ(shell->errorMode, 0u) << "not the tool's, which hides the crash dialogs";
   EXPECT_EQ(RunningShells(1), std::vector<Dword>{r.pid});
   ASSERT_FALSE(m().shell.folderLookups.empty());
   EXPECT_EQ(m().shell.folderLookups.back().csidl, kCsidlWindows);
@@ -240,20 +252,23 @@ TEST_F(RestartShellTest, LaunchedShellRunsAsTheSignedInUser) {
   ExpectNothingLeftOpen();  // duplicated token, process and thread handles, the start-up token
 }
 
-// When the user's token is missing or any step of the start as the user
-// fails, the shell is still started, through the plain launch.
-TEST_F(RestartShellTest, FallsBackToThePlainLaunch) {
+// When CreateProcessWithTokenW fails, the same token goes to
+// CreateProcessAsUserW (SYSTEM may assign it). Without a usable token of
+// alice's, the tool as SYSTEM starts no shell at all: never one as itself.
+TEST_F(RestartShellTest, FallsBackToCreateProcessAsUserOrStartsNoShell) {
   struct Case {
     const char* what;
     Dword shellTokenDenied;  // rights alice's shell refuses to hand out
     const char* failingCall;
-    std::size_t tokenLaunchAttempts;
+    std::size_t tokenLaunchAttempts;  // 1: CreateProcessAsUserW then starts the shell
+    bool secondaryLogon = true;
   } cases[] = {
       {"no token", kTokenImpersonate, nullptr, 0},
       {"token without duplicate rights", kTokenDuplicate, nullptr, 0},
       {"duplication fails", 0, "DuplicateTokenEx", 0},
       {"environment fails", 0, "CreateEnvironmentBlock", 0},
       {"start as the user fails", 0, "CreateProcessWithTokenW", 1},
+      {"Secondary Logon disabled", 0, nullptr, 1, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -261,9 +276,11 @@ TEST_F(RestartShellTest, FallsBackToThePlainLaunch) {
     sim::TypicalMachine::Build(m());
     m().processes.FindProcess(m().processes.RunningPids(L"explorer.exe").at(0))->tokenDeniedAccess = c.shellTokenDenied;
     if (c.failingCall != nullptr) m().Inject(c.failingCall, kErrorAccessDenied);
+    m().users.secondaryLogonRunning = c.secondaryLogon;
     Run(L"tool.exe --restart-explorer");
     EXPECT_EQ(m().users.createProcessWithToken.size(), c.tokenLaunchAttempts);
-    ExpectPlainLaunch(L"SYSTEM");
+    EXPECT_EQ(RunningShells(1).size(), c.tokenLaunchAttempts);
+    if (c.tokenLaunchAttempts == 1) ExpectLaunchAsAlice();
     ExpectNothingLeftOpen();
   }
 }
