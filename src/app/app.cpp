@@ -6,6 +6,7 @@
 #include "app/stop_command.h"
 #include "cleanup/empty_folders.h"
 #include "cleanup/uninstall.h"
+#include "files/held_folder.h"
 #include "platform/handles.h"
 #include "process/interactive_user_token.h"
 #include "shell/restart_shell.h"
@@ -82,6 +83,7 @@ void PrepareUnattendedRun() {
 }
 
 int RunClientMaintenance() {
+  ForgetPosixDeleteRefusals();
   PrepareUnattendedRun();
   EnforceRedirectionTrust();
   ExposePlaceholders();

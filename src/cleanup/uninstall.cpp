@@ -1,7 +1,9 @@
 #include "cleanup/uninstall.h"
 
 #include "files/folder_tree.h"
+#include "common/product_names.h"
 #include "files/held_folder.h"
+#include "files/replace_file.h"
 #include "platform/platform.h"
 #include "profiles/profile_list.h"
 #include "profiles/shell_folders.h"
@@ -34,6 +36,7 @@ void RemoveStartupShortcutsForAllProfiles() {
     FolderChain chain;
     if (!chain.Open({profile, startup})) return;
     for (const std::wstring& name : names) DeleteFileNamed(chain.last(), name);
+    RemoveLeftoverTemporaryFiles(chain.last(), kTemporaryShortcutPrefix);  // of an upgrade cut short
   });
 }
 

@@ -15,9 +15,35 @@ constexpr Dword kShareAll = kFileShareRead | kFileShareWrite | kFileShareDelete;
 // with the backup intent that RemoveDirectoryW and DeleteFileW use too.
 constexpr Dword kEntryOptions = kFileOpenReparsePoint | kFileOpenForBackupIntent | kFileSynchronousIoNonalert;
 
-// Set once Windows has refused the POSIX delete disposition as unknown
-// (before Windows 10 1709): the plain one is used from then on.
-bool g_posixDeleteRefused = false;
+// The volumes (by serial number) that have refused the POSIX delete
+// disposition as unknown: Windows before 10 1709 everywhere, and FAT,
+// exFAT and some network file systems on later ones. The plain one is used
+// on those from then on; the others keep POSIX semantics.
+std::vector<Dword> g_posixDeleteRefusedVolumes;
+constexpr std::size_t kMaxRememberedVolumes = 64;
+
+// Whether the entry's volume is one that refused POSIX deletes. Only asked
+// once a volume has refused: on a machine where none did, no call is made.
+bool PosixDeleteRefusedOn(Handle entry) {
+  if (g_posixDeleteRefusedVolumes.empty()) return false;
+  Dword serial = 0;
+  if (!GetVolumeInformationByHandleW(entry, &serial)) return false;
+  return std::find(g_posixDeleteRefusedVolumes.begin(), g_posixDeleteRefusedVolumes.end(), serial) !=
+         g_posixDeleteRefusedVolumes.end();
+}
+
+}  // namespace
+
+void ForgetPosixDeleteRefusals() { g_posixDeleteRefusedVolumes.clear(); }
+
+namespace {
+
+void RememberPosixDeleteRefused(Handle entry) {
+  Dword serial = 0;
+  if (GetVolumeInformationByHandleW(entry, &serial) && g_posixDeleteRefusedVolumes.size() < kMaxRememberedVolumes) {
+    g_posixDeleteRefusedVolumes.push_back(serial);
+  }
+}
 
 bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
@@ -44,8 +70,16 @@ NtStatus CreateRelative(Handle folder, const std::wstring& name, Dword access, D
   attributes.Attributes = kObjCaseInsensitive;
   IoStatusBlock io{};
   Handle opened = InvalidHandleValue();
-  const NtStatus status =
-      NtCreateFile(&opened, access, &attributes, &io, fileAttributes, share, disposition, options);
+  // A user may hold an opportunistic lock on anything of theirs and never
+  // acknowledge its break: an open that breaks it would wait for ever. This
+  // one does not wait; the entry then counts as in use, as a file another
+  // program holds open does, and is passed over for this run.
+  const NtStatus status = NtCreateFile(&opened, access, &attributes, &io, fileAttributes, share, disposition,
+                                       options | kFileCompleteIfOplocked);
+  if (status == kStatusOplockBreakInProgress) {
+    UniqueFileHandle broken(opened);  // open all the same: closed at once
+    return status;
+  }
   if (status == kStatusSuccess) out->reset(opened);
   return status;
 }
@@ -82,7 +116,8 @@ bool ListedAttributes(Handle folder, const std::wstring& name, Dword* attributes
   }
   std::vector<unsigned char> buffer(offsetof(FileIdBothDirInformation, FileName) + 520 * sizeof(wchar_t));
   std::vector<ListedEntry> entries;
-  if (!ListFolder(listing.get(), &name, buffer, &entries) || entries.empty()) return false;
+    // One entry by its name: one call lists it.
+  if (!ListFolder(listing.get(), &name, buffer, &entries, /*firstCallOnly=*/true) || entries.empty()) return false;
   *attributes = entries.front().attributes;
   return true;
 }
@@ -97,7 +132,7 @@ EntryKind Confirmed(EntryKind byHandle, Dword listedAttributes) {
 }  // namespace
 
 bool ListFolder(Handle folder, const std::wstring* mask, std::vector<unsigned char>& buffer,
-                std::vector<ListedEntry>* entries) {
+                std::vector<ListedEntry>* entries, bool firstCallOnly) {
   std::unique_ptr<RelativeName> name;
   if (mask != nullptr) name = std::make_unique<RelativeName>(*mask);
   for (bool restart = true;; restart = false) {
@@ -116,8 +151,7 @@ bool ListFolder(Handle folder, const std::wstring* mask, std::vector<unsigned ch
       if (e->NextEntryOffset == 0) break;
       at += e->NextEntryOffset;
     }
-    // A mask names one entry: the first call has listed it.
-    if (mask != nullptr) return true;
+    if (firstCallOnly) return true;
   }
 }
 
@@ -149,14 +183,39 @@ bool SetAttributesByHandle(Handle file, Dword attributes) {
 bool RenameInFolder(Handle file, Handle folder, const std::wstring& name) {
   const std::size_t bytes = offsetof(FileRenameInformation, FileName) + name.size() * sizeof(wchar_t);
   std::vector<unsigned char> buffer(bytes < sizeof(FileRenameInformation) ? sizeof(FileRenameInformation) : bytes);
+  // With POSIX semantics (Windows 10 1709 and later, on NTFS) the rename also
+  // replaces a file that another program holds open with deletion shared (an
+  // indexer, a scanner); the plain rename is refused there.
+  auto* ex = reinterpret_cast<FileRenameInformationEx*>(buffer.data());
+  ex->Flags = kFileRenameFlagReplaceIfExists | kFileRenameFlagPosixSemantics;
+  ex->RootDirectory = folder;
+  ex->FileNameLength = static_cast<Dword>(name.size() * sizeof(wchar_t));
+  std::copy(name.begin(), name.end(), ex->FileName);
+  IoStatusBlock io{};
+  const NtStatus status =
+      NtSetInformationFile(file, &io, ex, static_cast<Dword>(buffer.size()), kFileRenameInformationEx);
+  if (status == kStatusSuccess) return true;
+  // Only a system or a file system that does not know the request is asked
+  // the plain way; any other refusal would be the plain rename's too.
+  if (status != kStatusInvalidInfoClass && status != kStatusInvalidParameter && status != kStatusNotSupported &&
+      status != kStatusNotImplemented) {
+    return false;
+  }
+  std::fill(buffer.begin(), buffer.end(), 0);
   auto* info = reinterpret_cast<FileRenameInformation*>(buffer.data());
   info->ReplaceIfExists = 1;
   info->RootDirectory = folder;
   info->FileNameLength = static_cast<Dword>(name.size() * sizeof(wchar_t));
   std::copy(name.begin(), name.end(), info->FileName);
-  IoStatusBlock io{};
   return NtSetInformationFile(file, &io, info, static_cast<Dword>(buffer.size()), kFileRenameInformation) ==
          kStatusSuccess;
+}
+
+bool HandleAttributes(Handle entry, Dword* attributes) {
+  FileAttributeTagInformation info{};
+  if (!GetFileInformationByHandleEx(entry, kFileAttributeTagInfo, &info, sizeof(info))) return false;
+  *attributes = info.FileAttributes;
+  return true;
 }
 
 bool VerbatimForm(const std::wstring& path, std::wstring* verbatim) {
@@ -213,14 +272,14 @@ bool ReopenEntry(Handle handle, Dword access, UniqueFileHandle* reopened) {
 }
 
 bool DeleteByHandle(Handle handle) {
-  if (!g_posixDeleteRefused) {
+  if (!PosixDeleteRefusedOn(handle)) {
     FileDispositionInformationEx posix{kFileDispositionFlagDelete | kFileDispositionFlagPosixSemantics};
     if (SetFileInformationByHandle(handle, kFileDispositionInfoEx, &posix, sizeof(posix))) return true;
     const Dword error = GetLastError();
     // Refused for what it is (a read-only file, a folder not empty): the
     // plain way would refuse it too.
     if (error == kErrorAccessDenied || error == kErrorDirNotEmpty || error == kErrorSharingViolation) return false;
-    if (error == kErrorInvalidParameter) g_posixDeleteRefused = true;
+    if (error == kErrorInvalidParameter) RememberPosixDeleteRefused(handle);
   }
   FileDispositionInformation plain{1};
   return SetFileInformationByHandle(handle, kFileDispositionInfo, &plain, sizeof(plain));

@@ -93,13 +93,14 @@ struct ListedEntry {
 // Lists the folder that handle (opened with FILE_LIST_DIRECTORY for
 // synchronous I/O) refers to, from its start, through buffer (any size that
 // holds one entry of the longest name), appending each entry to entries;
-// "." and ".." are left out. mask, when given, is the name of the one
-// entry to list, and one call lists it; a handle keeps the mask of its
-// first listing for its life.
+// "." and ".." are left out. mask, when given, is the listing's name filter
+// (wildcards as NtQueryDirectoryFile reads them); a handle keeps the mask of
+// its first listing for its life. With firstCallOnly, one call only (a mask
+// that names one entry).
 // False when the listing fails before its end (entries then hold what was
 // listed so far).
 bool ListFolder(platform::Handle folder, const std::wstring* mask, std::vector<unsigned char>& buffer,
-                std::vector<ListedEntry>* entries);
+                std::vector<ListedEntry>* entries, bool firstCallOnly = false);
 
 // Creates the new file name in folder (relative to the folder's handle, a
 // name that is taken fails with STATUS_OBJECT_NAME_COLLISION) with the
@@ -117,14 +118,27 @@ bool WriteAll(platform::Handle file, const std::vector<unsigned char>& bytes);
 bool SetAttributesByHandle(platform::Handle file, platform::Dword attributes);
 
 // Renames the entry of handle (opened with DELETE) to name in the held
-// folder, replacing an entry of that name in one step.
+// folder, replacing an entry of that name in one step: with POSIX
+// semantics where the system and the volume know them (an entry of that
+// name that another program holds open with deletion shared is replaced
+// too), the plain way elsewhere.
 bool RenameInFolder(platform::Handle file, platform::Handle folder, const std::wstring& name);
+
+// The entry's attributes, as its handle tells them.
+bool HandleAttributes(platform::Handle entry, platform::Dword* attributes);
 
 // Opens the entry that handle refers to again with other rights (a
 // relative open with an empty name), shared for reading, writing and
 // deletion so that it sits beside the first handle.
 bool ReopenEntry(platform::Handle handle, platform::Dword access, platform::UniqueFileHandle* reopened);
 
+// Every open below a held folder asks not to wait for the break of an
+// opportunistic lock another program holds (FILE_COMPLETE_IF_OPLOCKED); an
+// entry whose open would have waited is closed at once and counts as one
+// that could not be opened (in use). A call on a handle already open (a
+// delete disposition, a rename over an oplocked file) can still wait for a
+// break: the run's watchdog bounds that wait.
+//
 // Marks the entry of handle (opened with DELETE) for deletion: with POSIX
 // semantics where Windows offers them (Windows 10 1709 and later), so that
 // an entry someone else holds open is gone from its folder at once instead
@@ -132,6 +146,10 @@ bool ReopenEntry(platform::Handle handle, platform::Dword access, platform::Uniq
 // last handle closes. Read-only files and folders that are not empty
 // refuse. A link goes as the link. True when the deletion was accepted.
 bool DeleteByHandle(platform::Handle handle);
+
+// Forgets the volumes that refused POSIX deletes: a run starts knowing none
+// (one run per process; called once at its start).
+void ForgetPosixDeleteRefusals();
 
 // Deletes the entry name in folder when it is a file (a cloud placeholder
 // of one included: its provider then removes it where it syncs it) or a

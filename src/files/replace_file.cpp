@@ -1,5 +1,7 @@
 #include "files/replace_file.h"
 
+#include <vector>
+
 #include "common/decimal_text.h"
 #include "files/held_folder.h"
 #include "platform/handles.h"
@@ -10,13 +12,14 @@ namespace {
 
 constexpr const wchar_t* kTemporaryNameSuffix = L".tmp";
 constexpr int kTemporaryNameAttempts = 16;
-// Hidden from the moment it exists until just before it is renamed into
-// place: Explorer opens every visible file of a Startup folder at logon,
-// whatever its name, and passes over hidden ones, so one that ever stayed
-// behind (the run killed, or the file held open by a scanner so it can be
-// neither moved nor deleted) starts nothing.
+// Hidden from the moment it exists until it has the final name: Explorer
+// opens every visible file of a Startup folder at logon, whatever its name,
+// and passes over hidden ones, so one that ever stayed behind (the run
+// killed, the power lost, or the file held open by a scanner so it can be
+// neither moved nor deleted) starts nothing and asks nothing.
 constexpr Dword kTemporaryAttributes = kFileAttributeHidden | kFileAttributeArchive;
 constexpr Dword kTemporaryAccess = kGenericWrite | kDelete | kSynchronize;
+constexpr Dword kListingBufferBytes = 16 * 1024;
 
 // Creates a new temporary file in the held folder; false when none could be.
 bool CreateTemporaryFile(Handle folder, const std::wstring& prefix, UniqueFileHandle* file) {
@@ -33,22 +36,80 @@ bool CreateTemporaryFile(Handle folder, const std::wstring& prefix, UniqueFileHa
   return false;
 }
 
+bool IsDigits(const std::wstring& text, std::size_t begin, std::size_t end) {
+  if (begin >= end) return false;
+  for (std::size_t i = begin; i < end; ++i) {
+    if (text[i] < L'0' || text[i] > L'9') return false;
+  }
+  return true;
+}
+
+// Whether name is "<prefix><digits>-<digits>.tmp", a temporary name of the
+// tool's own.
+bool IsTemporaryName(const std::wstring& name, const std::wstring& prefix) {
+  const std::wstring suffix = kTemporaryNameSuffix;
+  if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+      name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    return false;
+  }
+  const std::size_t end = name.size() - suffix.size();
+  const std::size_t dash = name.find(L'-', prefix.size());
+  return dash != std::wstring::npos && dash < end && IsDigits(name, prefix.size(), dash) &&
+         IsDigits(name, dash + 1, end);
+}
+
 }  // namespace
 
 bool ReplaceFileInFolder(Handle folder, const std::wstring& name, const std::wstring& temporaryPrefix,
                          Dword finalAttributes, FileWriter write, const void* context) {
+  {
+    // The file it replaces, looked at the way the rename will meet it: one
+    // that cannot be opened for deletion (held open without delete sharing,
+    // or under an opportunistic lock whose break the rename would wait for)
+    // stays as it is, and so does everything else here.
+    UniqueFileHandle current;
+    if (OpenEntry(folder, name, kDeleteEntryAccess, &current) == EntryKind::kUnknown) return false;
+  }
   UniqueFileHandle temporary;
   if (!CreateTemporaryFile(folder, temporaryPrefix, &temporary)) return false;
-  // Shown just before the rename, not after it: a file that could not be
-  // shown once it had replaced the current one would have lost the user the
-  // one that was there.
-  if (!write(temporary.get(), context) || !SetAttributesByHandle(temporary.get(), finalAttributes)) {
+  // Its bytes on the disk before it takes the name: NTFS journals renames,
+  // not file data, so a power loss after a rename of unwritten data would
+  // leave an empty or zero-filled file under the current name.
+  if (!write(temporary.get(), context) || !FlushFileBuffers(temporary.get())) {
     DeleteByHandle(temporary.get());  // goes when the handle closes
     return false;
   }
+  // Renamed while hidden, shown right after: a run cut between the two
+  // leaves the whole new file, hidden, under the final name, which the next
+  // run finds and writes again; shown before the rename, a cut would leave
+  // a visible temporary file that Windows offers to open at every logon.
   if (!RenameInFolder(temporary.get(), folder, name)) {
     if (!DeleteByHandle(temporary.get())) SetAttributesByHandle(temporary.get(), kTemporaryAttributes);
     return false;
   }
-  return true;
+  // Shown, and the new name and the attributes written through (as
+  // MoveFileEx's MOVEFILE_WRITE_THROUGH does it) before the caller lets go
+  // of anything the new file replaces.
+  return SetAttributesByHandle(temporary.get(), finalAttributes) && FlushFileBuffers(temporary.get());
+}
+
+void RemoveLeftoverTemporaryFiles(Handle folder, const std::wstring& temporaryPrefix) {
+  const std::wstring mask = temporaryPrefix + L"*" + kTemporaryNameSuffix;
+  std::vector<unsigned char> buffer(kListingBufferBytes);
+  std::vector<ListedEntry> entries;
+  UniqueFileHandle listing;
+  if (!ReopenEntry(folder, kFileListDirectory | kSynchronize, &listing)) return;
+  ListFolder(listing.get(), &mask, buffer, &entries);  // what was listed before a failure is still looked at
+  for (const ListedEntry& listed : entries) {
+    if (!IsTemporaryName(listed.name, temporaryPrefix) || !(listed.attributes & kFileAttributeHidden)) continue;
+    // Judged again on its own handle: a plain hidden file of that name; one
+    // another run still writes is shared for reading only and cannot be
+    // opened for deletion.
+    UniqueFileHandle entry;
+    Dword attributes = 0;
+    if (OpenListedEntry(folder, listed.name, listed.attributes, kDeleteEntryAccess, &entry) == EntryKind::kFile &&
+        HandleAttributes(entry.get(), &attributes) && (attributes & kFileAttributeHidden)) {
+      DeleteByHandle(entry.get());
+    }
+  }
 }

@@ -394,6 +394,13 @@ struct FileRenameInformation {
   Dword FileNameLength;
   wchar_t FileName[1];
 };
+// FILE_RENAME_INFORMATION as FileRenameInformationEx reads it.
+struct FileRenameInformationEx {
+  Dword Flags;
+  Handle RootDirectory;
+  Dword FileNameLength;
+  wchar_t FileName[1];
+};
 // FILE_ID_BOTH_DIR_INFO, one entry of a folder listing. Entries follow each
 // other NextEntryOffset bytes apart (0 on the last); FileNameLength is in
 // bytes and the name is not terminated.
@@ -429,6 +436,12 @@ bool GetFileInformationByHandleEx(Handle file, int fileInformationClass, void* f
 bool SetFileInformationByHandle(Handle file, int fileInformationClass, const void* fileInformation, Dword bufferSize);
 // WriteFile without OVERLAPPED, on a handle opened for synchronous I/O.
 bool WriteFile(Handle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten);
+// FlushFileBuffers: the file's data and its metadata written through to the
+// disk before the call returns.
+bool FlushFileBuffers(Handle file);
+// GetVolumeInformationByHandleW asking for the volume's serial number only:
+// which volume the file or folder lies on.
+bool GetVolumeInformationByHandleW(Handle file, Dword* volumeSerialNumber);
 
 // ===================== nt_files =====================
 // ntdll: entries opened relative to a held folder, folders listed and
@@ -441,6 +454,16 @@ constexpr NtStatus kStatusNoSuchFile = static_cast<NtStatus>(0xC000000Fu);
 constexpr NtStatus kStatusObjectNameNotFound = static_cast<NtStatus>(0xC0000034u);
 constexpr NtStatus kStatusObjectNameCollision = static_cast<NtStatus>(0xC0000035u);
 constexpr NtStatus kStatusObjectPathNotFound = static_cast<NtStatus>(0xC000003Au);
+// A success code: the file is open, and an opportunistic lock another
+// program holds on it is being broken (FILE_COMPLETE_IF_OPLOCKED asked not
+// to wait for the holder's acknowledgement).
+constexpr NtStatus kStatusOplockBreakInProgress = 0x00000108;
+// What a system or file system answers a request it does not know
+// (STATUS_NOT_IMPLEMENTED is Wine's answer to an information class it lacks).
+constexpr NtStatus kStatusNotImplemented = static_cast<NtStatus>(0xC0000002u);
+constexpr NtStatus kStatusInvalidInfoClass = static_cast<NtStatus>(0xC0000003u);
+constexpr NtStatus kStatusInvalidParameter = static_cast<NtStatus>(0xC000000Du);
+constexpr NtStatus kStatusNotSupported = static_cast<NtStatus>(0xC00000BBu);
 
 // NtCreateFile dispositions and options.
 constexpr Dword kFileOpen = 1;
@@ -448,6 +471,7 @@ constexpr Dword kFileCreate = 2;
 constexpr Dword kFileDirectoryFile = 0x00000001;
 constexpr Dword kFileSynchronousIoNonalert = 0x00000020;
 constexpr Dword kFileNonDirectoryFile = 0x00000040;
+constexpr Dword kFileCompleteIfOplocked = 0x00000100;
 constexpr Dword kFileOpenForBackupIntent = 0x00004000;
 constexpr Dword kFileOpenReparsePoint = 0x00200000;
 constexpr Dword kObjCaseInsensitive = 0x00000040;
@@ -461,6 +485,11 @@ constexpr int kPhcmErrorInvalidParameter = -1;
 // FILE_INFORMATION_CLASS (NtQueryDirectoryFile, NtSetInformationFile).
 constexpr int kFileRenameInformation = 10;
 constexpr int kFileIdBothDirectoryInformation = 37;
+// FileRenameInformationEx (Windows 10 1709 and later): the flags word takes
+// the place of FILE_RENAME_INFORMATION's ReplaceIfExists.
+constexpr int kFileRenameInformationEx = 65;
+constexpr Dword kFileRenameFlagReplaceIfExists = 0x00000001;
+constexpr Dword kFileRenameFlagPosixSemantics = 0x00000002;
 
 // UNICODE_STRING: lengths in bytes, no terminator needed.
 struct UnicodeString {

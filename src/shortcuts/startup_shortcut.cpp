@@ -65,6 +65,9 @@ void ReplaceStartupShortcut(const FolderPath& folder, const std::wstring& target
   FolderChain chain;
   if (!chain.Open(folder)) return;
   const Handle held = chain.last();
+  // What a run cut short before its rename left: hidden, it starts nothing,
+  // but it is the tool's to remove.
+  RemoveLeftoverTemporaryFiles(held, kTemporaryShortcutPrefix);
 
   std::vector<std::wstring> present;
   for (const std::wstring& name : StartupShortcutNames()) {

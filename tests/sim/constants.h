@@ -88,7 +88,6 @@ constexpr Dword kCreateNew = 1;
 
 // --- Files by handle: NTSTATUS ---
 constexpr NtStatus kStatusInvalidHandle = static_cast<NtStatus>(0xC0000008u);
-constexpr NtStatus kStatusInvalidParameter = static_cast<NtStatus>(0xC000000Du);
 constexpr NtStatus kStatusAccessDenied = static_cast<NtStatus>(0xC0000022u);
 constexpr NtStatus kStatusObjectNameInvalid = static_cast<NtStatus>(0xC0000033u);
 constexpr NtStatus kStatusSharingViolation = static_cast<NtStatus>(0xC0000043u);

@@ -133,6 +133,13 @@ NtStatus OpenResolved(Machine& m, FsNode* existing, FsNode* parent, const std::w
     }
     if (!m.files.ShareAllows(node, r.access, r.share)) return kStatusSharingViolation;
   }
+  // An open that asks for more than the entry's attributes breaks an
+  // opportunistic lock another program holds on it, and waits for the
+  // holder's acknowledgement, unless it asked not to: then it is open, and
+  // says so with a success code of its own.
+  constexpr Dword kNoBreakAccess = kFileReadAttributes | kFileWriteAttributes | kSynchronize;
+  const bool breaksOplock = existing != nullptr && node->userOplock && (r.access & ~kNoBreakAccess) != 0;
+  if (breaksOplock && !(r.options & kFileCompleteIfOplocked)) m.NeverReturns();
   HandleEntry e(HandleKind::kFile);
   e.access = r.access;
   if (e.access & kGenericRead) e.access |= kFileReadData | kFileReadAttributes | kSynchronize;
@@ -143,7 +150,7 @@ NtStatus OpenResolved(Machine& m, FsNode* existing, FsNode* parent, const std::w
   e.byTool = !m.files.adversaryActing;
   *out = m.NewHandle(std::move(e));
   m.files.Touch(node);
-  return kStatusSuccess;
+  return breaksOplock ? kStatusOplockBreakInProgress : kStatusSuccess;
 }
 
 

@@ -30,7 +30,6 @@ namespace sim {
 
 using platform::NtStatus;
 
-constexpr NtStatus kStatusInvalidInfoClass = static_cast<NtStatus>(0xC0000003u);
 
 // The attributes SetFileAttributesW and FILE_BASIC_INFO can set; the
 // directory and reparse-point bits belong to the entry.

@@ -7,6 +7,7 @@
 
 #include "sim/constants.h"
 #include "sim/files.h"
+#include "sim/shortcut_format.h"
 #include "sim/names.h"
 
 namespace sim {
@@ -486,6 +487,33 @@ bool FileSystem::IsExistingFile(const std::wstring& path) {
   Dword error = 0;
   FsNode* n = Resolve(path, true, &error);
   return n != nullptr && !n->isDirectory;
+}
+
+}  // namespace sim
+
+namespace sim {
+
+wchar_t FileSystem::DriveOf(const FsNode* node) const {
+  while (node != nullptr && node->parent != nullptr) node = node->parent;
+  for (const auto& d : drives) {
+    if (d.second.get() == node) return d.first;
+  }
+  return 0;
+}
+
+void FileSystem::PowerLoss() {
+  std::function<void(FsNode*)> restart = [&](FsNode* n) {
+    if (n->unflushed) {
+      n->content = n->durableContent;
+      n->unflushed = false;
+      n->isShortcut = ParseShortcut(n->content, &n->shortcutTarget, &n->shortcutDescription);
+    }
+    // A delete disposition not yet carried out died with the machine.
+    n->deletePending = false;
+    for (auto& kv : n->children) restart(kv.second.get());
+  };
+  for (auto& d : drives) restart(d.second.get());
+  for (auto& sh : shares) restart(sh.second.get());
 }
 
 }  // namespace sim

@@ -155,7 +155,9 @@ bool SetFileInformationByHandle(Handle file, int fileInformationClass, const voi
     case kFileDispositionInfoEx: {
       bool remove = false, posix = false;
       if (fileInformationClass == kFileDispositionInfoEx) {
-        if (!c.m.runtime.PosixDeleteSupported()) return c.Fail(kErrorInvalidParameter);
+        if (!c.m.runtime.PosixDeleteSupported() || c.m.files.volumesWithoutPosix.count(c.m.files.DriveOf(node)) != 0) {
+          return c.Fail(kErrorInvalidParameter);
+        }
         if (bufferSize < sizeof(FileDispositionInformationEx)) return c.Fail(kErrorInsufficientBuffer);
         const Dword flags = static_cast<const FileDispositionInformationEx*>(fileInformation)->Flags;
         remove = (flags & kFileDispositionFlagDelete) != 0;
@@ -169,6 +171,9 @@ bool SetFileInformationByHandle(Handle file, int fileInformationClass, const voi
         node->deletePending = false;
         return true;
       }
+      // The disposition breaks an opportunistic lock another program holds,
+      // and waits for its acknowledgement.
+      if (node->userOplock) c.m.NeverReturns();
       const NtStatus status = CanDelete(*node);
       if (status != kStatusSuccess) return c.Fail(ErrorOfStatus(status));
       if (posix) {
@@ -195,6 +200,11 @@ bool WriteFile(Handle file, const void* buffer, Dword bytesToWrite, Dword* bytes
   FsNode* node = h->node;
   if (node->isDirectory) return c.Fail(kErrorAccessDenied);
   const auto* bytes = static_cast<const char*>(buffer);
+  // Into the cache: on the disk only once flushed.
+  if (!node->unflushed) {
+    node->durableContent = node->content;
+    node->unflushed = true;
+  }
   if (node->content.size() < h->position + bytesToWrite) node->content.resize(h->position + bytesToWrite);
   node->content.replace(h->position, bytesToWrite, bytes, bytesToWrite);
   h->position += bytesToWrite;
@@ -202,6 +212,32 @@ bool WriteFile(Handle file, const void* buffer, Dword bytesToWrite, Dword* bytes
   c.m.files.Journal(FsEventKind::kWritten, node);
   c.m.files.Touch(node);
   if (bytesWritten != nullptr) *bytesWritten = bytesToWrite;
+  return true;
+}
+
+// FlushFileBuffers needs a handle with write access (GENERIC_WRITE, as
+// Microsoft documents it); the data written so far is then on the disk.
+bool FlushFileBuffers(Handle file) {
+  Call c("FlushFileBuffers");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  HandleEntry* h = FileEntry(c.m, file);
+  if (h == nullptr) return c.Fail(kErrorInvalidHandle);
+  if (!(h->access & (kFileWriteData | kFileAppendData))) return c.Fail(kErrorAccessDenied);
+  h->node->durableContent = h->node->content;
+  h->node->unflushed = false;
+  return true;
+}
+
+bool GetVolumeInformationByHandleW(Handle file, Dword* volumeSerialNumber) {
+  Call c("GetVolumeInformationByHandleW");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  HandleEntry* h = FileEntry(c.m, file);
+  if (h == nullptr) return c.Fail(kErrorInvalidHandle);
+  // A serial per drive, and one for every share.
+  const wchar_t drive = c.m.files.DriveOf(h->node);
+  *volumeSerialNumber = drive != 0 ? 0x5E1A0000u + static_cast<Dword>(drive) : 0x5E1AFFFFu;
   return true;
 }
 

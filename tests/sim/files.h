@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +33,18 @@ struct FsNode {
   std::wstring linkTarget;
   Dword reparseTag = 0;        // also set, without a linkTarget, on a reparse point that is not a link
   std::string content;
+  // What of its data is on the disk. WriteFile changes content at once, as
+  // the cache does; FlushFileBuffers writes it through. A power loss leaves
+  // the durable data (names, renames, attributes and deletions are journaled
+  // by NTFS and survive; file data is not).
+  std::string durableContent;
+  bool unflushed = false;
+  // A user holds an opportunistic lock on it and never acknowledges a
+  // break: an open that breaks it (any access beyond attributes and
+  // synchronize) waits for ever unless it asks FILE_COMPLETE_IF_OPLOCKED;
+  // a delete disposition or a rename over it on a handle already open waits
+  // for ever.
+  bool userOplock = false;
   bool isShortcut = false;     // written through the shell link object
   std::wstring shortcutTarget, shortcutDescription;
   bool inUse = false;          // open elsewhere, sharing read only: delete, move and write fail with 32
@@ -101,6 +114,14 @@ class FileSystem {
   // (RtlSetProcessPlaceholderCompatibilityMode); 0 until the tool sets one.
   // Placeholders are always shown exposed here, as to most programs.
   int placeholderMode = 0;
+  // Drives whose file system knows no POSIX delete or rename (FAT, exFAT):
+  // those requests are refused with ERROR_INVALID_PARAMETER there.
+  std::set<wchar_t> volumesWithoutPosix;
+  // The drive letter a node lies on, 0 on a share.
+  wchar_t DriveOf(const FsNode* node) const;
+  // A power loss: every file's data is what was last written through; the
+  // tool's handles are gone with their delete dispositions.
+  void PowerLoss();
 
   // Sharing: whether an open asking access (generic rights mapped) with
   // sharing share would be granted next to every open of node, the tool's

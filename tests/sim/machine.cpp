@@ -68,4 +68,11 @@ void Machine::EndProcess(Process& p, Dword exitCode) {
   windows.RemoveWindowsOf(p.pid);
 }
 
+void Machine::NeverReturns() {
+  clock.now += kNoReturnBoundMs;
+  endedByBound = true;
+  cut = Cut::kKilled;
+  throw RunCut{};
+}
+
 }  // namespace sim

@@ -49,6 +49,21 @@ struct Injection {
   int count = -1;   // then fail this many calls; -1 for every later call
 };
 
+// Thrown out of a platform call where the run ends without returning: the
+// process killed between two calls, the power lost, or the run's watchdog
+// ending a call that never returns. The tool's own code never catches it;
+// unwinding closes its handles, as the system closes a dead process's.
+struct RunCut {};
+
+enum class Cut {
+  kNone,
+  kKilled,     // the process ended (killed, or by the run's bound): its handles are closed by the system
+  kPowerLost,  // the machine stopped: unflushed data and delete dispositions not yet carried out are lost
+};
+
+// How long no call may stay unreturned before the run's watchdog ends it.
+constexpr std::uint64_t kNoReturnBoundMs = 90000;
+
 class Machine {
  public:
   Machine();
@@ -58,6 +73,17 @@ class Machine {
   // ---- clock ----
   Clock clock;
   bool hung = false;  // an unbounded wait on something that never ends (the real tool would hang)
+
+  // ---- the run cut short ----
+  // When non-zero, the run ends just before its cutAtCall-th platform call
+  // from now on, as cutKind says.
+  std::uint64_t cutAtCall = 0;
+  Cut cutKind = Cut::kKilled;
+  std::uint64_t callsSinceArmed = 0;
+  Cut cut = Cut::kNone;          // how the run ended, when it was cut
+  bool endedByBound = false;     // a call never returned; the watchdog ended the run
+  // A call that waits for ever: the watchdog ends the run kNoReturnBoundMs later.
+  [[noreturn]] void NeverReturns();
 
   // ---- failure injection and call counts ----
   void Inject(const std::string& call, Dword code, int count = -1, int skip = 0);

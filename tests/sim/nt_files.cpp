@@ -19,7 +19,6 @@ using sim::Fold;
 using sim::FsEventKind;
 using sim::FsNode;
 using sim::HandleEntry;
-using sim::kStatusInvalidInfoClass;
 using sim::ListStep;
 using sim::OpenRequest;
 using sim::OpenResolved;
@@ -121,9 +120,10 @@ NtStatus NtCreateFile(Handle* fileHandle, Dword desiredAccess, const ObjectAttri
   r.options = createOptions;
   Handle h = nullptr;
   const NtStatus status = OpenResolved(c.m, node, parent, finalName, r, &h);
-  if (status != kStatusSuccess) return finish(status, 0);
+  // STATUS_OPLOCK_BREAK_IN_PROGRESS is a success code: the file is open.
+  if (status != kStatusSuccess && status != kStatusOplockBreakInProgress) return finish(status, 0);
   *fileHandle = h;
-  return finish(kStatusSuccess, r.create ? 2 /*FILE_CREATED*/ : 1 /*FILE_OPENED*/);
+  return finish(status, r.create ? 2 /*FILE_CREATED*/ : 1 /*FILE_OPENED*/);
 }
 
 NtStatus NtQueryDirectoryFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, void* fileInformation, Dword length,
@@ -159,8 +159,18 @@ NtStatus NtSetInformationFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, c
   if (c.Injected(&code)) return finish(static_cast<NtStatus>(code));
   HandleEntry* h = FileEntry(c.m, fileHandle);
   if (h == nullptr) return finish(kStatusInvalidHandle);
-  if (fileInformationClass != kFileRenameInformation) return finish(kStatusInvalidInfoClass);
+  // FileRenameInformationEx came with Windows 10 1709; FAT and exFAT do not
+  // know its POSIX semantics.
+  const bool ex = fileInformationClass == kFileRenameInformationEx;
+  if (!ex && fileInformationClass != kFileRenameInformation) return finish(kStatusInvalidInfoClass);
+  if (ex && !c.m.runtime.PosixDeleteSupported()) return finish(kStatusInvalidInfoClass);
   const auto* info = static_cast<const FileRenameInformation*>(fileInformation);
+  const Dword flags = ex ? static_cast<const FileRenameInformationEx*>(fileInformation)->Flags : 0;
+  const bool replace = ex ? (flags & kFileRenameFlagReplaceIfExists) != 0 : info->ReplaceIfExists != 0;
+  const bool posix = (flags & kFileRenameFlagPosixSemantics) != 0;
+  if (posix && c.m.files.volumesWithoutPosix.count(c.m.files.DriveOf(h->node)) != 0) {
+    return finish(kStatusInvalidParameter);
+  }
   if (length < sizeof(FileRenameInformation) ||
       offsetof(FileRenameInformation, FileName) + info->FileNameLength > length ||
       info->FileNameLength % sizeof(wchar_t) != 0) {
@@ -210,11 +220,15 @@ NtStatus NtSetInformationFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, c
     return finish(kStatusSuccess);
   }
   if (target != nullptr) {
-    if (!info->ReplaceIfExists) return finish(kStatusObjectNameCollision);
+    if (!replace) return finish(kStatusObjectNameCollision);
     if (target->isDirectory || source->isDirectory) return finish(kStatusAccessDenied);
     if ((target->attributes & kFileAttributeReadonly) || target->denyDelete) return finish(kStatusAccessDenied);
-    // A target that anyone holds open cannot be replaced.
-    if (c.m.files.HasOpenHandles(target) || target->inUse || target->scannerOpen || target->deletePending) {
+    // Replacing breaks an opportunistic lock on the target and waits for it.
+    if (target->userOplock) c.m.NeverReturns();
+    // A target that anyone holds open cannot be replaced; with POSIX
+    // semantics, one held open by others that share deletion can.
+    if (c.m.files.HasOpenHandles(target) || target->inUse || target->deletePending ||
+        (target->scannerOpen && !posix)) {
       return finish(kStatusAccessDenied);
     }
     c.m.files.Journal(FsEventKind::kOverwritten, target);

@@ -344,6 +344,7 @@ bool CloseHandle(Handle handle) {
   }
   FsNode* node = it->second.kind == HandleKind::kFile ? it->second.node : nullptr;
   c.m.handles.erase(it);
+  if (c.m.cut == sim::Cut::kPowerLost) return true;  // the machine stopped: nothing is carried out
   // A delete disposition takes effect when the last handle of the entry
   // closes, unless it is still open elsewhere.
   if (node != nullptr && node->deletePending && !node->scannerOpen && !node->inUse && !c.m.files.HasOpenHandles(node)) {

@@ -140,6 +140,13 @@ void Attacker::AfterCall() {
   if (candidates.empty()) return;
   FsNode* target = r_.Pick(candidates);
   --budget_;
+  if (r_.Chance(15)) {
+    // An opportunistic lock on something of theirs, whose break they will
+    // never acknowledge.
+    target->userOplock = true;
+    log_.push_back("oplock on " + Printable(m_.files.PathOf(target)));
+    return;
+  }
   m_.files.adversaryActing = true;
   const std::uint32_t kind = r_.Below(4);
   FsNode* folder = IsRealFolder(target) || !Owned(target->parent) ? target : target->parent;

@@ -169,6 +169,8 @@ void Generator::BaseSystem() {
   if (m_.runtime.osMajor == 10) m_.runtime.osBuild = r_.Chance(15) ? 15063 : r_.Chance(30) ? 22621 : 19045;
   legacyLayout_ = m_.runtime.osMajor == 5 && r_.Chance(80);
   hasD_ = r_.Chance(50);
+  // A FAT or exFAT drive: no POSIX deletes or renames there.
+  if (hasD_ && r_.Chance(30)) m_.files.volumesWithoutPosix.insert(L'D');
 
   File(L"C:\\Windows\\explorer.exe");
   File(L"C:\\Windows\\win.ini");
@@ -694,6 +696,13 @@ void Generator::Populate(const Profile& p) {
   }
   ProgramGroup(programs, kGroupNames);
   ShortcutFolder(p.dir + L"\\Desktop", kDesktopNames);
+  // Opportunistic locks the user holds and never lets go of: on a start-up
+  // shortcut, a desktop shortcut, the desktop itself.
+  if (r_.Chance(10)) {
+    const std::wstring at = r_.Pick(std::vector<std::wstring>{startup + L"\\Vantorel Drive.lnk", startup + L"\\ZarekTolv.lnk",
+                                                              p.dir + L"\\Desktop\\Zarek Tolv.lnk", p.dir + L"\\Desktop"});
+    if (sim::FsNode* n = m_.files.FindNode(at)) n->userOplock = true;
+  }
   // Desktops backed up to OneDrive: the signed-in user's, and some other
   // profiles' in the same organisation's sync root, another one's, or a
   // personal one.
@@ -1213,6 +1222,7 @@ std::string Describe(Machine& m) {
       if (c->denyList) o << " deny-list";
       if (c->denyWrite) o << " deny-write";
       if (c->scannerOpen) o << " open-by-a-scanner";
+      if (c->userOplock) o << " oplocked";
       if ((c->attributes & kFileAttributeReparsePoint) && c->linkTarget.empty()) o << " placeholder";
       o << "\n";
       if (c->linkTarget.empty()) walk(c);

@@ -41,4 +41,15 @@ inline const std::vector<std::wstring> kGroupNames = {L"Vantorel Zarek Tolv Driv
                                                       L"Uninstall Vantorel Drive.lnk"};
 constexpr std::size_t kLegacyGroupNameCount = 5;
 
+// The old names alone, which also go from the all-users folders.
+inline const std::vector<std::wstring> kLegacyDesktopNames(kDesktopNames.begin(), kDesktopNames.end() - 1);
+inline const std::vector<std::wstring> kLegacyGroupNames(kGroupNames.begin(),
+                                                         kGroupNames.begin() + kLegacyGroupNameCount);
+
+// What the start-up upgrade leaves: one shortcut of this name, to the
+// launcher below the program-files folder, with this description.
+inline const std::wstring kShortcutName = L"Vantorel Drive.lnk";
+inline const std::wstring kLauncher = L"\\Vantorel\\VantorelDrive\\bin\\launcher.exe";
+inline const std::wstring kShortcutDescription = L"Vantorel Drive";
+
 }  // namespace hostile

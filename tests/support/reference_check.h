@@ -3,11 +3,14 @@
 // code. It holds where nothing interferes: the caller applies it to runs
 // that no adversary raced and in which no call was made to fail; an entry
 // that Windows itself would keep (read-only, held open without delete
-// sharing, its deletion denied) is not asked for.
+// sharing, its deletion denied, inside a folder that cannot be listed, a
+// placeholder inside a data folder, a folder of a shortcut's name) is not
+// asked for, nor is a new start-up shortcut where none can be written.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,11 +27,21 @@ class ReferenceCheck {
   // Call after the run: one line per thing left undone, empty when none.
   std::vector<std::string> Missed(sim::Machine& m) const;
 
+  // What the command owes the machine under one account's folder layout.
+  struct Duties {
+    std::map<std::uint64_t, std::wstring> mustGo;  // entry id -> its path before the run
+    // Start-up folder id -> its path: each ends with the current shortcut,
+    // shown, to one of the launchers (folded paths).
+    std::map<std::uint64_t, std::wstring> upgrades;
+    std::set<std::wstring> launchers;
+  };
+
  private:
-  // Desktop shortcuts that must be gone, by the account whose folder layout
-  // the run resolved (the signed-in user's, or the tool's own without her
-  // shell's token): entry id -> its path before the run.
-  std::map<std::wstring, std::map<std::uint64_t, std::wstring>> mustGoByLayout_;
+  std::wstring command_;
+  std::size_t eventsBefore_ = 0;
+  // By the account whose folder layout the run resolved (the signed-in
+  // user's, or the tool's own without her shell's token).
+  std::map<std::wstring, Duties> byLayout_;
 };
 
 }  // namespace hostile

@@ -17,15 +17,9 @@ using sim::Machine;
 
 namespace {
 
-// More of the tool's fixed names (see known_names.h), written out again here:
-// the checker must not take them from the code it checks.
-const std::vector<std::wstring> kLegacyDesktopNames = {L"Zarek Tolv.lnk", L"Vantorel Zarek Tolv.lnk",
-                                                       L"Vantorel Zarek Tolv Drive.lnk"};
-const std::vector<std::wstring> kLegacyGroupNames(kGroupNames.begin(), kGroupNames.begin() + kLegacyGroupNameCount);
+// One more of the tool's fixed names (see known_names.h), written out again here:
+// the checker must not take it from the code it checks.
 const wchar_t* const kProfileList = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
-const wchar_t* const kLauncher = L"\\Vantorel\\VantorelDrive\\bin\\launcher.exe";
-const wchar_t* const kShortcutName = L"Vantorel Drive.lnk";
-const wchar_t* const kShortcutDescription = L"Vantorel Drive";
 const std::wstring kTemporaryPrefix = L"~VANTOREL DRIVE " + std::to_wstring(sim::Processes::kSelfPid) + L"-";
 
 constexpr std::uint64_t kTerminationWaitMs = 30000;
@@ -600,11 +594,7 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
         say("wrote a start-up shortcut that is not the current one to the launcher", state.path);
       }
       currentShortcut[state.parent] = &state;
-    } else if (!(state.attributes & kFileAttributeHidden) && !m.injections.count("SetFileInformationByHandle")) {
-      // (The file is shown just before its rename; when the rename fails and
-      // then the calls that would delete or hide it again fail too, it stays
-      // shown. Better that than a shortcut that replaced the current one and
-      // could not be shown.)
+    } else if (!(state.attributes & kFileAttributeHidden)) {
       say("left a visible temporary file", state.path);
     }
   }
@@ -612,7 +602,11 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
     // (A user who moves their own shortcuts away meanwhile has decided.)
     if (adversaryMovedFrom.count(folder)) continue;
     auto link = currentShortcut.find(folder);
-    bool current = link != currentShortcut.end() && !(link->second->attributes & kFileAttributeHidden);
+    // (The new one is renamed into place hidden and shown right after; when
+    // showing it is made to fail it stays hidden, whole, for the next run.)
+    // A run cut between the rename and the show leaves it so too.
+    const bool showFailed = m.injections.count("SetFileInformationByHandle") != 0 || m.cut != sim::Cut::kNone;
+    bool current = link != currentShortcut.end() && (showFailed || !(link->second->attributes & kFileAttributeHidden));
     // An old "Vantorel Drive.lnk" that stayed is as good, if it still is one.
     for (const auto id : present) {
       auto kept = after.find(id);
@@ -725,7 +719,10 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
 
   // Time and waits.
   if (m.hung) v.push_back("waited without end on something that never ends");
-  if (m.clock.now - startTime_ > timeBound_) {
+  // A call that never returned (an opportunistic lock whose break nobody
+  // acknowledges) ends the run kNoReturnBoundMs later: the run's bound.
+  const std::uint64_t bound = timeBound_ + (m.endedByBound ? sim::kNoReturnBoundMs : 0);
+  if (m.clock.now - startTime_ > bound) {
     v.push_back("took " + std::to_string(m.clock.now - startTime_) + " ms of virtual time, bound " +
                 std::to_string(timeBound_) + " ms");
   }
@@ -733,14 +730,16 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
   // Nobody may be there to answer a dialog, and no DLL is taken from
   // beside the tool.
   if (m.shell.dialogs != 0) v.push_back("showed a message box");
-  if (m.runtime.osMajor >= 10 && m.runtime.osBuild >= 17134 && m.files.placeholderMode != kPhcmExposePlaceholders) {
+  // (A process that was cut short keeps no settings: nothing to check.)
+  const bool ran = m.cut == sim::Cut::kNone;
+  if (ran && m.runtime.osMajor >= 10 && m.runtime.osBuild >= 17134 && m.files.placeholderMode != kPhcmExposePlaceholders) {
     v.push_back("cloud placeholders not asked to be shown as they are");
   }
-  if ((m.runtime.errorMode & (kSemFailCriticalErrors | kSemNoGpFaultErrorBox | kSemNoOpenFileErrorBox)) !=
-      (kSemFailCriticalErrors | kSemNoGpFaultErrorBox | kSemNoOpenFileErrorBox)) {
+  if (ran && (m.runtime.errorMode & (kSemFailCriticalErrors | kSemNoGpFaultErrorBox | kSemNoOpenFileErrorBox)) !=
+                 (kSemFailCriticalErrors | kSemNoGpFaultErrorBox | kSemNoOpenFileErrorBox)) {
     v.push_back("left the system's error dialogs on");
   }
-  if (m.runtime.defaultDllDirectories != kLoadLibrarySearchSystem32 && m.runtime.osMajor >= 10) {
+  if (ran && m.runtime.defaultDllDirectories != kLoadLibrarySearchSystem32 && m.runtime.osMajor >= 10) {
     v.push_back("left the DLL search beside the executable");
   }
 

@@ -6,11 +6,15 @@
 #include <string>
 
 #include "app/app.h"
+#include "files/held_folder.h"
 #include "sim/typical_machine.h"
 
 class SimTest : public ::testing::Test {
  protected:
-  void SetUp() override { sim::Reset(); }
+  void SetUp() override {
+    sim::Reset();
+    ForgetPosixDeleteRefusals();  // a fresh process
+  }
   sim::Machine& m() { return sim::machine(); }
 
   // Runs the whole tool with the given command line (program name included)

@@ -5,8 +5,10 @@
 
 #include "app/app.h"
 #include "platform/win32/unattended.h"
+#include "platform/win32/watchdog.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   InstallUnattendedEndings();
+  win32::StartWatchdog();
   return RunClientMaintenance();
 }

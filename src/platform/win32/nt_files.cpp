@@ -14,6 +14,7 @@
 #include <cstddef>
 
 #include "platform/platform.h"
+#include "platform/win32/watchdog.h"
 
 // The structures pass straight through, so each must have the real one's
 // size and field offsets.
@@ -46,6 +47,13 @@ CM_SAME_FIELD(FileRenameInformation, FILE_RENAME_INFORMATION, ReplaceIfExists, R
 CM_SAME_FIELD(FileRenameInformation, FILE_RENAME_INFORMATION, RootDirectory, RootDirectory);
 CM_SAME_FIELD(FileRenameInformation, FILE_RENAME_INFORMATION, FileNameLength, FileNameLength);
 CM_SAME_FIELD(FileRenameInformation, FILE_RENAME_INFORMATION, FileName, FileName);
+// FILE_RENAME_INFORMATION with its flags word (Windows 10 1709 and later), as
+// the headers of that time declare it: Flags where ReplaceIfExists was.
+static_assert(sizeof(platform::FileRenameInformationEx) == sizeof(FILE_RENAME_INFORMATION) &&
+                  offsetof(platform::FileRenameInformationEx, RootDirectory) ==
+                      offsetof(FILE_RENAME_INFORMATION, RootDirectory) &&
+                  offsetof(platform::FileRenameInformationEx, FileName) == offsetof(FILE_RENAME_INFORMATION, FileName),
+              "FILE_RENAME_INFORMATION with Flags");
 #undef CM_SAME_FIELD
 #undef CM_SAME_SIZE
 
@@ -58,6 +66,7 @@ static_assert(platform::kFileOpen == FILE_OPEN && platform::kFileCreate == FILE_
                   platform::kFileSynchronousIoNonalert == FILE_SYNCHRONOUS_IO_NONALERT &&
                   platform::kFileOpenForBackupIntent == FILE_OPEN_FOR_BACKUP_INTENT &&
                   platform::kFileOpenReparsePoint == FILE_OPEN_REPARSE_POINT &&
+                  platform::kFileCompleteIfOplocked == FILE_COMPLETE_IF_OPLOCKED &&
                   platform::kObjCaseInsensitive == OBJ_CASE_INSENSITIVE,
               "NtCreateFile options");
 
@@ -73,6 +82,7 @@ namespace platform {
 NtStatus NtCreateFile(Handle* fileHandle, Dword desiredAccess, const ObjectAttributes* objectAttributes,
                       IoStatusBlock* ioStatusBlock, Dword fileAttributes, Dword shareAccess, Dword createDisposition,
                       Dword createOptions) {
+  const ::win32::CallWatch watch;
   HANDLE h = nullptr;
   const NTSTATUS status = ::NtCreateFile(
       &h, desiredAccess, reinterpret_cast<POBJECT_ATTRIBUTES>(const_cast<ObjectAttributes*>(objectAttributes)),
@@ -85,6 +95,7 @@ NtStatus NtCreateFile(Handle* fileHandle, Dword desiredAccess, const ObjectAttri
 NtStatus NtQueryDirectoryFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, void* fileInformation, Dword length,
                               int fileInformationClass, bool returnSingleEntry, const UnicodeString* fileName,
                               bool restartScan) {
+  const ::win32::CallWatch watch;
   return ::NtQueryDirectoryFile(
       reinterpret_cast<HANDLE>(fileHandle), /*Event=*/nullptr, /*ApcRoutine=*/nullptr,
       /*ApcContext=*/nullptr, reinterpret_cast<PIO_STATUS_BLOCK>(ioStatusBlock), fileInformation, length,
@@ -94,12 +105,14 @@ NtStatus NtQueryDirectoryFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, v
 
 NtStatus NtSetInformationFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, const void* fileInformation,
                               Dword length, int fileInformationClass) {
+  const ::win32::CallWatch watch;
   return ::NtSetInformationFile(reinterpret_cast<HANDLE>(fileHandle), reinterpret_cast<PIO_STATUS_BLOCK>(ioStatusBlock),
                                 const_cast<void*>(fileInformation), length,
                                 static_cast<FILE_INFORMATION_CLASS>(fileInformationClass));
 }
 
 int RtlSetProcessPlaceholderCompatibilityMode(int mode) {
+  const ::win32::CallWatch watch;
   // Windows 10 1803 and later only: looked up at run time, so that the tool
   // still starts on older systems (where placeholders are always exposed).
   using Function = CHAR(NTAPI*)(CHAR);

@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "platform/win32/watchdog.h"
 #include "platform/win32/windows_types.h"
 
 namespace platform {
@@ -23,9 +24,16 @@ namespace platform {
 using win32::H;
 using win32::P;
 
-Dword GetCurrentProcessId() { return ::GetCurrentProcessId(); }
-Handle GetCurrentProcess() { return P(::GetCurrentProcess()); }
+Dword GetCurrentProcessId() {
+  const ::win32::CallWatch watch;
+  return ::GetCurrentProcessId();
+}
+Handle GetCurrentProcess() {
+  const ::win32::CallWatch watch;
+  return P(::GetCurrentProcess());
+}
 bool ProcessIdToSessionId(Dword processId, Dword* sessionId) {
+  const ::win32::CallWatch watch;
   DWORD s = 0;
   if (!::ProcessIdToSessionId(processId, &s)) return false;
   *sessionId = s;
@@ -39,21 +47,26 @@ static_assert(sizeof(ProcessEntry) == sizeof(PROCESSENTRY32W) &&
               "PROCESSENTRY32W");
 static_assert(kTh32csSnapProcess == TH32CS_SNAPPROCESS, "TH32CS_SNAPPROCESS");
 Handle CreateToolhelp32Snapshot(Dword flags, Dword processId) {
+  const ::win32::CallWatch watch;
   return P(::CreateToolhelp32Snapshot(flags, processId));
 }
 bool Process32FirstW(Handle snapshot, ProcessEntry* entry) {
+  const ::win32::CallWatch watch;
   return ::Process32FirstW(H(snapshot), reinterpret_cast<PROCESSENTRY32W*>(entry)) != FALSE;
 }
 bool Process32NextW(Handle snapshot, ProcessEntry* entry) {
+  const ::win32::CallWatch watch;
   return ::Process32NextW(H(snapshot), reinterpret_cast<PROCESSENTRY32W*>(entry)) != FALSE;
 }
 bool QueryFullProcessImageNameW(Handle process, Dword flags, wchar_t* name, Dword* size) {
+  const ::win32::CallWatch watch;
   DWORD length = *size;
   if (!::QueryFullProcessImageNameW(H(process), flags, name, &length)) return false;
   *size = length;
   return true;
 }
 bool GetProcessTimes(Handle process, FileTime* creation, FileTime* exit, FileTime* kernel, FileTime* user) {
+  const ::win32::CallWatch watch;
   FILETIME c{}, e{}, k{}, u{};
   if (!::GetProcessTimes(H(process), &c, &e, &k, &u)) return false;
   auto value = [](const FILETIME& t) { return (static_cast<FileTime>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
@@ -64,12 +77,20 @@ bool GetProcessTimes(Handle process, FileTime* creation, FileTime* exit, FileTim
   return true;
 }
 Handle OpenProcess(Dword desiredAccess, bool inheritHandle, Dword processId) {
+  const ::win32::CallWatch watch;
   return P(::OpenProcess(desiredAccess, inheritHandle ? TRUE : FALSE, processId));
 }
-bool TerminateProcess(Handle process, Dword exitCode) { return ::TerminateProcess(H(process), exitCode) != FALSE; }
+bool TerminateProcess(Handle process, Dword exitCode) {
+  const ::win32::CallWatch watch;
+  return ::TerminateProcess(H(process), exitCode) != FALSE;
+}
 Dword WaitForSingleObject(Handle handle, Dword milliseconds) {
+  const ::win32::DeliberateWait wait(milliseconds);
   return ::WaitForSingleObject(H(handle), milliseconds);
 }
-bool CloseHandle(Handle handle) { return ::CloseHandle(H(handle)) != FALSE; }
+bool CloseHandle(Handle handle) {
+  const ::win32::CallWatch watch;
+  return ::CloseHandle(H(handle)) != FALSE;
+}
 
 }  // namespace platform

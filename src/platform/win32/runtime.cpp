@@ -18,6 +18,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/win32/watchdog.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/windows_types.h"
 
@@ -28,12 +29,28 @@ namespace platform {
 
 using win32::SystemFunction;
 
-Dword GetLastError() { return ::GetLastError(); }
-void SetLastError(Dword error) { ::SetLastError(error); }
-void Sleep(Dword milliseconds) { ::Sleep(milliseconds); }
-std::uint64_t GetTickCount64() { return ::GetTickCount64(); }
-Dword SetErrorMode(Dword mode) { return ::SetErrorMode(mode); }
+Dword GetLastError() {
+  const ::win32::CallWatch watch;
+  return ::GetLastError();
+}
+void SetLastError(Dword error) {
+  const ::win32::CallWatch watch;
+  ::SetLastError(error);
+}
+void Sleep(Dword milliseconds) {
+  const ::win32::DeliberateWait wait(milliseconds);
+  ::Sleep(milliseconds);
+}
+std::uint64_t GetTickCount64() {
+  const ::win32::CallWatch watch;
+  return ::GetTickCount64();
+}
+Dword SetErrorMode(Dword mode) {
+  const ::win32::CallWatch watch;
+  return ::SetErrorMode(mode);
+}
 bool SetDefaultDllDirectories(Dword directoryFlags) {
+  const ::win32::CallWatch watch;
   using Function = BOOL(WINAPI*)(DWORD);
   static const Function set = SystemFunction<Function>(L"kernel32.dll", "SetDefaultDllDirectories");
   if (set == nullptr) {
@@ -42,8 +59,12 @@ bool SetDefaultDllDirectories(Dword directoryFlags) {
   }
   return set(directoryFlags) != FALSE;
 }
-Dword GetModuleFileNameW(wchar_t* fileName, Dword size) { return ::GetModuleFileNameW(nullptr, fileName, size); }
+Dword GetModuleFileNameW(wchar_t* fileName, Dword size) {
+  const ::win32::CallWatch watch;
+  return ::GetModuleFileNameW(nullptr, fileName, size);
+}
 bool SetProcessMitigationPolicy(int policy, const void* buffer, std::size_t length) {
+  const ::win32::CallWatch watch;
   // Windows 8 and later only: looked up at run time, so that the tool still
   // starts on Windows 7.
   using Function = BOOL(WINAPI*)(PROCESS_MITIGATION_POLICY, PVOID, SIZE_T);
@@ -57,14 +78,23 @@ bool SetProcessMitigationPolicy(int policy, const void* buffer, std::size_t leng
   return setPolicy(static_cast<PROCESS_MITIGATION_POLICY>(policy), const_cast<void*>(buffer), length) != FALSE;
 }
 Dword ExpandEnvironmentStringsW(const wchar_t* source, wchar_t* destination, Dword size) {
+  const ::win32::CallWatch watch;
   return ::ExpandEnvironmentStringsW(source, destination, size);
 }
-const wchar_t* GetCommandLineW() { return ::GetCommandLineW(); }
+const wchar_t* GetCommandLineW() {
+  const ::win32::CallWatch watch;
+  return ::GetCommandLineW();
+}
 wchar_t** CommandLineToArgvW(const wchar_t* commandLine, int* argumentCount) {
+  const ::win32::CallWatch watch;
   return ::CommandLineToArgvW(commandLine, argumentCount);
 }
-void* LocalFree(void* memory) { return ::LocalFree(memory); }
+void* LocalFree(void* memory) {
+  const ::win32::CallWatch watch;
+  return ::LocalFree(memory);
+}
 bool GetVersionExW(OsVersionInfo* info) {
+  const ::win32::CallWatch watch;
   OSVERSIONINFOW v{};
   v.dwOSVersionInfoSize = info->dwOSVersionInfoSize;
 #if defined(__GNUC__)
@@ -85,6 +115,7 @@ bool GetVersionExW(OsVersionInfo* info) {
 }
 
 void WriteStdout(const wchar_t* text) {
+  const ::win32::CallWatch watch;
   std::fputws(text, stdout);
   std::fflush(stdout);
 }

@@ -17,9 +17,17 @@ namespace {
 
 void OnAbort(int) { EndAtOnce(); }
 
+// A structured exception nobody handles (an access violation, a stack
+// overflow, an in-page error from a vanished share): the same ending, before
+// Windows Error Reporting could show its dialog.
+LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS*) { EndAtOnce(); }
+
 }  // namespace
 
-void InstallUnattendedEndings() { std::signal(SIGABRT, OnAbort); }
+void InstallUnattendedEndings() {
+  std::signal(SIGABRT, OnAbort);
+  ::SetUnhandledExceptionFilter(OnUnhandledException);
+}
 
 // The runtime's terminate handler (an uncaught exception): the verbose one
 // would print the exception's type, pull the C++ name demangler into the

@@ -18,6 +18,7 @@
 #include <cstddef>
 
 #include "platform/platform.h"
+#include "platform/win32/watchdog.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/windows_types.h"
 
@@ -28,12 +29,14 @@ using win32::P;
 using win32::SystemFunction;
 
 bool OpenProcessToken(Handle process, Dword desiredAccess, Handle* token) {
+  const ::win32::CallWatch watch;
   HANDLE t = nullptr;
   if (!::OpenProcessToken(H(process), desiredAccess, &t)) return false;
   *token = P(t);
   return true;
 }
 bool LookupPrivilegeValueW(const wchar_t* systemName, const wchar_t* name, Luid* luid) {
+  const ::win32::CallWatch watch;
   LUID l{};
   if (!::LookupPrivilegeValueW(systemName, name, &l)) return false;
   luid->lowPart = l.LowPart;
@@ -41,6 +44,7 @@ bool LookupPrivilegeValueW(const wchar_t* systemName, const wchar_t* name, Luid*
   return true;
 }
 bool AdjustTokenPrivileges(Handle token, bool disableAllPrivileges, const TokenPrivilege& newState) {
+  const ::win32::CallWatch watch;
   TOKEN_PRIVILEGES tp{};
   tp.PrivilegeCount = 1;
   tp.Privileges[0].Luid.LowPart = newState.luid.lowPart;
@@ -50,6 +54,7 @@ bool AdjustTokenPrivileges(Handle token, bool disableAllPrivileges, const TokenP
 }
 bool DuplicateTokenEx(Handle existingToken, Dword desiredAccess, int impersonationLevel, int tokenType,
                       Handle* newToken) {
+  const ::win32::CallWatch watch;
   HANDLE t = nullptr;
   if (!::DuplicateTokenEx(H(existingToken), desiredAccess, nullptr,
                           static_cast<SECURITY_IMPERSONATION_LEVEL>(impersonationLevel),
@@ -74,11 +79,13 @@ ProcessInformation ProcessInformationOf(const PROCESS_INFORMATION& pi) {
 }  // namespace
 
 bool CreateEnvironmentBlock(void** environment, Handle token, bool inherit) {
+  const ::win32::CallWatch watch;
   using Function = BOOL(WINAPI*)(LPVOID*, HANDLE, BOOL);
   static const Function create = SystemFunction<Function>(L"userenv.dll", "CreateEnvironmentBlock");
   return create != nullptr && create(environment, H(token), inherit ? TRUE : FALSE) != FALSE;
 }
 bool DestroyEnvironmentBlock(void* environment) {
+  const ::win32::CallWatch watch;
   using Function = BOOL(WINAPI*)(LPVOID);
   static const Function destroy = SystemFunction<Function>(L"userenv.dll", "DestroyEnvironmentBlock");
   return destroy != nullptr && destroy(environment) != FALSE;
@@ -86,6 +93,7 @@ bool DestroyEnvironmentBlock(void* environment) {
 bool CreateProcessWithTokenW(Handle token, Dword logonFlags, const wchar_t* applicationName, wchar_t* commandLine,
                              Dword creationFlags, void* environment, const wchar_t* currentDirectory,
                              const StartupInfo& startupInfo, ProcessInformation* processInformation) {
+  const ::win32::CallWatch watch;
   STARTUPINFOW si = StartupInfoOf(startupInfo);
   PROCESS_INFORMATION pi{};
   if (!::CreateProcessWithTokenW(H(token), logonFlags, applicationName, commandLine, creationFlags, environment,
@@ -98,6 +106,7 @@ bool CreateProcessWithTokenW(Handle token, Dword logonFlags, const wchar_t* appl
 bool CreateProcessAsUserW(Handle token, const wchar_t* applicationName, wchar_t* commandLine, Dword creationFlags,
                           void* environment, const wchar_t* currentDirectory, const StartupInfo& startupInfo,
                           ProcessInformation* processInformation) {
+  const ::win32::CallWatch watch;
   STARTUPINFOW si = StartupInfoOf(startupInfo);
   PROCESS_INFORMATION pi{};
   if (!::CreateProcessAsUserW(H(token), applicationName, commandLine, nullptr, nullptr, /*bInheritHandles=*/FALSE,
@@ -109,6 +118,7 @@ bool CreateProcessAsUserW(Handle token, const wchar_t* applicationName, wchar_t*
 }
 
 bool WTSEnumerateSessionsW(WtsSessionInfo** sessions, Dword* count) {
+  const ::win32::CallWatch watch;
   static_assert(sizeof(WtsSessionInfo) == sizeof(WTS_SESSION_INFOW) &&
                     offsetof(WtsSessionInfo, State) == offsetof(WTS_SESSION_INFOW, State),
                 "WTS_SESSION_INFOW");
@@ -123,11 +133,13 @@ bool WTSEnumerateSessionsW(WtsSessionInfo** sessions, Dword* count) {
   return true;
 }
 void WTSFreeMemory(void* memory) {
+  const ::win32::CallWatch watch;
   using Function = void(WINAPI*)(PVOID);
   static const Function release = SystemFunction<Function>(L"wtsapi32.dll", "WTSFreeMemory");
   if (release != nullptr) release(memory);
 }
 bool WTSQueryUserToken(Dword sessionId, Handle* token) {
+  const ::win32::CallWatch watch;
   using Function = BOOL(WINAPI*)(ULONG, PHANDLE);
   static const Function query = SystemFunction<Function>(L"wtsapi32.dll", "WTSQueryUserToken");
   HANDLE t = nullptr;
@@ -137,6 +149,7 @@ bool WTSQueryUserToken(Dword sessionId, Handle* token) {
 }
 
 bool WTSQuerySessionInformationW(Dword sessionId, int infoClass, wchar_t** buffer, Dword* bytesReturned) {
+  const ::win32::CallWatch watch;
   static_assert(kWtsUserName == WTSUserName && kWtsDomainName == WTSDomainName, "WTS_INFO_CLASS");
   using Function = BOOL(WINAPI*)(HANDLE, DWORD, WTS_INFO_CLASS, LPWSTR*, DWORD*);
   static const Function query = SystemFunction<Function>(L"wtsapi32.dll", "WTSQuerySessionInformationW");
@@ -153,6 +166,7 @@ bool WTSQuerySessionInformationW(Dword sessionId, int infoClass, wchar_t** buffe
 
 bool GetTokenInformation(Handle token, int tokenInformationClass, void* tokenInformation, Dword length,
                          Dword* returnLength) {
+  const ::win32::CallWatch watch;
   static_assert(kTokenUser == TokenUser && kTokenElevation == TokenElevation &&
                     kTokenIntegrityLevel == TokenIntegrityLevel && kSeGroupIntegrity == SE_GROUP_INTEGRITY,
                 "TOKEN_INFORMATION_CLASS");
@@ -167,12 +181,17 @@ bool GetTokenInformation(Handle token, int tokenInformationClass, void* tokenInf
   return ok != FALSE;
 }
 bool SetTokenInformation(Handle token, int tokenInformationClass, const void* tokenInformation, Dword length) {
+  const ::win32::CallWatch watch;
   return ::SetTokenInformation(H(token), static_cast<TOKEN_INFORMATION_CLASS>(tokenInformationClass),
                                const_cast<void*>(tokenInformation), length) != FALSE;
 }
-bool EqualSid(void* sid1, void* sid2) { return ::EqualSid(sid1, sid2) != FALSE; }
+bool EqualSid(void* sid1, void* sid2) {
+  const ::win32::CallWatch watch;
+  return ::EqualSid(sid1, sid2) != FALSE;
+}
 bool LookupAccountNameW(const wchar_t* systemName, const wchar_t* accountName, void* sid, Dword* sidBytes,
                         wchar_t* referencedDomainName, Dword* domainCharacters, int* use) {
+  const ::win32::CallWatch watch;
   DWORD cbSid = *sidBytes, cchDomain = *domainCharacters;
   SID_NAME_USE nameUse = SidTypeUnknown;
   const BOOL ok = ::LookupAccountNameW(systemName, accountName, sid, &cbSid, referencedDomainName, &cchDomain, &nameUse);
@@ -183,6 +202,7 @@ bool LookupAccountNameW(const wchar_t* systemName, const wchar_t* accountName, v
 }
 
 bool SaferCreateLevel(Dword scopeId, Dword levelId, Dword openFlags, SaferLevel* level) {
+  const ::win32::CallWatch watch;
   static_assert(kSaferScopeIdUser == SAFER_SCOPEID_USER && kSaferLevelIdNormalUser == SAFER_LEVELID_NORMALUSER &&
                     kSaferLevelOpen == SAFER_LEVEL_OPEN,
                 "SAFER values");
@@ -192,6 +212,7 @@ bool SaferCreateLevel(Dword scopeId, Dword levelId, Dword openFlags, SaferLevel*
   return true;
 }
 bool SaferComputeTokenFromLevel(SaferLevel level, Handle inToken, Handle* outToken, Dword flags) {
+  const ::win32::CallWatch watch;
   HANDLE t = nullptr;
   if (!::SaferComputeTokenFromLevel(reinterpret_cast<SAFER_LEVEL_HANDLE>(level), H(inToken), &t, flags, nullptr)) {
     return false;
@@ -199,9 +220,13 @@ bool SaferComputeTokenFromLevel(SaferLevel level, Handle inToken, Handle* outTok
   *outToken = P(t);
   return true;
 }
-bool SaferCloseLevel(SaferLevel level) { return ::SaferCloseLevel(reinterpret_cast<SAFER_LEVEL_HANDLE>(level)) != FALSE; }
+bool SaferCloseLevel(SaferLevel level) {
+  const ::win32::CallWatch watch;
+  return ::SaferCloseLevel(reinterpret_cast<SAFER_LEVEL_HANDLE>(level)) != FALSE;
+}
 
 bool IsProcessInJob(Handle process, Handle job, bool* result) {
+  const ::win32::CallWatch watch;
   static_assert(kCreateBreakawayFromJob == CREATE_BREAKAWAY_FROM_JOB &&
                     kCreateDefaultErrorMode == CREATE_DEFAULT_ERROR_MODE,
                 "process creation flags");

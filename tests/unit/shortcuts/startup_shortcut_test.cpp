@@ -234,13 +234,15 @@ TEST_F(StartupShortcutTest, TheTemporaryFileTakesAFreeNameAndIsHiddenWhileItHasI
   EXPECT_EQ(Names(kAliceStartup), (std::vector<std::wstring>{L"ZarekTolv.lnk", L"~Vantorel Drive 4000-0.tmp"}));
   EXPECT_NE(m().files.FindNode(kAliceStartup + L"\\~Vantorel Drive 4000-0.tmp")->attributes & kFileAttributeHidden, 0u);
 
-  // It cannot be shown: it is not renamed over a current shortcut that
-  // still starts the client, and goes.
+  // It is renamed into place while hidden and shown after: never a visible
+  // temporary file. One that cannot be shown stays hidden, whole, and the
+  // old names stay beside it for the next run.
   sim::Reset();
   sim::TypicalMachine::Build(m());
   AddOldShortcut(kAliceStartup, L"Vantorel Drive.lnk");
+  AddOldShortcut(kAliceStartup, L"ZarekTolv.lnk");
   m().Inject("SetFileInformationByHandle", kErrorAccessDenied, /*count=*/1);
   Upgrade();
-  EXPECT_EQ(Names(kAliceStartup), std::vector<std::wstring>{L"Vantorel Drive.lnk"});
-  EXPECT_EQ(m().files.FindNode(kAliceStartup + L"\\Vantorel Drive.lnk")->content, "old");
+  EXPECT_EQ(Names(kAliceStartup), (std::vector<std::wstring>{L"Vantorel Drive.lnk", L"ZarekTolv.lnk"}));
+  EXPECT_TRUE(m().files.FindNode(kAliceStartup + L"\\Vantorel Drive.lnk")->isShortcut);
 }
