@@ -160,8 +160,8 @@ for folder in "$desktop" AppData "$programs" "$programs/Vantorel"; do
   target=carol-target link=users/carol/$folder
   link_at users/carol "$folder"
   check_link --admin-remove-shortcuts users/carol users/bob
-  # The user's own folders are resolved as Windows resolves them: a link
-  # above them (AppData) is followed, as an administrator's would be.
+  # The user's own folders are reached from her profile folder down: a link
+  # on the way (AppData) leaves them alone, which the simulated machine shows.
   [ "$folder" = AppData ] && continue
   put_every_shortcut "$me"
   target=my-target link=$me/$folder
