@@ -429,23 +429,51 @@ bool DestroyEnvironmentBlock(void* environment) {
   return true;
 }
 
-bool CreateProcessWithTokenW(Handle token, Dword logonFlags, const wchar_t* applicationName, wchar_t* commandLine,
-                             Dword creationFlags, void* environment, const wchar_t* currentDirectory,
-                             const StartupInfo& startupInfo, ProcessInformation* processInformation) {
-  Call c("CreateProcessWithTokenW");
+namespace {
+
+// What both starts record of their arguments.
+sim::CreateProcessWithTokenRecord StartRecord(Machine& m, const wchar_t* applicationName, const wchar_t* commandLine,
+                                              Dword creationFlags, void* environment, const wchar_t* currentDirectory,
+                                              const StartupInfo& startupInfo) {
   sim::CreateProcessWithTokenRecord r{};
-  r.logonFlags = logonFlags;
   r.applicationName = applicationName ? applicationName : L"";
   r.commandLine = commandLine ? commandLine : L"";
   r.creationFlags = creationFlags;
   r.environmentPassed = environment != nullptr;
   if (environment != nullptr) {
-    auto it = c.m.users.environmentBlocks.find(environment);
-    r.environmentUser = it == c.m.users.environmentBlocks.end() ? L"?" : it->second;
+    auto it = m.users.environmentBlocks.find(environment);
+    r.environmentUser = it == m.users.environmentBlocks.end() ? L"?" : it->second;
   }
   r.currentDirectory = currentDirectory ? currentDirectory : L"(null)";
   r.startupFlags = startupInfo.dwFlags;
   r.showWindow = startupInfo.wShowWindow;
+  return r;
+}
+
+// What both starts refuse once the token has passed: a Unicode environment
+// block without its flag (it would be read as ANSI), an image that is not
+// there, a current folder that is not a folder. 0 when none.
+Dword StartRefusal(Machine& m, const sim::CreateProcessWithTokenRecord& r, void* environment,
+                   const wchar_t* currentDirectory) {
+  if (environment != nullptr && (r.creationFlags & kCreateUnicodeEnvironment) == 0) return kErrorInvalidParameter;
+  if (!m.files.IsExistingFile(r.applicationName)) return kErrorFileNotFound;
+  if (currentDirectory != nullptr) {
+    Dword error = 0;
+    FsNode* folder = m.files.Resolve(currentDirectory, true, &error);
+    if (folder == nullptr || !folder->isDirectory) return kErrorDirectory;
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool CreateProcessWithTokenW(Handle token, Dword logonFlags, const wchar_t* applicationName, wchar_t* commandLine,
+                             Dword creationFlags, void* environment, const wchar_t* currentDirectory,
+                             const StartupInfo& startupInfo, ProcessInformation* processInformation) {
+  Call c("CreateProcessWithTokenW");
+  sim::CreateProcessWithTokenRecord r =
+      StartRecord(c.m, applicationName, commandLine, creationFlags, environment, currentDirectory, startupInfo);
+  r.logonFlags = logonFlags;
   RecordToken(c.m, token, &r);
   HandleEntry* e = c.m.Lookup(token);
   // The process runs in the session of the process the token came from.
@@ -470,16 +498,7 @@ bool CreateProcessWithTokenW(Handle token, Dword logonFlags, const wchar_t* appl
   // administrator hold it, a standard user's (or filtered) token does not.
   if (!IsSystem(c.m) && !c.m.processes.Self().elevated) return finish(false, kErrorPrivilegeNotHeld);
   if (const Dword refused = JobRefusal(c.m, r.session, creationFlags)) return finish(false, refused);
-  // A Unicode environment block without the flag is read as ANSI: refused.
-  if (environment != nullptr && (creationFlags & kCreateUnicodeEnvironment) == 0) {
-    return finish(false, kErrorInvalidParameter);
-  }
-  if (!c.m.files.IsExistingFile(r.applicationName)) return finish(false, kErrorFileNotFound);
-  if (currentDirectory != nullptr) {
-    Dword error = 0;
-    FsNode* folder = c.m.files.Resolve(currentDirectory, true, &error);
-    if (folder == nullptr || !folder->isDirectory) return finish(false, kErrorDirectory);
-  }
+  if (const Dword refused = StartRefusal(c.m, r, environment, currentDirectory)) return finish(false, refused);
   Launch(c.m, r, *e, r.session, creationFlags, processInformation);
   return finish(true, 0);
 }
@@ -488,18 +507,8 @@ bool CreateProcessAsUserW(Handle token, const wchar_t* applicationName, wchar_t*
                           void* environment, const wchar_t* currentDirectory, const StartupInfo& startupInfo,
                           ProcessInformation* processInformation) {
   Call c("CreateProcessAsUserW");
-  sim::CreateProcessWithTokenRecord r{};
-  r.applicationName = applicationName ? applicationName : L"";
-  r.commandLine = commandLine ? commandLine : L"";
-  r.creationFlags = creationFlags;
-  r.environmentPassed = environment != nullptr;
-  if (environment != nullptr) {
-    auto it = c.m.users.environmentBlocks.find(environment);
-    r.environmentUser = it == c.m.users.environmentBlocks.end() ? L"?" : it->second;
-  }
-  r.currentDirectory = currentDirectory ? currentDirectory : L"(null)";
-  r.startupFlags = startupInfo.dwFlags;
-  r.showWindow = startupInfo.wShowWindow;
+  sim::CreateProcessWithTokenRecord r =
+      StartRecord(c.m, applicationName, commandLine, creationFlags, environment, currentDirectory, startupInfo);
   r.desktop = startupInfo.lpDesktop ? startupInfo.lpDesktop : L"(null)";
   RecordToken(c.m, token, &r);
   HandleEntry* e = c.m.Lookup(token);
@@ -522,15 +531,7 @@ bool CreateProcessAsUserW(Handle token, const wchar_t* applicationName, wchar_t*
   const bool ownToken = (e->tokenOwn || e->tokenRestrictedFromOwn) && e->tokenUser == c.m.processes.Self().user;
   if (!ownToken && !IsSystem(c.m)) return finish(false, kErrorPrivilegeNotHeld);
   if (const Dword refused = JobRefusal(c.m, r.session, creationFlags)) return finish(false, refused);
-  if (environment != nullptr && (creationFlags & kCreateUnicodeEnvironment) == 0) {
-    return finish(false, kErrorInvalidParameter);
-  }
-  if (!c.m.files.IsExistingFile(r.applicationName)) return finish(false, kErrorFileNotFound);
-  if (currentDirectory != nullptr) {
-    Dword error = 0;
-    FsNode* folder = c.m.files.Resolve(currentDirectory, true, &error);
-    if (folder == nullptr || !folder->isDirectory) return finish(false, kErrorDirectory);
-  }
+  if (const Dword refused = StartRefusal(c.m, r, environment, currentDirectory)) return finish(false, refused);
   sim::Process& started = Launch(c.m, r, *e, r.session, creationFlags, processInformation);
   const Dword pid = started.pid;
   for (const auto& s : c.m.users.sessions) {

@@ -13,16 +13,11 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "platform/win32/same_layout.h"
 #include "platform/win32/watchdog.h"
 #include "platform/win32/windows_types.h"
 
-// The files-by-handle structures pass straight through to the real calls, so
-// each must have the real structure's size and field offsets.
-#define CM_SAME_FIELD(Seam, Real, seamField, realField)                             \
-  static_assert(offsetof(platform::Seam, seamField) == offsetof(Real, realField) && \
-                    sizeof(platform::Seam::seamField) == sizeof(Real::realField),   \
-                #Seam "::" #seamField " is " #Real "::" #realField)
-#define CM_SAME_SIZE(Seam, Real) static_assert(sizeof(platform::Seam) == sizeof(Real), #Seam " is " #Real)
+// The structures pass straight through: each is the real one (same_layout.h).
 
 CM_SAME_SIZE(FileAttributeTagInformation, FILE_ATTRIBUTE_TAG_INFO);
 CM_SAME_FIELD(FileAttributeTagInformation, FILE_ATTRIBUTE_TAG_INFO, FileAttributes, FileAttributes);
@@ -74,8 +69,6 @@ CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, ShortNameLength, 
 CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, ShortName, ShortName);
 CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, FileId, FileId);
 CM_SAME_FIELD(FileIdBothDirInformation, FILE_ID_BOTH_DIR_INFO, FileName, FileName);
-#undef CM_SAME_FIELD
-#undef CM_SAME_SIZE
 
 // The information classes and flags pass through as numbers.
 static_assert(platform::kFileBasicInfo == FileBasicInfo && platform::kFileDispositionInfo == FileDispositionInfo &&

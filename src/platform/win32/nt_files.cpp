@@ -14,15 +14,10 @@
 #include <cstddef>
 
 #include "platform/platform.h"
+#include "platform/win32/same_layout.h"
 #include "platform/win32/watchdog.h"
 
-// The structures pass straight through, so each must have the real one's
-// size and field offsets.
-#define CM_SAME_FIELD(Seam, Real, seamField, realField)                             \
-  static_assert(offsetof(platform::Seam, seamField) == offsetof(Real, realField) && \
-                    sizeof(platform::Seam::seamField) == sizeof(Real::realField),   \
-                #Seam "::" #seamField " is " #Real "::" #realField)
-#define CM_SAME_SIZE(Seam, Real) static_assert(sizeof(platform::Seam) == sizeof(Real), #Seam " is " #Real)
+// The structures pass straight through: each is the real one (same_layout.h).
 
 static_assert(sizeof(platform::NtStatus) == sizeof(NTSTATUS), "NTSTATUS");
 CM_SAME_SIZE(UnicodeString, UNICODE_STRING);
@@ -54,8 +49,6 @@ static_assert(sizeof(platform::FileRenameInformationEx) == sizeof(FILE_RENAME_IN
                       offsetof(FILE_RENAME_INFORMATION, RootDirectory) &&
                   offsetof(platform::FileRenameInformationEx, FileName) == offsetof(FILE_RENAME_INFORMATION, FileName),
               "FILE_RENAME_INFORMATION with Flags");
-#undef CM_SAME_FIELD
-#undef CM_SAME_SIZE
 
 static_assert(platform::kFileRenameInformation == FileRenameInformation &&
                   platform::kFileIdBothDirectoryInformation == FileIdBothDirectoryInformation,
