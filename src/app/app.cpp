@@ -83,7 +83,6 @@ void PrepareUnattendedRun() {
 }
 
 int RunClientMaintenance() {
-  ForgetPosixDeleteRefusals();
   PrepareUnattendedRun();
   EnforceRedirectionTrust();
   ExposePlaceholders();

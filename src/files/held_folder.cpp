@@ -15,36 +15,6 @@ constexpr Dword kShareAll = kFileShareRead | kFileShareWrite | kFileShareDelete;
 // with the backup intent that RemoveDirectoryW and DeleteFileW use too.
 constexpr Dword kEntryOptions = kFileOpenReparsePoint | kFileOpenForBackupIntent | kFileSynchronousIoNonalert;
 
-// The volumes (by serial number) that have refused the POSIX delete
-// disposition as unknown: Windows before 10 1709 everywhere, and FAT,
-// exFAT and some network file systems on later ones. The plain one is used
-// on those from then on; the others keep POSIX semantics.
-std::vector<Dword> g_posixDeleteRefusedVolumes;
-constexpr std::size_t kMaxRememberedVolumes = 64;
-
-// Whether the entry's volume is one that refused POSIX deletes. Only asked
-// once a volume has refused: on a machine where none did, no call is made.
-bool PosixDeleteRefusedOn(Handle entry) {
-  if (g_posixDeleteRefusedVolumes.empty()) return false;
-  Dword serial = 0;
-  if (!GetVolumeInformationByHandleW(entry, &serial)) return false;
-  return std::find(g_posixDeleteRefusedVolumes.begin(), g_posixDeleteRefusedVolumes.end(), serial) !=
-         g_posixDeleteRefusedVolumes.end();
-}
-
-}  // namespace
-
-void ForgetPosixDeleteRefusals() { g_posixDeleteRefusedVolumes.clear(); }
-
-namespace {
-
-void RememberPosixDeleteRefused(Handle entry) {
-  Dword serial = 0;
-  if (GetVolumeInformationByHandleW(entry, &serial) && g_posixDeleteRefusedVolumes.size() < kMaxRememberedVolumes) {
-    g_posixDeleteRefusedVolumes.push_back(serial);
-  }
-}
-
 bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
 // A name relative to a folder handle, as NtCreateFile and
@@ -272,15 +242,17 @@ bool ReopenEntry(Handle handle, Dword access, UniqueFileHandle* reopened) {
 }
 
 bool DeleteByHandle(Handle handle) {
-  if (!PosixDeleteRefusedOn(handle)) {
-    FileDispositionInformationEx posix{kFileDispositionFlagDelete | kFileDispositionFlagPosixSemantics};
-    if (SetFileInformationByHandle(handle, kFileDispositionInfoEx, &posix, sizeof(posix))) return true;
-    const Dword error = GetLastError();
-    // Refused for what it is (a read-only file, a folder not empty): the
-    // plain way would refuse it too.
-    if (error == kErrorAccessDenied || error == kErrorDirNotEmpty || error == kErrorSharingViolation) return false;
-    if (error == kErrorInvalidParameter) RememberPosixDeleteRefused(handle);
-  }
+  // Asked the POSIX way first, every time: a volume that does not know it
+  // (FAT, exFAT, some network file systems, and every volume of Windows
+  // before 10 1709) refuses the request as such (ERROR_INVALID_PARAMETER),
+  // at the cost of one call that does nothing, and is then asked the plain
+  // way. Nothing is remembered between entries: no state, no extra call.
+  FileDispositionInformationEx posix{kFileDispositionFlagDelete | kFileDispositionFlagPosixSemantics};
+  if (SetFileInformationByHandle(handle, kFileDispositionInfoEx, &posix, sizeof(posix))) return true;
+  const Dword error = GetLastError();
+  // Refused for what it is (a read-only file, a folder not empty, an entry
+  // in use): the plain way would refuse it too.
+  if (error == kErrorAccessDenied || error == kErrorDirNotEmpty || error == kErrorSharingViolation) return false;
   FileDispositionInformation plain{1};
   return SetFileInformationByHandle(handle, kFileDispositionInfo, &plain, sizeof(plain));
 }

@@ -147,10 +147,6 @@ bool ReopenEntry(platform::Handle handle, platform::Dword access, platform::Uniq
 // refuse. A link goes as the link. True when the deletion was accepted.
 bool DeleteByHandle(platform::Handle handle);
 
-// Forgets the volumes that refused POSIX deletes: a run starts knowing none
-// (one run per process; called once at its start).
-void ForgetPosixDeleteRefusals();
-
 // Deletes the entry name in folder when it is a file (a cloud placeholder
 // of one included: its provider then removes it where it syncs it) or a
 // link; a real folder, or a reparse point folder, of that name stays. True

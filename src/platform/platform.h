@@ -439,9 +439,6 @@ bool WriteFile(Handle file, const void* buffer, Dword bytesToWrite, Dword* bytes
 // FlushFileBuffers: the file's data and its metadata written through to the
 // disk before the call returns.
 bool FlushFileBuffers(Handle file);
-// GetVolumeInformationByHandleW asking for the volume's serial number only:
-// which volume the file or folder lies on.
-bool GetVolumeInformationByHandleW(Handle file, Dword* volumeSerialNumber);
 
 // ===================== nt_files =====================
 // ntdll: entries opened relative to a held folder, folders listed and

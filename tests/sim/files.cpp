@@ -229,16 +229,4 @@ bool FlushFileBuffers(Handle file) {
   return true;
 }
 
-bool GetVolumeInformationByHandleW(Handle file, Dword* volumeSerialNumber) {
-  Call c("GetVolumeInformationByHandleW");
-  Dword code;
-  if (c.Injected(&code)) return c.Fail(code);
-  HandleEntry* h = FileEntry(c.m, file);
-  if (h == nullptr) return c.Fail(kErrorInvalidHandle);
-  // A serial per drive, and one for every share.
-  const wchar_t drive = c.m.files.DriveOf(h->node);
-  *volumeSerialNumber = drive != 0 ? 0x5E1A0000u + static_cast<Dword>(drive) : 0x5E1AFFFFu;
-  return true;
-}
-
 }  // namespace platform

@@ -13,7 +13,6 @@ class SimTest : public ::testing::Test {
  protected:
   void SetUp() override {
     sim::Reset();
-    ForgetPosixDeleteRefusals();  // a fresh process
   }
   sim::Machine& m() { return sim::machine(); }
 

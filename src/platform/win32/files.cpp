@@ -120,12 +120,5 @@ bool FlushFileBuffers(Handle file) {
   const ::win32::CallWatch watch;
   return ::FlushFileBuffers(H(file)) != FALSE;
 }
-bool GetVolumeInformationByHandleW(Handle file, Dword* volumeSerialNumber) {
-  const ::win32::CallWatch watch;
-  DWORD serial = 0;
-  if (!::GetVolumeInformationByHandleW(H(file), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) return false;
-  *volumeSerialNumber = serial;
-  return true;
-}
 
 }  // namespace platform
