@@ -139,7 +139,7 @@ NtStatus OpenResolved(Machine& m, FsNode* existing, FsNode* parent, const std::w
   // says so with a success code of its own.
   constexpr Dword kNoBreakAccess = kFileReadAttributes | kFileWriteAttributes | kSynchronize;
   const bool breaksOplock = existing != nullptr && node->userOplock && (r.access & ~kNoBreakAccess) != 0;
-  if (breaksOplock && !(r.options & kFileCompleteIfOplocked)) m.NeverReturns();
+  if (breaksOplock && !(r.options & kFileCompleteIfOplocked)) m.NeverReturns("an open that waits for an oplock's break");
   HandleEntry e(HandleKind::kFile);
   e.access = r.access;
   if (e.access & kGenericRead) e.access |= kFileReadData | kFileReadAttributes | kSynchronize;
@@ -148,6 +148,7 @@ NtStatus OpenResolved(Machine& m, FsNode* existing, FsNode* parent, const std::w
   e.options = r.options;
   e.node = node;
   e.byTool = !m.files.adversaryActing;
+  e.oplockBreakReported = breaksOplock;
   *out = m.NewHandle(std::move(e));
   m.files.Touch(node);
   return breaksOplock ? kStatusOplockBreakInProgress : kStatusSuccess;

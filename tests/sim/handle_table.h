@@ -49,6 +49,7 @@ struct HandleEntry {
   std::vector<std::wstring> listingNames;  // folded, in listing order
   std::size_t listingNext = 0;
   bool byTool = true;  // false for the handles a test's adversary holds
+  bool oplockBreakReported = false;  // file handles: the open broke an oplock and said so
   // process snapshots: the processes as they were, and the position
   std::vector<platform::ProcessEntry> snapshot;
   std::size_t snapshotNext = 0;

@@ -68,9 +68,10 @@ void Machine::EndProcess(Process& p, Dword exitCode) {
   windows.RemoveWindowsOf(p.pid);
 }
 
-void Machine::NeverReturns() {
+void Machine::NeverReturns(const char* avoidable) {
   clock.now += kNoReturnBoundMs;
   endedByBound = true;
+  if (avoidable != nullptr) avoidableWait = avoidable;
   cut = Cut::kKilled;
   throw RunCut{};
 }

@@ -82,8 +82,14 @@ class Machine {
   std::uint64_t callsSinceArmed = 0;
   Cut cut = Cut::kNone;          // how the run ended, when it was cut
   bool endedByBound = false;     // a call never returned; the watchdog ended the run
-  // A call that waits for ever: the watchdog ends the run kNoReturnBoundMs later.
-  [[noreturn]] void NeverReturns();
+  // The call that never returned, when the tool could have kept it from
+  // waiting (an open that did not ask not to wait for an oplock's break, a
+  // call on a handle whose open had reported that break); empty otherwise.
+  std::string avoidableWait;
+  // A call that waits for ever: the watchdog ends the run kNoReturnBoundMs
+  // later. avoidable names the call when the tool could have kept it from
+  // waiting.
+  [[noreturn]] void NeverReturns(const char* avoidable = nullptr);
 
   // ---- failure injection and call counts ----
   void Inject(const std::string& call, Dword code, int count = -1, int skip = 0);

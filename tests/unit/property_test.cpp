@@ -26,6 +26,7 @@
 #include "reference_check.h"
 #include "safety_check.h"
 #include "sim/typical_machine.h"
+#include "sim_fixture.h"
 
 #ifndef CM_PROPERTY_MACHINES
 #define CM_PROPERTY_MACHINES 3000
@@ -56,27 +57,6 @@ std::vector<std::wstring> Split(const std::wstring& line) {
   std::vector<std::wstring> args(argv, argv + argc);
   platform::LocalFree(argv);
   return args;
-}
-
-// The whole tool, as the system runs it: a run cut short (killed, the power
-// lost, or ended by its bound) simply ends. Returns the exit code, 0 for a
-// cut run (the watchdog's and the killer's; a machine without power has none).
-int RunTool() {
-  try {
-    return RunClientMaintenance();
-  } catch (const sim::RunCut&) {
-    sim::Machine& m = sim::machine();
-    // The process is gone, and its globals with it; the system closes what
-    // it left open; without power, nothing is carried out.
-    CloseInteractiveUserToken();
-    std::vector<platform::Handle> left;
-    for (const auto& [value, entry] : m.handles) {
-      if (entry.byTool) left.push_back(reinterpret_cast<platform::Handle>(value));
-    }
-    for (platform::Handle h : left) platform::CloseHandle(h);
-    if (m.cut == sim::Cut::kPowerLost) m.files.PowerLoss();
-    return 0;
-  }
 }
 
 // The file system as paths and what lies there, for comparing two machines.
@@ -114,8 +94,8 @@ std::vector<std::string> CutAndRunAgain(std::uint64_t seed, std::size_t run, con
   // What the command leaves when nothing cuts it, run twice as below (an
   // opportunistic lock that ends a run by its bound ends the next one too).
   fresh();
-  RunTool();
-  RunTool();
+  sim::RunToolAsTheSystemDoes();
+  sim::RunToolAsTheSystemDoes();
   const std::map<std::wstring, std::string> uninterrupted = Contents(sim::machine());
 
   fresh();
@@ -123,14 +103,15 @@ std::vector<std::string> CutAndRunAgain(std::uint64_t seed, std::size_t run, con
   m.cutAtCall = 1 + r.Below(250);
   m.cutKind = r.Chance(50) ? sim::Cut::kKilled : sim::Cut::kPowerLost;
   hostile::SafetyCheck check(m, args);
-  RunTool();
+  sim::RunToolAsTheSystemDoes();
   std::vector<std::string> violations = check.Violations(m);
   const std::string how = m.cut == sim::Cut::kNone ? "" : m.cut == sim::Cut::kKilled ? "killed" : "power lost";
   const std::uint64_t at = m.cutAtCall;
   m.cut = sim::Cut::kNone;
   m.cutAtCall = 0;
   m.endedByBound = false;
-  RunTool();
+  m.avoidableWait.clear();
+  sim::RunToolAsTheSystemDoes();
   if (Contents(m) != uninterrupted) {
     std::string differences = "cut (" + (how.empty() ? std::string("not reached") : how) + " before call " +
                               std::to_string(at) +
@@ -169,11 +150,16 @@ std::vector<std::string> RunOne(std::uint64_t seed, std::size_t run, const std::
   {
     // A user without rights races the run: a seed of its own for every run.
     hostile::Attacker attacker(sim::machine(), seed * 131 + run);
-    exitCode = RunTool();
+    exitCode = sim::RunToolAsTheSystemDoes();
     attacks = attacker.log();
   }
   std::vector<std::string> violations = check.Violations(sim::machine());
   if (exitCode != 0) violations.push_back("exit code " + std::to_string(exitCode));
+  // The bound may end a run only where a call truly never returns.
+  if (!sim::machine().avoidableWait.empty()) {
+    violations.push_back("ended by the run's bound at a wait the tool could have avoided: " +
+                         sim::machine().avoidableWait);
+  }
   // Undisturbed, the command also did what it is there to do.
   if (attacks.empty() && !injected && !sim::machine().endedByBound) {
     for (auto& missed : reference.Missed(sim::machine())) violations.push_back(std::move(missed));
