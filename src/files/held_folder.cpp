@@ -9,6 +9,13 @@ using namespace platform;
 namespace {
 
 constexpr const wchar_t* kVerbatimPrefix = L"\\\\?\\";
+constexpr const wchar_t* kVerbatimUncPrefix = L"\\\\?\\UNC\\";
+constexpr std::size_t kVerbatimPrefixLength = 4;     // "\\?\"
+constexpr std::size_t kVerbatimUncPrefixLength = 8;  // "\\?\UNC\"
+constexpr std::size_t kVerbatimDriveRootLength = 7;  // "\\?\C:\"
+// Room for one listed entry's name, in characters: twice MAX_PATH, more
+// than any file system gives a name (255 on NTFS, FAT and exFAT).
+constexpr std::size_t kOneEntryNameRoom = 520;
 constexpr Dword kShareReadWrite = kFileShareRead | kFileShareWrite;
 constexpr Dword kShareAll = kFileShareRead | kFileShareWrite | kFileShareDelete;
 // Every entry is opened as itself (a link as the link), synchronously, and
@@ -16,6 +23,15 @@ constexpr Dword kShareAll = kFileShareRead | kFileShareWrite | kFileShareDelete;
 constexpr Dword kEntryOptions = kFileOpenReparsePoint | kFileOpenForBackupIntent | kFileSynchronousIoNonalert;
 
 bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+
+// "\\?\C:\..." or "\\?\UNC\server\share...": the verbatim forms of a drive's and
+// a share's paths. Every other "\\?\" path ("\\?\GLOBALROOT\...",
+// "\\?\Volume{...}\...", "\\?\pipe\...") names a device, not a folder of a drive.
+bool IsVerbatimFolderPath(const std::wstring& path) {
+  if (path.compare(0, kVerbatimUncPrefixLength, kVerbatimUncPrefix) == 0) return true;
+  return path.size() >= kVerbatimDriveRootLength && path.compare(0, kVerbatimPrefixLength, kVerbatimPrefix) == 0 &&
+         IsDriveLetter(path[4]) && path[5] == L':' && path[6] == L'\\';
+}
 
 // A name relative to a folder handle, as NtCreateFile and
 // NtQueryDirectoryFile take it.
@@ -84,7 +100,7 @@ bool ListedAttributes(Handle folder, const std::wstring& name, Dword* attributes
                     &status)) {
     return false;
   }
-  std::vector<unsigned char> buffer(offsetof(FileIdBothDirInformation, FileName) + 520 * sizeof(wchar_t));
+  std::vector<unsigned char> buffer(offsetof(FileIdBothDirInformation, FileName) + kOneEntryNameRoom * sizeof(wchar_t));
   std::vector<ListedEntry> entries;
     // One entry by its name: one call lists it.
   if (!ListFolder(listing.get(), &name, buffer, &entries, /*firstCallOnly=*/true) || entries.empty()) return false;
@@ -189,7 +205,8 @@ bool HandleAttributes(Handle entry, Dword* attributes) {
 }
 
 bool VerbatimForm(const std::wstring& path, std::wstring* verbatim) {
-  if (path.compare(0, 4, kVerbatimPrefix) == 0) {
+  if (path.compare(0, kVerbatimPrefixLength, kVerbatimPrefix) == 0) {
+    if (!IsVerbatimFolderPath(path)) return false;
     *verbatim = path;
     return true;
   }
@@ -280,10 +297,10 @@ bool FolderChain::Open(const FolderPath& folder) {
   // A drive's or share's root folder ("\\?\C:\", "\\?\UNC\server\share\")
   // keeps its separator; any other folder loses it and is opened by name
   // inside the folder that holds it, which may be reached through links.
-  const bool unc = path.compare(0, 8, L"\\\\?\\UNC\\") == 0;
-  const std::size_t server = unc ? path.find(L'\\', 8) : std::wstring::npos;
+  const bool unc = path.compare(0, kVerbatimUncPrefixLength, kVerbatimUncPrefix) == 0;
+  const std::size_t server = unc ? path.find(L'\\', kVerbatimUncPrefixLength) : std::wstring::npos;
   const std::size_t share = server == std::wstring::npos ? std::wstring::npos : path.find(L'\\', server + 1);
-  const std::size_t rootLength = !unc ? 7 : share == std::wstring::npos ? path.size() : share + 1;
+  const std::size_t rootLength = !unc ? kVerbatimDriveRootLength : share == std::wstring::npos ? path.size() : share + 1;
   while (path.size() > rootLength && path.back() == L'\\') path.pop_back();
 
   std::vector<UniqueFileHandle> held;

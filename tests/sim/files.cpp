@@ -48,8 +48,10 @@ Dword GetFullPathNameW(const wchar_t* path, Dword bufferLength, wchar_t* buffer)
     return 0;
   }
   const std::wstring in = path != nullptr ? path : L"";
-  // A verbatim path comes back as it is; anything else as Windows reads it.
-  const std::wstring full = in.rfind(L"\\\\?\\", 0) == 0 ? in : c.m.files.CanonicalPath(in);
+  // A verbatim path comes back as it is, and so does a device path (Windows
+  // would tidy its separators and dots); anything else as Windows reads it.
+  const bool asItIs = in.rfind(L"\\\\?\\", 0) == 0 || in.rfind(L"\\\\.\\", 0) == 0;
+  const std::wstring full = asItIs ? in : c.m.files.CanonicalPath(in);
   if (full.empty()) {
     c.Fail(kErrorInvalidName);
     return 0;

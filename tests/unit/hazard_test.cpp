@@ -1,0 +1,176 @@
+// One test per hazard the simulated machine models: each sets the hazard
+// up, runs one command, and fails when the protection against it is taken
+// away.
+#include "data_tree_fixture.h"
+#include "files/held_folder.h"
+
+namespace {
+
+const std::wstring kAliceStartup = L"C:\\Users\\alice\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
+const std::wstring kCurrentShortcut = L"Vantorel Drive.lnk";
+const std::wstring kLauncher = L"C:\\Program Files (x86)\\Vantorel\\VantorelDrive\\bin\\launcher.exe";
+const std::wstring kUpgrade = L"client-maintenance.exe --admin-upgrade-startup-shortcut";
+
+}  // namespace
+
+class HazardTest : public UninstallTest {
+ protected:
+  // A shortcut an earlier version wrote.
+  sim::FsNode* AddOldShortcut(const std::wstring& name) {
+    sim::FsNode* node = m().files.AddFile(kAliceStartup + L"\\" + name, kFileAttributeArchive, "old");
+    node->isShortcut = true;
+    node->shortcutTarget = L"C:\\Program Files (x86)\\Vantorel Zarek Tolv\\launcher.exe";
+    return node;
+  }
+
+  bool HoldsTheNewShortcut() {
+    const sim::FsNode* node = m().files.FindNode(kAliceStartup + L"\\" + kCurrentShortcut);
+    return node != nullptr && node->isShortcut && node->shortcutTarget == kLauncher;
+  }
+
+  // Runs the upgrade cut short before each of its calls in turn, on a fresh
+  // machine each time, and calls check() after each cut run.
+  template <typename Check>
+  void CutTheUpgradeAtEveryCall(sim::Cut how, Check check) {
+    for (std::uint64_t call = 1;; ++call) {
+      SetUp();
+      AddOldShortcut(L"ZarekTolv.lnk");
+      if (!RunCutBefore(kUpgrade, call, how)) break;  // the run ended before that call
+      check(call);
+      if (HasFatalFailure()) return;
+    }
+  }
+};
+
+// A user's opportunistic lock on a file of hers breaks at the tool's open:
+// the open does not wait for her acknowledgement, the file counts as in use,
+// and everything else is removed in every profile.
+TEST_F(HazardTest, AnOplockedEntryIsPassedOverWithoutWaiting) {
+  const std::wstring aliceData = Local(kAlice) + L"\\VantorelDrive", bobData = Local(kBob) + L"\\VantorelDrive";
+  AddDataTree(aliceData);
+  AddDataTree(bobData);
+  m().files.FindNode(aliceData + L"\\logs\\sync.log")->userOplock = true;
+
+  Run(L"client-maintenance.exe --uninstall VantorelDrive");
+
+  EXPECT_FALSE(m().endedByBound);
+  EXPECT_EQ(m().files.ListTree(aliceData),
+            (std::vector<std::wstring>{aliceData + L"\\logs", aliceData + L"\\logs\\sync.log"}));
+  EXPECT_EQ(m().files.FindNode(bobData), nullptr);
+  EXPECT_EQ(m().OpenHandleCount(), 0u) << "the handle of the open that broke the lock is closed at once";
+}
+
+// An upgrade killed between the temporary file's creation and its rename
+// leaves a hidden "~Vantorel Drive ....tmp" in the Startup folder; the
+// uninstall removes it with the shortcuts.
+TEST_F(HazardTest, ACutUpgradesTemporaryFileIsRemovedByTheUninstall) {
+  int leftBehind = 0;
+  CutTheUpgradeAtEveryCall(sim::Cut::kKilled, [&](std::uint64_t call) {
+    for (const std::wstring& path : m().files.ListTree(kAliceStartup)) leftBehind += path.find(L"\\~") != std::wstring::npos;
+    Run(L"client-maintenance.exe --uninstall");
+    EXPECT_EQ(m().files.ListTree(kAliceStartup), std::vector<std::wstring>{}) << "cut before call " << call;
+  });
+  EXPECT_GT(leftBehind, 0) << "some cut leaves the temporary file";
+}
+
+// From session 0, in a deployment agent's job that lets its processes
+// leave it: the copy for the user's session is started out of the job
+// (a process in a job cannot be started in another session).
+TEST_F(HazardTest, TheSessionZeroStopCopyBreaksAwayFromTheAgentsJob) {
+  m().processes.Self().session = 0;
+  m().users.toolInJob = true;
+  m().users.jobAllowsBreakaway = true;
+
+  Run(L"client-maintenance.exe --stop -timeout 2500");
+
+  ASSERT_FALSE(m().users.createProcessAsUser.empty());
+  EXPECT_TRUE(m().users.createProcessAsUser.back().succeeded);
+  EXPECT_EQ(m().users.createProcessAsUser.back().session, 1u);
+  EXPECT_NE(m().users.createProcessAsUser.back().creationFlags & kCreateBreakawayFromJob, 0u);
+}
+
+// An indexer holds the current shortcut open, sharing everything: the new
+// one replaces it all the same (a POSIX rename; the plain one is refused).
+TEST_F(HazardTest, ACurrentShortcutAnIndexerHoldsOpenIsReplaced) {
+  AddOldShortcut(kCurrentShortcut)->scannerOpen = true;
+
+  Run(kUpgrade);
+
+  EXPECT_TRUE(HoldsTheNewShortcut());
+  EXPECT_EQ(m().files.ListTree(kAliceStartup), std::vector<std::wstring>{kAliceStartup + L"\\" + kCurrentShortcut});
+}
+
+// The power lost at any call of the upgrade: the Startup folder holds the
+// old shortcut or the whole new one (written through before its rename),
+// never a shortcut of no content; and the next run finishes.
+TEST_F(HazardTest, APowerLossAtEveryCallOfTheUpgradeLeavesAWholeShortcut) {
+  CutTheUpgradeAtEveryCall(sim::Cut::kPowerLost, [&](std::uint64_t call) {
+    const bool old = m().files.FindNode(kAliceStartup + L"\\ZarekTolv.lnk") != nullptr;
+    EXPECT_TRUE(old || HoldsTheNewShortcut()) << "power lost before call " << call;
+    if (const sim::FsNode* current = m().files.FindNode(kAliceStartup + L"\\" + kCurrentShortcut)) {
+      EXPECT_TRUE(current->isShortcut) << "power lost before call " << call;
+    }
+    Run(kUpgrade);
+    EXPECT_TRUE(HoldsTheNewShortcut()) << "the run after a power loss before call " << call;
+  });
+}
+
+// While the tool works in a folder, nobody can rename a folder of the chain
+// it holds from the drive down: the path it names stays the one it works in.
+TEST_F(HazardTest, AFolderOfTheChainCannotBeRenamedWhileHeld) {
+  const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
+  AddDataTree(data);
+  std::vector<std::wstring> renamable;
+  m().afterCall["SetFileInformationByHandle"] = [&] {
+    for (const std::wstring& folder : {kAlice, Local(kAlice), data}) {
+      const sim::FsNode* node = m().files.FindNode(folder);
+      if (node != nullptr && m().files.ShareAllows(node, kDelete, kFileShareRead | kFileShareWrite | kFileShareDelete)) {
+        renamable.push_back(folder);
+      }
+    }
+  };
+  Run(L"client-maintenance.exe --uninstall VantorelDrive");
+  m().afterCall.clear();
+
+  EXPECT_EQ(renamable, std::vector<std::wstring>{});
+  EXPECT_EQ(m().files.FindNode(data), nullptr);
+}
+
+// Bob's Desktop is a junction into a folder of someone else's, and his
+// programs folder a reparse point of another filter: the chains that lead
+// into them refuse them, and what lies there stays. (The junction opened as
+// itself shows an empty folder, in the simulated machine as on NTFS: the
+// reparse point of another kind is what the refusal is seen by.)
+TEST_F(HazardTest, ALinkOrAnotherReparsePointBelowTheChainsRootIsRefused) {
+  const std::wstring programs = kBob + L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
+  m().files.AddFile(L"C:\\Shared\\Desk\\" + kCurrentShortcut);
+  m().files.RemoveNode(m().files.FindNode(kBob + L"\\Desktop"));
+  m().files.AddDirectoryLink(kBob + L"\\Desktop", L"C:\\Shared\\Desk", /*junction=*/true);
+  m().files.RemoveNode(m().files.FindNode(programs));
+  constexpr Dword kContainerIsolationTag = 0x90001018;  // a directory tag, no name surrogate
+  m().files.AddPlaceholder(programs, /*directory=*/true, kContainerIsolationTag);
+  m().files.AddFile(programs + L"\\Vantorel\\Zarek Tolv.lnk");
+
+  Run(L"client-maintenance.exe --admin-remove-shortcuts");
+
+  EXPECT_NE(m().files.FindNode(L"C:\\Shared\\Desk\\" + kCurrentShortcut), nullptr);
+  EXPECT_NE(m().files.FindNode(programs + L"\\Vantorel\\Zarek Tolv.lnk"), nullptr);
+}
+
+// A folder path in the device namespace (her shell folder set to one) is
+// not a folder to work in, whatever it leads to.
+TEST_F(HazardTest, ADevicePathIsRefusedAsAFolder) {
+  std::wstring verbatim;
+  for (const wchar_t* device : {L"\\\\.\\C:\\Users\\Public\\Desktop", L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume3\\Users",
+                                L"\\\\.\\pipe\\desktop", L"\\\\?\\Volume{0b1c2d3e-0000-0000-0000-100000000000}\\Users"}) {
+    EXPECT_FALSE(VerbatimForm(device, &verbatim)) << std::wstring(device) << " became " << verbatim;
+  }
+  EXPECT_TRUE(VerbatimForm(L"C:\\Users\\.\\alice", &verbatim));
+  EXPECT_EQ(verbatim, L"\\\\?\\C:\\Users\\alice");
+  EXPECT_TRUE(VerbatimForm(L"\\\\server\\share\\x", &verbatim));
+  EXPECT_EQ(verbatim, L"\\\\?\\UNC\\server\\share\\x");
+  for (const wchar_t* kept : {L"\\\\?\\C:\\Users\\alice", L"\\\\?\\UNC\\server\\share\\x"}) {
+    EXPECT_TRUE(VerbatimForm(kept, &verbatim));
+    EXPECT_EQ(verbatim, kept);
+  }
+}
