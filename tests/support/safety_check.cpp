@@ -254,6 +254,34 @@ std::map<std::uint64_t, EntryState> Snapshot(Machine& m) {
 
 SafetyCheck::SafetyCheck(Machine& m, std::vector<std::wstring> args) : args_(std::move(args)) {
   command_ = args_.size() >= 2 ? args_[1] : L"";
+  RecordBefore(m);
+  const std::vector<std::wstring> accounts = Accounts(m);
+  const std::vector<std::wstring> profiles = ProfileDirectories(m);
+
+  if (command_ == L"--stop") {
+    PrepareStop(m);
+  } else if (command_ == L"--force-stop") {
+    PrepareForceStop(m);
+  } else if (command_ == L"--restart-explorer") {
+    PrepareRestartExplorer(m, accounts);
+  } else if (command_ == L"--uninstall") {
+    PrepareUninstall(m, accounts, profiles);
+  } else if (command_ == L"--admin-remove-shortcuts") {
+    PrepareAdminRemoveShortcuts(m, accounts, profiles);
+  } else if (command_ == L"--portable-remove-shortcuts") {
+    PreparePortableRemoveShortcuts(m, accounts);
+  } else if (command_ == L"--admin-upgrade-startup-shortcut") {
+    PrepareStartupUpgrade(m, accounts, profiles);
+  } else if (command_ == L"--remove-all-users-empty-folders") {
+    PrepareEmptyFolderRemoval(m, accounts);
+  }
+}
+
+// Where the run starts from: the file system and its journal, the clock,
+// the logs of ended processes, opens, posts, starts and folder look-ups,
+// the tool's own session, and the profile list's subkeys (named in its
+// diagnostics).
+void SafetyCheck::RecordBefore(Machine& m) {
   before_ = Snapshot(m);
   eventsBefore_ = m.files.fsEvents.size();
   startTime_ = m.clock.now;
@@ -268,109 +296,138 @@ SafetyCheck::SafetyCheck(Machine& m, std::vector<std::wstring> args) : args_(std
   if (sim::RegKeyNode* list = m.registry.FindKey(kProfileList)) {
     for (const auto& key : list->subkeys) subkeys_.push_back(key->name);
   }
-  const std::vector<std::wstring> accounts = Accounts(m);
-  const std::vector<std::wstring> profiles = ProfileDirectories(m);
+}
 
-  if (command_ == L"--stop") {
-    std::int64_t timeout = 10000;
-    for (std::size_t i = 2; i < args_.size(); ++i) {
-      if (args_[i] != L"-timeout") continue;
-      if (i + 1 >= args_.size()) break;
-      timeout = ReadTimeout(args_[++i]);
+// "--stop": its time-out, rounded up to whole seconds; from session 0 the
+// copy it starts in each user's session.
+void SafetyCheck::PrepareStop(Machine& m) {
+  std::int64_t timeout = 10000;
+  for (std::size_t i = 2; i < args_.size(); ++i) {
+    if (args_[i] != L"-timeout") continue;
+    if (i + 1 >= args_.size()) break;
+    timeout = ReadTimeout(args_[++i]);
+  }
+  timeBound_ = timeout < 0 ? 0 : (static_cast<std::uint64_t>(timeout) / kSecond + 1) * kSecond;
+  // From session 0 a copy runs in each user's session, waited for up to
+  // the time-out and a margin.
+  if (ownSessionKnown_ && ownSession_ == 0 && timeout >= 0) {
+    timeBound_ = static_cast<std::uint64_t>(timeout) + kSessionStopMarginMs;
+    sessionStopLine_ = L"\"" + m.runtime.modulePath + L"\" --stop -timeout " + std::to_wstring(timeout);
+  }
+}
+
+// "--force-stop": each client process is waited for once, the partners
+// that client processes start as they go included.
+void SafetyCheck::PrepareForceStop(Machine& m) {
+  std::uint64_t clients = 0;
+  for (const auto& p : m.processes.list) {
+    clients += p.alive && IsClientName(p.exeName);
+    clients += p.alive && IsClientName(p.exeName) && IsClientName(p.respawns);
+  }
+  timeBound_ = clients * kTerminationWaitMs + kSecond;
+}
+
+// "--restart-explorer": a wait for each shell of the own session and for
+// the new one, and the shells it may start.
+void SafetyCheck::PrepareRestartExplorer(Machine& m, const std::vector<std::wstring>& accounts) {
+  std::uint64_t shells = 0;
+  for (const auto& p : m.processes.list) {
+    shells += p.alive && p.session == ownSession_ && Fold(p.exeName) == L"EXPLORER.EXE";
+  }
+  timeBound_ = shells * kTerminationWaitMs + kShellReturnChecks * kSecond;
+  // Session 0 has no user's desktop: nothing is ended or started there.
+  if (ownSessionKnown_ && ownSession_ == 0) timeBound_ = 0;
+  for (const auto& a : accounts) {
+    if (ownSessionKnown_ && ownSession_ == 0) break;
+    std::wstring windows;
+    if (Folder(m, a, kCsidlWindows, &windows)) shellExecutables_.insert(Fold(windows + L"\\explorer.exe"));
+  }
+}
+
+// "--uninstall": the start-up shortcuts of every profile (which go before
+// any data) and the named data folder of every profile.
+void SafetyCheck::PrepareUninstall(Machine& m, const std::vector<std::wstring>& accounts,
+                                   const std::vector<std::wstring>& profiles) {
+  for (const auto& a : accounts) {
+    std::wstring rel;
+    if (!Relative(m, a, kCsidlStartup, &rel)) continue;
+    for (const auto& p : profiles) {
+      FsNode* startup = RealChain(m, p, rel);
+      if (startup == nullptr) continue;
+      AllowShortcuts(startup, kStartupNames);
+      for (const auto& name : kStartupNames) {
+        if (FsNode* n = Child(startup, name)) startupShortcuts_.insert(n->id);
+      }
     }
-    timeBound_ = timeout < 0 ? 0 : (static_cast<std::uint64_t>(timeout) / kSecond + 1) * kSecond;
-    // From session 0 a copy runs in each user's session, waited for up to
-    // the time-out and a margin.
-    if (ownSessionKnown_ && ownSession_ == 0 && timeout >= 0) {
-      timeBound_ = static_cast<std::uint64_t>(timeout) + kSessionStopMarginMs;
-      sessionStopLine_ = L"\"" + m.runtime.modulePath + L"\" --stop -timeout " + std::to_wstring(timeout);
-    }
-  } else if (command_ == L"--force-stop") {
-    // Each client process is waited for once, the partners that client
-    // processes start as they go included.
-    std::uint64_t clients = 0;
-    for (const auto& p : m.processes.list) {
-      clients += p.alive && IsClientName(p.exeName);
-      clients += p.alive && IsClientName(p.exeName) && IsClientName(p.respawns);
-    }
-    timeBound_ = clients * kTerminationWaitMs + kSecond;
-  } else if (command_ == L"--restart-explorer") {
-    std::uint64_t shells = 0;
-    for (const auto& p : m.processes.list) {
-      shells += p.alive && p.session == ownSession_ && Fold(p.exeName) == L"EXPLORER.EXE";
-    }
-    timeBound_ = shells * kTerminationWaitMs + kShellReturnChecks * kSecond;
-    // Session 0 has no user's desktop: nothing is ended or started there.
-    if (ownSessionKnown_ && ownSession_ == 0) timeBound_ = 0;
-    for (const auto& a : accounts) {
-      if (ownSessionKnown_ && ownSession_ == 0) break;
-      std::wstring windows;
-      if (Folder(m, a, kCsidlWindows, &windows)) shellExecutables_.insert(Fold(windows + L"\\explorer.exe"));
-    }
-  } else if (command_ == L"--uninstall") {
-    for (const auto& a : accounts) {
-      std::wstring rel;
-      if (!Relative(m, a, kCsidlStartup, &rel)) continue;
+  }
+  if (args_.size() >= 3) {
+    for (const auto& p : profiles) AllowDataFolder(m, p, args_[2]);
+  }
+}
+
+// "--admin-remove-shortcuts": the group and desktop shortcuts of every
+// profile, and the old names in the all-users folders.
+void SafetyCheck::PrepareAdminRemoveShortcuts(Machine& m, const std::vector<std::wstring>& accounts,
+                                              const std::vector<std::wstring>& profiles) {
+  for (const auto& a : accounts) {
+    std::wstring programs, desktop;
+    if (Relative(m, a, kCsidlPrograms, &programs) && Relative(m, a, kCsidlDesktopDirectory, &desktop)) {
       for (const auto& p : profiles) {
-        FsNode* startup = RealChain(m, p, rel);
-        if (startup == nullptr) continue;
-        AllowShortcuts(startup, kStartupNames);
-        for (const auto& name : kStartupNames) {
-          if (FsNode* n = Child(startup, name)) startupShortcuts_.insert(n->id);
+        if (FsNode* folder = RealChain(m, p, programs)) {
+          AllowGroupFolder(folder, L"Vantorel");
+          if (FsNode* group = RealChain(m, p, programs + L"\\Vantorel")) AllowShortcuts(group, kGroupNames);
         }
+        if (FsNode* folder = RealChain(m, p, desktop)) AllowShortcuts(folder, kDesktopNames);
       }
     }
-    if (args_.size() >= 3) {
-      for (const auto& p : profiles) AllowDataFolder(m, p, args_[2]);
+    std::wstring commonPrograms, commonDesktop;
+    if (Folder(m, a, kCsidlCommonPrograms, &commonPrograms) &&
+        Folder(m, a, kCsidlCommonDesktopDirectory, &commonDesktop)) {
+      if (FsNode* folder = RealChain(m, commonPrograms, L"")) AllowGroupFolder(folder, L"Vantorel");
+      if (FsNode* group = RealChain(m, commonPrograms, L"\\Vantorel")) AllowShortcuts(group, kLegacyGroupNames);
+      if (FsNode* folder = RealChain(m, commonDesktop, L"")) AllowShortcuts(folder, kLegacyDesktopNames);
+      for (const auto& name : kLegacyDesktopNames) stdoutPaths_.insert(commonDesktop + L"\\" + name);
     }
-  } else if (command_ == L"--admin-remove-shortcuts") {
-    for (const auto& a : accounts) {
-      std::wstring programs, desktop;
-      if (Relative(m, a, kCsidlPrograms, &programs) && Relative(m, a, kCsidlDesktopDirectory, &desktop)) {
-        for (const auto& p : profiles) {
-          if (FsNode* folder = RealChain(m, p, programs)) {
-            AllowGroupFolder(folder, L"Vantorel");
-            if (FsNode* group = RealChain(m, p, programs + L"\\Vantorel")) AllowShortcuts(group, kGroupNames);
-          }
-          if (FsNode* folder = RealChain(m, p, desktop)) AllowShortcuts(folder, kDesktopNames);
-        }
-      }
-      std::wstring commonPrograms, commonDesktop;
-      if (Folder(m, a, kCsidlCommonPrograms, &commonPrograms) &&
-          Folder(m, a, kCsidlCommonDesktopDirectory, &commonDesktop)) {
-        if (FsNode* folder = RealChain(m, commonPrograms, L"")) AllowGroupFolder(folder, L"Vantorel");
-        if (FsNode* group = RealChain(m, commonPrograms, L"\\Vantorel")) AllowShortcuts(group, kLegacyGroupNames);
-        if (FsNode* folder = RealChain(m, commonDesktop, L"")) AllowShortcuts(folder, kLegacyDesktopNames);
-        for (const auto& name : kLegacyDesktopNames) stdoutPaths_.insert(commonDesktop + L"\\" + name);
-      }
+  }
+}
+
+// "--portable-remove-shortcuts": the signed-in user's own group and
+// desktop shortcuts.
+void SafetyCheck::PreparePortableRemoveShortcuts(Machine& m, const std::vector<std::wstring>& accounts) {
+  for (const auto& a : accounts) {
+    std::wstring programs, desktop;
+    if (!Folder(m, a, kCsidlPrograms, &programs) || !Folder(m, a, kCsidlDesktopDirectory, &desktop)) continue;
+    if (FsNode* folder = UserFolderChain(m, a, programs, L"")) AllowGroupFolder(folder, L"Vantorel");
+    if (FsNode* group = UserFolderChain(m, a, programs, L"\\Vantorel")) AllowShortcuts(group, kGroupNames);
+    if (FsNode* folder = UserFolderChain(m, a, desktop, L"")) AllowShortcuts(folder, kDesktopNames);
+  }
+}
+
+// "--admin-upgrade-startup-shortcut": the start-up folders of every profile
+// that hold a start-up shortcut, and the launchers the new one may name.
+void SafetyCheck::PrepareStartupUpgrade(Machine& m, const std::vector<std::wstring>& accounts,
+                                        const std::vector<std::wstring>& profiles) {
+  for (const auto& a : accounts) {
+    std::wstring rel;
+    const std::vector<std::wstring> programFiles = ProgramFiles(m, a);
+    if (programFiles.empty() || !Relative(m, a, kCsidlStartup, &rel)) continue;
+    for (const auto& folder : programFiles) launchers_.insert(folder + kLauncher);
+    for (const auto& p : profiles) {
+      if (FsNode* startup = RealChain(m, p, rel)) AllowStartupUpgrade(startup);
     }
-  } else if (command_ == L"--portable-remove-shortcuts") {
-    for (const auto& a : accounts) {
-      std::wstring programs, desktop;
-      if (!Folder(m, a, kCsidlPrograms, &programs) || !Folder(m, a, kCsidlDesktopDirectory, &desktop)) continue;
-      if (FsNode* folder = UserFolderChain(m, a, programs, L"")) AllowGroupFolder(folder, L"Vantorel");
-      if (FsNode* group = UserFolderChain(m, a, programs, L"\\Vantorel")) AllowShortcuts(group, kGroupNames);
-      if (FsNode* folder = UserFolderChain(m, a, desktop, L"")) AllowShortcuts(folder, kDesktopNames);
+  }
+}
+
+// "--remove-all-users-empty-folders": the all-users group folder and the
+// maker's program-files folders.
+void SafetyCheck::PrepareEmptyFolderRemoval(Machine& m, const std::vector<std::wstring>& accounts) {
+  for (const auto& a : accounts) {
+    std::wstring commonPrograms;
+    if (Folder(m, a, kCsidlCommonPrograms, &commonPrograms)) {
+      if (FsNode* folder = RealChain(m, commonPrograms, L"")) AllowGroupFolder(folder, L"Vantorel");
     }
-  } else if (command_ == L"--admin-upgrade-startup-shortcut") {
-    for (const auto& a : accounts) {
-      std::wstring rel;
-      const std::vector<std::wstring> programFiles = ProgramFiles(m, a);
-      if (programFiles.empty() || !Relative(m, a, kCsidlStartup, &rel)) continue;
-      for (const auto& folder : programFiles) launchers_.insert(folder + kLauncher);
-      for (const auto& p : profiles) {
-        if (FsNode* startup = RealChain(m, p, rel)) AllowStartupUpgrade(startup);
-      }
-    }
-  } else if (command_ == L"--remove-all-users-empty-folders") {
-    for (const auto& a : accounts) {
-      std::wstring commonPrograms;
-      if (Folder(m, a, kCsidlCommonPrograms, &commonPrograms)) {
-        if (FsNode* folder = RealChain(m, commonPrograms, L"")) AllowGroupFolder(folder, L"Vantorel");
-      }
-      for (const auto& programFiles : ProgramFiles(m, a)) {
-        if (FsNode* folder = RealChain(m, programFiles, L"")) AllowGroupFolder(folder, L"Vantorel");
-      }
+    for (const auto& programFiles : ProgramFiles(m, a)) {
+      if (FsNode* folder = RealChain(m, programFiles, L"")) AllowGroupFolder(folder, L"Vantorel");
     }
   }
 }
@@ -505,37 +562,69 @@ bool SafetyCheck::UpgradeSlot(std::uint64_t parent, const std::wstring& name) co
   return true;
 }
 
+namespace {
+
+void Say(std::vector<std::string>* v, const std::string& what, const std::wstring& path) {
+  v->push_back(what + ": " + Str(path));
+}
+
+std::wstring NameOf(const std::wstring& path) { return Fold(path.substr(path.rfind(L'\\') + 1)); }
+
+}  // namespace
+
+// What the tool created during the run (the upgrade's temporary file, and
+// the same entry once renamed into place), and what the adversary did.
+struct SafetyCheck::Journaled {
+  std::set<std::uint64_t> created, adversaryCreated, adversaryMoved, adversaryChanged, adversaryMovedFrom;
+};
+
 std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
   std::vector<std::string> v;
-  auto say = [&](const std::string& what, const std::wstring& path) { v.push_back(what + ": " + Str(path)); };
-  auto nameOf = [](const std::wstring& path) { return Fold(path.substr(path.rfind(L'\\') + 1)); };
+  const Journaled j = JournalOf(m);
+  CheckChanges(m, j, &v);
+  const auto after = Snapshot(m);
+  CheckEntries(after, j, &v);
+  CheckUpgrade(m, after, j, &v);
+  CheckProcessesActedOn(m, &v);
+  CheckStarts(m, &v);
+  CheckFolderLookups(m, &v);
+  CheckTime(m, &v);
+  CheckUnattended(m, &v);
+  CheckResources(m, &v);
+  CheckOutput(m, &v);
+  return v;
+}
 
-  // What the tool created during the run (the upgrade's temporary file, and
-  // the same entry once renamed into place), and what the adversary did.
-  std::set<std::uint64_t> created, adversaryCreated, adversaryMoved, adversaryChanged, adversaryMovedFrom;
+SafetyCheck::Journaled SafetyCheck::JournalOf(Machine& m) const {
+  Journaled j;
   for (std::size_t i = eventsBefore_; i < m.files.fsEvents.size(); ++i) {
     const auto& e = m.files.fsEvents[i];
-    if (e.kind == sim::FsEventKind::kCreated) (e.byTool ? created : adversaryCreated).insert(e.node);
-    if (!e.byTool && e.kind == sim::FsEventKind::kMovedAway) adversaryMoved.insert(e.node);
-    if (!e.byTool && e.kind == sim::FsEventKind::kAttributesChanged) adversaryChanged.insert(e.node);
-    if (!e.byTool && e.kind == sim::FsEventKind::kMovedAway) adversaryMovedFrom.insert(e.parent);
+    if (e.kind == sim::FsEventKind::kCreated) (e.byTool ? j.created : j.adversaryCreated).insert(e.node);
+    if (!e.byTool && e.kind == sim::FsEventKind::kMovedAway) j.adversaryMoved.insert(e.node);
+    if (!e.byTool && e.kind == sim::FsEventKind::kAttributesChanged) j.adversaryChanged.insert(e.node);
+    if (!e.byTool && e.kind == sim::FsEventKind::kMovedAway) j.adversaryMovedFrom.insert(e.parent);
   }
+  return j;
+}
 
-  // Every change the tool made, as the file system journaled it.
+// Every change the tool made, as the file system journaled it; and no data
+// folder touched before every start-up shortcut is gone.
+void SafetyCheck::CheckChanges(Machine& m, const Journaled& j, std::vector<std::string>* v) const {
   std::size_t lastStartup = 0, firstData = SIZE_MAX;
   for (std::size_t i = eventsBefore_; i < m.files.fsEvents.size(); ++i) {
     const auto& e = m.files.fsEvents[i];
     if (!e.byTool) continue;
-    const std::wstring name = nameOf(e.path);
+    const std::wstring name = NameOf(e.path);
     bool ok = false;
     switch (e.kind) {
       case sim::FsEventKind::kDeleted:
       case sim::FsEventKind::kRemovedDirectory:
         ok = mayDelete_.count(e.node) ||
              (e.kind == sim::FsEventKind::kRemovedDirectory && mayRemoveEmpty_.count(e.node)) ||
-             (created.count(e.node) && UpgradeSlot(e.parent, name)) ||
+             (j.created.count(e.node) && UpgradeSlot(e.parent, name)) ||
              // a link the adversary put in a place where the tool may delete
-             (adversaryCreated.count(e.node) && (linkSlots_.count({e.parent, name}) || linkFolders_.count(e.parent)));
+             (j.adversaryCreated.count(e.node) &&
+              (linkSlots_.count({e.parent, name}) || linkFolders_.count(e.parent)));
         break;
       case sim::FsEventKind::kCreated:
         ok = UpgradeSlot(e.parent, name) && name != Fold(kShortcutName);
@@ -544,63 +633,68 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
         ok = UpgradeSlot(e.parent, name) && name == Fold(kShortcutName);
         break;
       case sim::FsEventKind::kMovedAway:
-        ok = created.count(e.node) != 0;
+        ok = j.created.count(e.node) != 0;
         break;
       case sim::FsEventKind::kMovedHere:
-        ok = created.count(e.node) && UpgradeSlot(e.parent, name);
+        ok = j.created.count(e.node) && UpgradeSlot(e.parent, name);
         break;
       case sim::FsEventKind::kWritten:
       case sim::FsEventKind::kAttributesChanged:
-        ok = created.count(e.node) && UpgradeSlot(e.parent, name);
+        ok = j.created.count(e.node) && UpgradeSlot(e.parent, name);
         break;
     }
-    if (!ok) say("changed a path it may not touch (event " + std::to_string(static_cast<int>(e.kind)) + ")", e.path);
+    if (!ok) Say(v, "changed a path it may not touch (event " + std::to_string(static_cast<int>(e.kind)) + ")", e.path);
     // (A start-up shortcut that lies inside some data folder, of a profile
     // whose directory is someone's data folder, may go with either step.)
     if (startupShortcuts_.count(e.node) && !dataEntries_.count(e.node)) lastStartup = i + 1;
     if (dataEntries_.count(e.node) && firstData == SIZE_MAX) firstData = i + 1;
   }
   if (firstData != SIZE_MAX && lastStartup > firstData) {
-    v.push_back("a data folder was touched before every start-up shortcut was deleted");
+    v->push_back("a data folder was touched before every start-up shortcut was deleted");
   }
+}
 
-  // The whole file system, before and after, entry by entry.
-  const auto after = Snapshot(m);
+// The whole file system, before and after, entry by entry.
+void SafetyCheck::CheckEntries(const std::map<std::uint64_t, EntryState>& after, const Journaled& j,
+                               std::vector<std::string>* v) const {
   for (const auto& [id, state] : before_) {
     auto it = after.find(id);
     if (it == after.end()) {
-      if (!mayDelete_.count(id) && !mayRemoveEmpty_.count(id)) say("gone", state.path);
-    } else if (!it->second.SameContent(state) && !adversaryChanged.count(id)) {
-      say("changed", state.path);
+      if (!mayDelete_.count(id) && !mayRemoveEmpty_.count(id)) Say(v, "gone", state.path);
+    } else if (!it->second.SameContent(state) && !j.adversaryChanged.count(id)) {
+      Say(v, "changed", state.path);
     }
   }
   for (const auto& [id, state] : after) {
     // (What the tool wrote may have been moved on by the adversary.)
-    if (!before_.count(id) && !adversaryCreated.count(id) &&
-        !(created.count(id) && (UpgradeSlot(state.parent, state.name) || adversaryMoved.count(id)))) {
-      say("appeared", state.path);
+    if (!before_.count(id) && !j.adversaryCreated.count(id) &&
+        !(j.created.count(id) && (UpgradeSlot(state.parent, state.name) || j.adversaryMoved.count(id)))) {
+      Say(v, "appeared", state.path);
     }
   }
+}
 
-  // The upgrade: whatever it wrote is the current shortcut to the launcher,
-  // a temporary file it leaves behind is hidden, and a user who started the
-  // client at logon still does.
+// The upgrade: whatever it wrote is the current shortcut to the launcher,
+// a temporary file it leaves behind is hidden, and a user who started the
+// client at logon still does.
+void SafetyCheck::CheckUpgrade(Machine& m, const std::map<std::uint64_t, EntryState>& after, const Journaled& j,
+                               std::vector<std::string>* v) const {
   std::map<std::uint64_t, const EntryState*> currentShortcut;
   for (const auto& [id, state] : after) {
-    if (!created.count(id) || !UpgradeSlot(state.parent, state.name)) continue;
+    if (!j.created.count(id) || !UpgradeSlot(state.parent, state.name)) continue;
     if (state.name == Fold(kShortcutName)) {
       if (!state.isShortcut || !launchers_.count(state.shortcutTarget) ||
           state.shortcutDescription != kShortcutDescription) {
-        say("wrote a start-up shortcut that is not the current one to the launcher", state.path);
+        Say(v, "wrote a start-up shortcut that is not the current one to the launcher", state.path);
       }
       currentShortcut[state.parent] = &state;
     } else if (!(state.attributes & kFileAttributeHidden)) {
-      say("left a visible temporary file", state.path);
+      Say(v, "left a visible temporary file", state.path);
     }
   }
   for (const auto& [folder, present] : upgradeFolders_) {
     // (A user who moves their own shortcuts away meanwhile has decided.)
-    if (adversaryMovedFrom.count(folder)) continue;
+    if (j.adversaryMovedFrom.count(folder)) continue;
     auto link = currentShortcut.find(folder);
     // (The new one is renamed into place hidden and shown right after; when
     // showing it is made to fail it stays hidden, whole, for the next run.)
@@ -619,13 +713,15 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
     // Without a shown current one, every old shortcut that Explorer started
     // (a visible one) must still be there.
     for (const auto id : present) {
-      if (!after.count(id) && !adversaryMoved.count(id) && !(before_.at(id).attributes & kFileAttributeHidden)) {
-        say("lost start at logon: an old start-up shortcut went without a new one", before_.at(id).path);
+      if (!after.count(id) && !j.adversaryMoved.count(id) && !(before_.at(id).attributes & kFileAttributeHidden)) {
+        Say(v, "lost start at logon: an old start-up shortcut went without a new one", before_.at(id).path);
       }
     }
   }
+}
 
-  // Processes.
+// The processes ended, the windows posted to, the processes opened.
+void SafetyCheck::CheckProcessesActedOn(Machine& m, std::vector<std::string>* v) const {
   for (std::size_t i = terminationsBefore_; i < m.processes.terminations.size(); ++i) {
     const auto& t = m.processes.terminations[i];
     const sim::Process* p = m.processes.FindProcess(t.pid);
@@ -635,8 +731,8 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
     if (command_ == L"--restart-explorer") {
       ok = p && ownSessionKnown_ && Fold(name) == L"EXPLORER.EXE" && p->session == ownSession_ && ownSession_ != 0;
     }
-    if (!ok) say("terminated pid " + std::to_string(t.pid), name);
-    if (t.exitCode != 0) say("terminated with exit code " + std::to_string(t.exitCode), name);
+    if (!ok) Say(v, "terminated pid " + std::to_string(t.pid), name);
+    if (t.exitCode != 0) Say(v, "terminated with exit code " + std::to_string(t.exitCode), name);
   }
   for (std::size_t i = postsBefore_; i < m.windows.posts.size(); ++i) {
     const auto& post = m.windows.posts[i];
@@ -644,41 +740,48 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
     const bool ok = command_ == L"--stop" && p && IsClientName(p->exeName) && ownSessionKnown_ &&
                     p->session == ownSession_ && post.message == kWmEndSession && post.wParam == 1 &&
                     post.lParam == kEndSessionCloseApp;
-    if (!ok) say("posted to a window of pid " + std::to_string(post.ownerPid), p ? p->exeName : L"?");
+    if (!ok) Say(v, "posted to a window of pid " + std::to_string(post.ownerPid), p ? p->exeName : L"?");
   }
   // No process's memory is ever read, and only processes known by name to
   // be the client's or the shell are opened for more than a look.
   for (std::size_t i = openProcessCallsBefore_; i < m.processes.openProcessCalls.size(); ++i) {
     const auto& call = m.processes.openProcessCalls[i];
-    if (call.access & kProcessVmRead) say("opened for reading its memory, pid " + std::to_string(call.pid), call.name);
+    if (call.access & kProcessVmRead) {
+      Say(v, "opened for reading its memory, pid " + std::to_string(call.pid), call.name);
+    }
     const bool look = (call.access & ~(kProcessQueryLimitedInformation | kSynchronize)) == 0;
     // (An open of a process that has gone opens nothing.)
     if (!look && !call.name.empty() && !IsClientName(call.name) && Fold(call.name) != L"EXPLORER.EXE") {
-      say("opened for more than a look, pid " + std::to_string(call.pid), call.name);
+      Say(v, "opened for more than a look, pid " + std::to_string(call.pid), call.name);
     }
   }
-  // Every process the tool started runs as the user signed in at its
-  // session, not elevated, at medium integrity at most, and without the
-  // tool's error mode (which hides crash and critical-error boxes).
+}
+
+// Every process the tool started runs as the user signed in at its
+// session, not elevated, at medium integrity at most, and without the
+// tool's error mode (which hides crash and critical-error boxes).
+void SafetyCheck::CheckStarts(Machine& m, std::vector<std::string>* v) const {
   auto userLevel = [&](const sim::CreateProcessWithTokenRecord& s) {
     if (!s.succeeded) return;
     const std::string where = " in session " + std::to_string(s.session);
     const std::wstring user = SignedInAt(m, s.session);
-    if (user.empty() || Fold(user) != Fold(s.tokenUser)) say("started as " + Str(s.tokenUser) + where, s.commandLine);
-    if (s.tokenElevated) say("started elevated" + where, s.commandLine);
-    if (s.tokenIntegrity > kSecurityMandatoryMediumRid) say("started above medium integrity" + where, s.commandLine);
+    if (user.empty() || Fold(user) != Fold(s.tokenUser)) {
+      Say(v, "started as " + Str(s.tokenUser) + where, s.commandLine);
+    }
+    if (s.tokenElevated) Say(v, "started elevated" + where, s.commandLine);
+    if (s.tokenIntegrity > kSecurityMandatoryMediumRid) Say(v, "started above medium integrity" + where, s.commandLine);
     if ((s.creationFlags & kCreateDefaultErrorMode) == 0) {
-      say("started with the tool's error mode" + where, s.commandLine);
+      Say(v, "started with the tool's error mode" + where, s.commandLine);
     }
   };
   // Shells: in the tool's own session, one at most.
   int started = 0;
   auto shell = [&](const sim::CreateProcessWithTokenRecord& s) {
-    if (s.session != ownSession_) say("started a shell in session " + std::to_string(s.session), s.applicationName);
+    if (s.session != ownSession_) Say(v, "started a shell in session " + std::to_string(s.session), s.applicationName);
     started += s.succeeded;
   };
   for (const auto& s : m.users.createProcessWithToken) {
-    if (!shellExecutables_.count(Fold(s.applicationName))) say("started as a user", s.applicationName);
+    if (!shellExecutables_.count(Fold(s.applicationName))) Say(v, "started as a user", s.applicationName);
     shell(s);
     userLevel(s);
   }
@@ -700,75 +803,85 @@ std::vector<std::string> SafetyCheck::Violations(Machine& m) const {
     for (const auto& session : m.users.sessions) {
       signedIn |= session.id == s.session && session.state == kWtsActive && session.user == s.tokenUser;
     }
-    if (!ok || !signedIn) say("started in session " + std::to_string(s.session), s.commandLine);
+    if (!ok || !signedIn) Say(v, "started in session " + std::to_string(s.session), s.commandLine);
   }
-  if (started > 1) v.push_back("started " + std::to_string(started) + " shells");
+  if (started > 1) v->push_back("started " + std::to_string(started) + " shells");
+}
 
-  // Folder look-ups with a token: only that of the user signed in at the
-  // tool's own session, and none from session 0 (nobody's desktop).
+// Folder look-ups with a token: only that of the user signed in at the
+// tool's own session, and none from session 0 (nobody's desktop).
+void SafetyCheck::CheckFolderLookups(Machine& m, std::vector<std::string>* v) const {
   const std::wstring layoutUser = ownSessionKnown_ && ownSession_ != 0 ? SignedInAt(m, ownSession_) : L"";
   for (std::size_t i = lookupsBefore_; i < m.shell.folderLookups.size(); ++i) {
     const auto& lookup = m.shell.folderLookups[i];
     if (lookup.tokenPassed && (layoutUser.empty() || Fold(lookup.account) != Fold(layoutUser))) {
-      say("looked up folders from session " + std::to_string(ownSession_) + ", where " +
+      Say(v,
+          "looked up folders from session " + std::to_string(ownSession_) + ", where " +
               (layoutUser.empty() ? "no user's token may be" : Str(layoutUser) + " is signed in,") + " with that of",
           lookup.account);
       break;
     }
   }
+}
 
-  // Time and waits.
-  if (m.hung) v.push_back("waited without end on something that never ends");
+// Time and waits.
+void SafetyCheck::CheckTime(Machine& m, std::vector<std::string>* v) const {
+  if (m.hung) v->push_back("waited without end on something that never ends");
   // A call that never returned (an opportunistic lock whose break nobody
   // acknowledges) ends the run kNoReturnBoundMs later: the run's bound.
   const std::uint64_t bound = timeBound_ + (m.endedByBound ? sim::kNoReturnBoundMs : 0);
   if (m.clock.now - startTime_ > bound) {
-    v.push_back("took " + std::to_string(m.clock.now - startTime_) + " ms of virtual time, bound " +
-                std::to_string(timeBound_) + " ms");
+    v->push_back("took " + std::to_string(m.clock.now - startTime_) + " ms of virtual time, bound " +
+                 std::to_string(timeBound_) + " ms");
   }
+}
 
-  // Nobody may be there to answer a dialog, and no DLL is taken from
-  // beside the tool.
-  if (m.shell.dialogs != 0) v.push_back("showed a message box");
+// Nobody may be there to answer a dialog, and no DLL is taken from
+// beside the tool.
+void SafetyCheck::CheckUnattended(Machine& m, std::vector<std::string>* v) const {
+  if (m.shell.dialogs != 0) v->push_back("showed a message box");
   // (A process that was cut short keeps no settings: nothing to check.)
   const bool ran = m.cut == sim::Cut::kNone;
   if (ran && m.runtime.osMajor >= 10 && m.runtime.osBuild >= 17134 && m.files.placeholderMode != kPhcmExposePlaceholders) {
-    v.push_back("cloud placeholders not asked to be shown as they are");
+    v->push_back("cloud placeholders not asked to be shown as they are");
   }
   if (ran && (m.runtime.errorMode & (kSemFailCriticalErrors | kSemNoGpFaultErrorBox | kSemNoOpenFileErrorBox)) !=
                  (kSemFailCriticalErrors | kSemNoGpFaultErrorBox | kSemNoOpenFileErrorBox)) {
-    v.push_back("left the system's error dialogs on");
+    v->push_back("left the system's error dialogs on");
   }
   if (ran && m.runtime.defaultDllDirectories != kLoadLibrarySearchSystem32 && m.runtime.osMajor >= 10) {
-    v.push_back("left the DLL search beside the executable");
+    v->push_back("left the DLL search beside the executable");
   }
+}
 
-  // Resources.
-  if (!m.users.wtsAllocations.empty()) v.push_back("session list or session string not freed");
-  if (!m.users.saferLevels.empty()) v.push_back("Safer level not closed");
-  if (m.OpenHandleCount() != 0) v.push_back(std::to_string(m.OpenHandleCount()) + " handles left open");
-  if (!m.runtime.localAllocations.empty()) v.push_back("argument vector not released");
-  if (!m.users.environmentBlocks.empty()) v.push_back("environment block not destroyed");
+// Resources.
+void SafetyCheck::CheckResources(Machine& m, std::vector<std::string>* v) const {
+  if (!m.users.wtsAllocations.empty()) v->push_back("session list or session string not freed");
+  if (!m.users.saferLevels.empty()) v->push_back("Safer level not closed");
+  if (m.OpenHandleCount() != 0) v->push_back(std::to_string(m.OpenHandleCount()) + " handles left open");
+  if (!m.runtime.localAllocations.empty()) v->push_back("argument vector not released");
+  if (!m.users.environmentBlocks.empty()) v->push_back("environment block not destroyed");
   for (const auto& link : m.shell.shellLinks) {
     if (!link.released || link.persistStreamRefs != 0) {
-      v.push_back("shell link object not released");
+      v->push_back("shell link object not released");
     }
   }
   for (const auto& stream : m.shell.streams) {
-    if (!stream.released) v.push_back("stream not released");
+    if (!stream.released) v->push_back("stream not released");
   }
+}
 
-  // Output.
+// Output.
+void SafetyCheck::CheckOutput(Machine& m, std::vector<std::string>* v) const {
   for (std::size_t at = 0; at < m.runtime.stdoutText.size();) {
     const std::size_t n = KnownLine(m.runtime.stdoutText, at, subkeys_,
                                     command_ == L"--admin-remove-shortcuts" ? stdoutPaths_ : std::set<std::wstring>{});
     if (n == 0) {
-      say("printed", m.runtime.stdoutText.substr(at));
+      Say(v, "printed", m.runtime.stdoutText.substr(at));
       break;
     }
     at += n;
   }
-  return v;
 }
 
 }  // namespace hostile

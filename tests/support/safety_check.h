@@ -110,12 +110,41 @@ class SafetyCheck {
   std::vector<std::string> Violations(sim::Machine& m) const;
 
  private:
+  // Before the run, what it starts from and, for the command, what it may do.
+  void RecordBefore(sim::Machine& m);
+  void PrepareStop(sim::Machine& m);
+  void PrepareForceStop(sim::Machine& m);
+  void PrepareRestartExplorer(sim::Machine& m, const std::vector<std::wstring>& accounts);
+  void PrepareUninstall(sim::Machine& m, const std::vector<std::wstring>& accounts,
+                        const std::vector<std::wstring>& profiles);
+  void PrepareAdminRemoveShortcuts(sim::Machine& m, const std::vector<std::wstring>& accounts,
+                                   const std::vector<std::wstring>& profiles);
+  void PreparePortableRemoveShortcuts(sim::Machine& m, const std::vector<std::wstring>& accounts);
+  void PrepareStartupUpgrade(sim::Machine& m, const std::vector<std::wstring>& accounts,
+                             const std::vector<std::wstring>& profiles);
+  void PrepareEmptyFolderRemoval(sim::Machine& m, const std::vector<std::wstring>& accounts);
   void AllowShortcuts(sim::FsNode* folder, const std::vector<std::wstring>& names);
   void AllowGroupFolder(sim::FsNode* folder, const std::wstring& name);
   void AllowDataFolder(sim::Machine& m, const std::wstring& profile, const std::wstring& name);
   void AllowStartupUpgrade(sim::FsNode* folder);
   bool MayDelete(const sim::FsEvent& e) const;
   bool UpgradeSlot(std::uint64_t parent, const std::wstring& foldedName) const;
+
+  // After the run, one promise each, appending what broke it.
+  struct Journaled;  // what the journal says the tool created and the adversary did
+  Journaled JournalOf(sim::Machine& m) const;
+  void CheckChanges(sim::Machine& m, const Journaled& j, std::vector<std::string>* v) const;
+  void CheckEntries(const std::map<std::uint64_t, EntryState>& after, const Journaled& j,
+                    std::vector<std::string>* v) const;
+  void CheckUpgrade(sim::Machine& m, const std::map<std::uint64_t, EntryState>& after, const Journaled& j,
+                    std::vector<std::string>* v) const;
+  void CheckProcessesActedOn(sim::Machine& m, std::vector<std::string>* v) const;
+  void CheckStarts(sim::Machine& m, std::vector<std::string>* v) const;
+  void CheckFolderLookups(sim::Machine& m, std::vector<std::string>* v) const;
+  void CheckTime(sim::Machine& m, std::vector<std::string>* v) const;
+  void CheckUnattended(sim::Machine& m, std::vector<std::string>* v) const;
+  void CheckResources(sim::Machine& m, std::vector<std::string>* v) const;
+  void CheckOutput(sim::Machine& m, std::vector<std::string>* v) const;
 
   std::vector<std::wstring> args_;
   std::wstring command_;
