@@ -82,6 +82,10 @@ class Generator {
   void BaseSystem();
   void Processes();
   void ProfileEntries();
+  void ServiceProfiles();
+  void InteractiveUserProfile(const std::wstring& base);
+  Profile OtherProfile(const std::wstring& base, const std::wstring& user, int rid);
+  void OddSubkeysAndOrder();
   void ProfileValue(const std::wstring& sid, const std::wstring& text, Dword type = kRegExpandSz);
   void Populate(const Profile& p);
   void ShortcutFolder(const std::wstring& folder, const std::vector<std::wstring>& names);
@@ -423,9 +427,20 @@ void Generator::ProfileValue(const std::wstring& sid, const std::wstring& text, 
 }
 
 void Generator::ProfileEntries() {
-  Machine& m = m_;
-  m.registry.Key(kProfileList);
+  m_.registry.Key(kProfileList);
   const std::wstring base = legacyLayout_ ? L"C:\\Documents and Settings\\" : L"C:\\Users\\";
+  ServiceProfiles();
+  InteractiveUserProfile(base);
+  static const std::vector<std::wstring> users = {L"bob", L"carol", L"dave", L"erin", L"frank", L"alice2"};
+  const int others = 1 + static_cast<int>(r_.Below(5));
+  for (int i = 0; i < others; ++i) {
+    profiles_.push_back(OtherProfile(base, users[static_cast<std::size_t>(i)], 1002 + i));
+  }
+  OddSubkeysAndOrder();
+}
+
+// The system's own profiles: SYSTEM's, and sometimes LOCAL SERVICE's.
+void Generator::ServiceProfiles() {
   const std::wstring systemDir = L"C:\\Windows\\system32\\config\\systemprofile";
   profiles_.push_back({L"S-1-5-18", L"SYSTEM", systemDir, legacyLayout_});
   ProfileValue(L"S-1-5-18", L"%systemroot%\\system32\\config\\systemprofile");
@@ -433,7 +448,11 @@ void Generator::ProfileEntries() {
     profiles_.push_back({L"S-1-5-19", L"LOCAL SERVICE", L"C:\\Windows\\ServiceProfiles\\LocalService", legacyLayout_});
     ProfileValue(L"S-1-5-19", L"%SystemRoot%\\ServiceProfiles\\LocalService");
   }
+}
 
+// The interactive user's: a real folder, named in one of the ways Windows
+// accepts, or (rarely) no entry at all.
+void Generator::InteractiveUserProfile(const std::wstring& base) {
   alice_ = base + L"alice";
   if (r_.Chance(92)) {
     static const std::vector<std::wstring> forms = {L"%SystemDrive%\\Users\\alice", L"C:\\Users\\alice\\",
@@ -443,139 +462,141 @@ void Generator::ProfileEntries() {
     ProfileValue(L"S-1-5-21-7-7-7-1001", text, r_.Chance(80) ? kRegExpandSz : kRegSz);
   }
   profiles_.push_back({L"S-1-5-21-7-7-7-1001", L"alice", alice_, legacyLayout_});
+}
 
-  static const std::vector<std::wstring> users = {L"bob", L"carol", L"dave", L"erin", L"frank", L"alice2"};
-  const int others = 1 + static_cast<int>(r_.Below(5));
-  for (int i = 0; i < others; ++i) {
-    const std::wstring user = users[static_cast<std::size_t>(i)];
-    const std::wstring sid = L"S-1-5-21-7-7-7-" + std::to_wstring(1002 + i);
-    const std::wstring key = kProfileList + L"\\" + sid;
-    const std::wstring onC = base + user;
-    const std::wstring onD = L"D:\\Profiles\\" + user;
-    Profile p{sid, user, L"", legacyLayout_};
-    if (r_.Chance(6)) {
-      // A roaming profile's folder on a share.
-      const std::wstring share = L"\\\\server\\profiles\\" + user;
-      ProfileValue(sid, share, kRegSz);
-      p.dir = share;
-      profiles_.push_back(p);
-      continue;
-    }
-    switch (r_.Below(26)) {
-      case 0:
-      case 1:
-      case 2:
-      case 3:
-      case 4:
-      case 5:
-        ProfileValue(sid, onC, r_.Chance(50) ? kRegSz : kRegExpandSz);
-        p.dir = onC;
-        break;
-      case 6:
-        if (hasD_) {
-          ProfileValue(sid, onD, kRegSz);
-          p.dir = onD;
-        } else {
-          ProfileValue(sid, onD);  // a drive that is not there
-        }
-        break;
-      case 7:
-        ProfileValue(sid, onC + L"-missing");  // a folder that does not exist
-        break;
-      case 8:
-        ProfileValue(sid, onC);
-        m.files.AddFile(onC, 0, "a file where the profile should be");
-        break;
-      case 9: {
-        // The profile folder is itself a link: to another profile, the
-        // Windows folder, the drive root, or itself.
-        // (Not static: it holds this profile's own name.)
-        const std::vector<std::wstring> targets = {L"C:\\Users\\alice", L"C:\\Windows", L"C:\\", L"C:\\Users\\" + user,
-                                                   L"D:\\Data"};
-        ProfileValue(sid, onC);
-        m.files.AddDirectoryLink(onC, r_.Pick(targets), r_.Chance(50));
-        break;
-      }
-      case 10:
-        ProfileValue(sid, r_.Pick(std::vector<std::wstring>{L"", L"\\", L"C:", L"C:\\", L"Users\\" + user,
-                                                            L"%UNKNOWN%\\" + user, L"\\\\server\\profiles\\" + user,
-                                                            L"%EVIL%", L"%SystemDrive%", L"..\\..\\.."}));
-        break;
-      case 11:
-        ProfileValue(sid, onC + L"\\..\\alice");  // names another user's folder
-        break;
-      case 12:
-        ProfileValue(sid, onC + L".");
-        p.dir = onC;
-        break;
-      case 13:
-        m.registry.Key(key);  // no ProfileImagePath at all
-        break;
-      case 14:
-        m.registry.SetValueBytes(key, L"ProfileImagePath", kRegDword, {1, 0, 0, 0});
-        break;
-      case 15: {
-        std::vector<std::uint8_t> bytes(r_.Below(64));
-        for (auto& b : bytes) b = static_cast<std::uint8_t>(r_.Chance(70) ? 'C' + r_.Below(24) : r_.Below(256));
-        m.registry.SetValueBytes(key, L"ProfileImagePath", kRegBinary, bytes);
-        break;
-      }
-      case 16: {
-        auto bytes = sim::StringBytes(onC, /*terminated=*/false);  // no terminating zero
-        m.registry.SetValueBytes(key, L"ProfileImagePath", kRegSz, bytes);
-        p.dir = onC;
-        break;
-      }
-      case 17: {
-        auto bytes = sim::StringBytes(onC);
-        bytes.resize(bytes.size() - 1 - r_.Below(3));  // an odd byte count
-        m.registry.SetValueBytes(key, L"ProfileImagePath", kRegSz, bytes);
-        break;
-      }
-      case 18: {
-        // Longer than the 4096 bytes the tool reads: ERROR_MORE_DATA.
-        std::wstring longPath = onC;
-        while (longPath.size() * sizeof(wchar_t) <= 4096) longPath += L"\\deeper";
-        ProfileValue(sid, longPath);
-        break;
-      }
-      case 19:
-        m.registry.SetValueBytes(key, L"ProfileImagePath", kRegSz, sim::StringBytes(onC + L'\0' + L"C:\\Windows"));
-        p.dir = onC;
-        break;
-      case 20:
-        ProfileValue(sid, onC);
-        m.registry.Key(key).values[Fold(L"ProfileImagePath")].queryResult = kErrorAccessDenied;
-        p.dir = onC;
-        break;
-      case 21:
-        ProfileValue(sid, onC);
-        m.registry.Key(key).openResult = kErrorAccessDenied;
-        p.dir = onC;
-        break;
-      case 22: {
-        // A real profile on a long path, past MAX_PATH.
-        std::wstring deep = onC;
-        while (deep.size() < 280) deep += L"\\level";
-        ProfileValue(sid, deep);
-        p.dir = deep;
-        break;
-      }
-      case 23:
-        ProfileValue(sid, L"C:\\Users\\alice\\AppData\\Local\\" + plan_.dataName);  // a folder inside another's data
-        break;
-      default:
-        ProfileValue(sid, r_.Chance(50) ? L"%SystemDrive%\\Users\\" + user : onC);
-        p.dir = onC;
-        p.legacy = !legacyLayout_ && r_.Chance(30);
-        break;
-    }
-    profiles_.push_back(p);
+// Another user's entry, with relative identifier rid: a roaming profile on
+// a share, a plain one, or one of the many ways an entry can be broken or
+// lead somewhere else.
+Profile Generator::OtherProfile(const std::wstring& base, const std::wstring& user, int rid) {
+  const std::wstring sid = L"S-1-5-21-7-7-7-" + std::to_wstring(rid);
+  const std::wstring key = kProfileList + L"\\" + sid;
+  const std::wstring onC = base + user;
+  const std::wstring onD = L"D:\\Profiles\\" + user;
+  Profile p{sid, user, L"", legacyLayout_};
+  if (r_.Chance(6)) {
+    // A roaming profile's folder on a share.
+    const std::wstring share = L"\\\\server\\profiles\\" + user;
+    ProfileValue(sid, share, kRegSz);
+    p.dir = share;
+    return p;
   }
-  // Odd subkeys that are not profiles at all, and odd orders.
-  if (r_.Chance(20)) m.registry.Key(kProfileList + L"\\{odd key}");
-  if (r_.Chance(10)) m.registry.Key(kProfileList + L"\\" + std::wstring(200, L'k'));
-  sim::RegKeyNode& list = m.registry.Key(kProfileList);
+  switch (r_.Below(26)) {
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+      ProfileValue(sid, onC, r_.Chance(50) ? kRegSz : kRegExpandSz);
+      p.dir = onC;
+      break;
+    case 6:
+      if (hasD_) {
+        ProfileValue(sid, onD, kRegSz);
+        p.dir = onD;
+      } else {
+        ProfileValue(sid, onD);  // a drive that is not there
+      }
+      break;
+    case 7:
+      ProfileValue(sid, onC + L"-missing");  // a folder that does not exist
+      break;
+    case 8:
+      ProfileValue(sid, onC);
+      m_.files.AddFile(onC, 0, "a file where the profile should be");
+      break;
+    case 9: {
+      // The profile folder is itself a link: to another profile, the
+      // Windows folder, the drive root, or itself.
+      // (Not static: it holds this profile's own name.)
+      const std::vector<std::wstring> targets = {L"C:\\Users\\alice", L"C:\\Windows", L"C:\\", L"C:\\Users\\" + user,
+                                                 L"D:\\Data"};
+      ProfileValue(sid, onC);
+      m_.files.AddDirectoryLink(onC, r_.Pick(targets), r_.Chance(50));
+      break;
+    }
+    case 10:
+      ProfileValue(sid, r_.Pick(std::vector<std::wstring>{L"", L"\\", L"C:", L"C:\\", L"Users\\" + user,
+                                                          L"%UNKNOWN%\\" + user, L"\\\\server\\profiles\\" + user,
+                                                          L"%EVIL%", L"%SystemDrive%", L"..\\..\\.."}));
+      break;
+    case 11:
+      ProfileValue(sid, onC + L"\\..\\alice");  // names another user's folder
+      break;
+    case 12:
+      ProfileValue(sid, onC + L".");
+      p.dir = onC;
+      break;
+    case 13:
+      m_.registry.Key(key);  // no ProfileImagePath at all
+      break;
+    case 14:
+      m_.registry.SetValueBytes(key, L"ProfileImagePath", kRegDword, {1, 0, 0, 0});
+      break;
+    case 15: {
+      std::vector<std::uint8_t> bytes(r_.Below(64));
+      for (auto& b : bytes) b = static_cast<std::uint8_t>(r_.Chance(70) ? 'C' + r_.Below(24) : r_.Below(256));
+      m_.registry.SetValueBytes(key, L"ProfileImagePath", kRegBinary, bytes);
+      break;
+    }
+    case 16: {
+      auto bytes = sim::StringBytes(onC, /*terminated=*/false);  // no terminating zero
+      m_.registry.SetValueBytes(key, L"ProfileImagePath", kRegSz, bytes);
+      p.dir = onC;
+      break;
+    }
+    case 17: {
+      auto bytes = sim::StringBytes(onC);
+      bytes.resize(bytes.size() - 1 - r_.Below(3));  // an odd byte count
+      m_.registry.SetValueBytes(key, L"ProfileImagePath", kRegSz, bytes);
+      break;
+    }
+    case 18: {
+      // Longer than the 4096 bytes the tool reads: ERROR_MORE_DATA.
+      std::wstring longPath = onC;
+      while (longPath.size() * sizeof(wchar_t) <= 4096) longPath += L"\\deeper";
+      ProfileValue(sid, longPath);
+      break;
+    }
+    case 19:
+      m_.registry.SetValueBytes(key, L"ProfileImagePath", kRegSz, sim::StringBytes(onC + L'\0' + L"C:\\Windows"));
+      p.dir = onC;
+      break;
+    case 20:
+      ProfileValue(sid, onC);
+      m_.registry.Key(key).values[Fold(L"ProfileImagePath")].queryResult = kErrorAccessDenied;
+      p.dir = onC;
+      break;
+    case 21:
+      ProfileValue(sid, onC);
+      m_.registry.Key(key).openResult = kErrorAccessDenied;
+      p.dir = onC;
+      break;
+    case 22: {
+      // A real profile on a long path, past MAX_PATH.
+      std::wstring deep = onC;
+      while (deep.size() < 280) deep += L"\\level";
+      ProfileValue(sid, deep);
+      p.dir = deep;
+      break;
+    }
+    case 23:
+      ProfileValue(sid, L"C:\\Users\\alice\\AppData\\Local\\" + plan_.dataName);  // a folder inside another's data
+      break;
+    default:
+      ProfileValue(sid, r_.Chance(50) ? L"%SystemDrive%\\Users\\" + user : onC);
+      p.dir = onC;
+      p.legacy = !legacyLayout_ && r_.Chance(30);
+      break;
+  }
+  return p;
+}
+
+// Odd subkeys that are not profiles at all, and odd orders.
+void Generator::OddSubkeysAndOrder() {
+  if (r_.Chance(20)) m_.registry.Key(kProfileList + L"\\{odd key}");
+  if (r_.Chance(10)) m_.registry.Key(kProfileList + L"\\" + std::wstring(200, L'k'));
+  sim::RegKeyNode& list = m_.registry.Key(kProfileList);
   for (std::size_t i = list.subkeys.size(); i > 1; --i) std::swap(list.subkeys[i - 1], list.subkeys[r_.Below(i)]);
   list.childIndexCount = static_cast<std::size_t>(-1);  // the order changed: index again on the next look-up
   if (r_.Chance(5)) list.enumFailIndexes.insert(r_.Below(4));
