@@ -1,7 +1,7 @@
 // The simulated machine's users: the sessions and who is signed in at each,
 // the accounts' security identifiers, the tool's own privileges and job,
 // Safer levels, environment blocks, and the processes started with a
-// user's token. The calls are in users.cpp.
+// user's token. The calls are in users.cpp and start_as_user.cpp.
 #pragma once
 
 #include <cstdint>
