@@ -165,100 +165,111 @@ std::vector<std::wstring> ComponentsFrom(const std::wstring& canonical, std::siz
 bool IsObjectDirectory(const std::wstring& target) {
   return !target.empty() && target[0] == L'\\' && (target.size() < 2 || target[1] != L'\\');
 }
+
+// Resolution through links and object-manager directories, one walker per
+// look-up: more than 31 links on the way end it with
+// ERROR_CANT_RESOLVE_FILENAME.
+class PathWalker {
+ public:
+  explicit PathWalker(FileSystem& fs) : fs_(fs) {}
+
+  // A path, from the root of its drive or share.
+  FsNode* Walk(const std::wstring& p, bool followFinal, Dword* error, FsNode** parentOut, std::wstring* finalName) {
+    if (parentOut) *parentOut = nullptr;
+    const std::wstring canonical = fs_.CanonicalPath(p);
+    if (canonical.empty()) {
+      *error = p.empty() ? kErrorPathNotFound : kErrorBadNetpath;
+      return nullptr;
+    }
+    std::size_t rest = 0;
+    FsNode* root = fs_.RootOf(canonical, &rest);
+    if (root == nullptr) {
+      *error = canonical[0] == L'\\' ? kErrorBadNetpath : kErrorPathNotFound;
+      return nullptr;
+    }
+    return From(root, ComponentsFrom(canonical, rest), followFinal, error, parentOut, finalName);
+  }
+  // The parts below node, one name each, taken as they are.
+  FsNode* From(FsNode* node, const std::vector<std::wstring>& parts, bool followFinal, Dword* error,
+               FsNode** parentOut, std::wstring* finalName) {
+    if (parentOut) *parentOut = nullptr;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      const bool last = i + 1 == parts.size();
+      const std::wstring& part = parts[i];
+      for (wchar_t c : part) {
+        if (InvalidNameCharacter(c)) {
+          *error = kErrorInvalidName;
+          return nullptr;
+        }
+      }
+      if (!node->isDirectory) {
+        *error = kErrorPathNotFound;
+        return nullptr;
+      }
+      auto it = node->children.find(Fold(part));
+      if (it == node->children.end()) {
+        *error = last ? kErrorFileNotFound : kErrorPathNotFound;
+        if (last && parentOut) *parentOut = node;
+        if (last && finalName) *finalName = part;
+        return nullptr;
+      }
+      FsNode* child = it->second.get();
+      if (last) {
+        if (parentOut) *parentOut = node;
+        if (finalName) *finalName = child->name;
+      }
+      if (!child->linkTarget.empty() && (!last || followFinal)) {
+        if (++depth_ > 31) {
+          *error = kErrorCantResolveFilename;
+          return nullptr;
+        }
+        if (IsObjectDirectory(child->linkTarget)) {
+          // The object manager takes over: the next name is one of its
+          // symbolic links, which is followed whatever the caller asked.
+          if (last) {
+            *error = kErrorPathNotFound;
+            return nullptr;
+          }
+          auto link = fs_.objectLinks.find(Fold(child->linkTarget + L"\\" + parts[i + 1]));
+          const bool lastAfter = i + 2 == parts.size();
+          if (link == fs_.objectLinks.end()) {
+            *error = lastAfter ? kErrorFileNotFound : kErrorPathNotFound;
+            return nullptr;
+          }
+          Dword inner = 0;
+          FsNode* target = Walk(link->second, lastAfter ? followFinal : true, &inner, lastAfter ? parentOut : nullptr,
+                                lastAfter ? finalName : nullptr);
+          if (target == nullptr) {
+            *error = lastAfter ? inner : kErrorPathNotFound;
+            return nullptr;
+          }
+          node = target;
+          ++i;
+          continue;
+        }
+        Dword inner = 0;
+        FsNode* target = Walk(child->linkTarget, true, &inner, nullptr, nullptr);
+        if (target == nullptr) {
+          *error = last ? kErrorFileNotFound : kErrorPathNotFound;
+          return nullptr;
+        }
+        child = target;
+      }
+      node = child;
+    }
+    *error = 0;
+    return node;
+  }
+
+ private:
+  FileSystem& fs_;
+  int depth_ = 0;
+};
 }  // namespace
 
 FsNode* FileSystem::ResolveFrom(FsNode* start, const std::vector<std::wstring>* parts, const std::wstring& path,
                                 bool followFinal, Dword* error, FsNode** parentOut, std::wstring* finalName) {
-  struct Walker {
-    FileSystem& fs;
-    int depth = 0;
-    FsNode* Walk(const std::wstring& p, bool followFinal, Dword* error, FsNode** parentOut, std::wstring* finalName) {
-      if (parentOut) *parentOut = nullptr;
-      const std::wstring canonical = fs.CanonicalPath(p);
-      if (canonical.empty()) {
-        *error = p.empty() ? kErrorPathNotFound : kErrorBadNetpath;
-        return nullptr;
-      }
-      std::size_t rest = 0;
-      FsNode* root = fs.RootOf(canonical, &rest);
-      if (root == nullptr) {
-        *error = canonical[0] == L'\\' ? kErrorBadNetpath : kErrorPathNotFound;
-        return nullptr;
-      }
-      return From(root, ComponentsFrom(canonical, rest), followFinal, error, parentOut, finalName);
-    }
-    FsNode* From(FsNode* node, const std::vector<std::wstring>& parts, bool followFinal, Dword* error,
-                 FsNode** parentOut, std::wstring* finalName) {
-      if (parentOut) *parentOut = nullptr;
-      for (std::size_t i = 0; i < parts.size(); ++i) {
-        const bool last = i + 1 == parts.size();
-        const std::wstring& part = parts[i];
-        for (wchar_t c : part) {
-          if (InvalidNameCharacter(c)) {
-            *error = kErrorInvalidName;
-            return nullptr;
-          }
-        }
-        if (!node->isDirectory) {
-          *error = kErrorPathNotFound;
-          return nullptr;
-        }
-        auto it = node->children.find(Fold(part));
-        if (it == node->children.end()) {
-          *error = last ? kErrorFileNotFound : kErrorPathNotFound;
-          if (last && parentOut) *parentOut = node;
-          if (last && finalName) *finalName = part;
-          return nullptr;
-        }
-        FsNode* child = it->second.get();
-        if (last) {
-          if (parentOut) *parentOut = node;
-          if (finalName) *finalName = child->name;
-        }
-        if (!child->linkTarget.empty() && (!last || followFinal)) {
-          if (++depth > 31) {
-            *error = kErrorCantResolveFilename;
-            return nullptr;
-          }
-          if (IsObjectDirectory(child->linkTarget)) {
-            // The object manager takes over: the next name is one of its
-            // symbolic links, which is followed whatever the caller asked.
-            if (last) {
-              *error = kErrorPathNotFound;
-              return nullptr;
-            }
-            auto link = fs.objectLinks.find(Fold(child->linkTarget + L"\\" + parts[i + 1]));
-            const bool lastAfter = i + 2 == parts.size();
-            if (link == fs.objectLinks.end()) {
-              *error = lastAfter ? kErrorFileNotFound : kErrorPathNotFound;
-              return nullptr;
-            }
-            Dword inner = 0;
-            FsNode* target = Walk(link->second, lastAfter ? followFinal : true, &inner, lastAfter ? parentOut : nullptr,
-                                  lastAfter ? finalName : nullptr);
-            if (target == nullptr) {
-              *error = lastAfter ? inner : kErrorPathNotFound;
-              return nullptr;
-            }
-            node = target;
-            ++i;
-            continue;
-          }
-          Dword inner = 0;
-          FsNode* target = Walk(child->linkTarget, true, &inner, nullptr, nullptr);
-          if (target == nullptr) {
-            *error = last ? kErrorFileNotFound : kErrorPathNotFound;
-            return nullptr;
-          }
-          child = target;
-        }
-        node = child;
-      }
-      *error = 0;
-      return node;
-    }
-  };
-  Walker w{*this};
+  PathWalker w(*this);
   if (start == nullptr) return w.Walk(path, followFinal, error, parentOut, finalName);
   return w.From(start, *parts, followFinal, error, parentOut, finalName);
 }
