@@ -127,7 +127,6 @@ class SafetyCheck {
   void AllowGroupFolder(sim::FsNode* folder, const std::wstring& name);
   void AllowDataFolder(sim::Machine& m, const std::wstring& profile, const std::wstring& name);
   void AllowStartupUpgrade(sim::FsNode* folder);
-  bool MayDelete(const sim::FsEvent& e) const;
   bool UpgradeSlot(std::uint64_t parent, const std::wstring& foldedName) const;
 
   // After the run, one promise each, appending what broke it.
