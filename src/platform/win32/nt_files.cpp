@@ -15,6 +15,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/same_layout.h"
+#include "platform/win32/system_library.h"
 #include "platform/win32/watchdog.h"
 
 // The structures pass straight through: each is the real one (same_layout.h).
@@ -109,11 +110,10 @@ int RtlSetProcessPlaceholderCompatibilityMode(int mode) {
   // Windows 10 1803 and later only: looked up at run time, so that the tool
   // still starts on older systems (where placeholders are always exposed).
   using Function = CHAR(NTAPI*)(CHAR);
-  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-  const FARPROC found =
-      ntdll != nullptr ? ::GetProcAddress(ntdll, "RtlSetProcessPlaceholderCompatibilityMode") : nullptr;
-  if (found == nullptr) return kPhcmErrorInvalidParameter;
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(found))(static_cast<CHAR>(mode));
+  static const Function setMode =
+      win32::SystemFunction<Function>(L"ntdll.dll", "RtlSetProcessPlaceholderCompatibilityMode");
+  if (setMode == nullptr) return kPhcmErrorInvalidParameter;
+  return setMode(static_cast<CHAR>(mode));
 }
 
 }  // namespace platform

@@ -68,13 +68,11 @@ bool SetProcessMitigationPolicy(int policy, const void* buffer, std::size_t leng
   // Windows 8 and later only: looked up at run time, so that the tool still
   // starts on Windows 7.
   using Function = BOOL(WINAPI*)(PROCESS_MITIGATION_POLICY, PVOID, SIZE_T);
-  const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
-  const FARPROC found = kernel32 != nullptr ? ::GetProcAddress(kernel32, "SetProcessMitigationPolicy") : nullptr;
-  if (found == nullptr) {
+  static const Function setPolicy = SystemFunction<Function>(L"kernel32.dll", "SetProcessMitigationPolicy");
+  if (setPolicy == nullptr) {
     ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
     return false;
   }
-  const auto setPolicy = reinterpret_cast<Function>(reinterpret_cast<void*>(found));
   return setPolicy(static_cast<PROCESS_MITIGATION_POLICY>(policy), const_cast<void*>(buffer), length) != FALSE;
 }
 Dword ExpandEnvironmentStringsW(const wchar_t* source, wchar_t* destination, Dword size) {

@@ -1,5 +1,5 @@
 // DLLs that are not among the system's KnownDLLs, and functions of a newer
-// kernel32, looked up at run time. For the Win32 side's files only, after
+// kernel32 or ntdll, looked up at run time. For the Win32 side's files only, after
 // <windows.h>.
 #pragma once
 
@@ -17,11 +17,20 @@ namespace win32 {
 // folder, its own dependencies looked for there too.
 HMODULE SystemLibrary(const wchar_t* name);
 
-// A function of such a DLL, or of a newer kernel32, looked up once. Null,
-// with the last error set, when it is not there.
+// kernel32 and ntdll are mapped into every process before its first
+// instruction: they are found where they already are, never searched for.
+inline bool AlwaysLoaded(const wchar_t* dll) {
+  return std::wcscmp(dll, L"kernel32.dll") == 0 || std::wcscmp(dll, L"ntdll.dll") == 0;
+}
+
+// A function of such a DLL, or one of kernel32 or ntdll that the oldest
+// system the tool runs on lacks: the one way the Win32 side looks a function
+// up at run time (callers keep the result in a static, so it is looked up
+// once). Null, with the last error ERROR_CALL_NOT_IMPLEMENTED, when it is
+// not there.
 template <typename Function>
 Function SystemFunction(const wchar_t* dll, const char* name) {
-  HMODULE module = std::wcscmp(dll, L"kernel32.dll") == 0 ? ::GetModuleHandleW(dll) : SystemLibrary(dll);
+  HMODULE module = AlwaysLoaded(dll) ? ::GetModuleHandleW(dll) : SystemLibrary(dll);
   FARPROC found = module != nullptr ? ::GetProcAddress(module, name) : nullptr;
   if (found == nullptr) ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
   return reinterpret_cast<Function>(reinterpret_cast<void*>(found));
