@@ -1,11 +1,5 @@
 // The Win32 side of the seam's files section: paths, and files by handle
 // (kernel32). The ntdll calls are in nt_files.cpp.
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef _UNICODE
-#define _UNICODE
-#endif
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 

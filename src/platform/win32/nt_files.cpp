@@ -4,9 +4,6 @@
 //
 // A translation unit of its own, so that ntdll.dll becomes an import of a
 // program only once that program calls one of these.
-#ifndef UNICODE
-#define UNICODE
-#endif
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <winternl.h>

@@ -1,11 +1,5 @@
 // The Win32 side of the seam's processes section: the process snapshot,
 // opening, waiting for and ending processes, and CloseHandle.
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef _UNICODE
-#define _UNICODE
-#endif
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 // clang-format off

@@ -1,11 +1,5 @@
 // The Win32 side of the seam's registry section: advapi32's registry, read
 // only.
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef _UNICODE
-#define _UNICODE
-#endif
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 

@@ -1,12 +1,6 @@
 // The Win32 side of the seam's runtime section: errors, time, the process
 // itself, environment, command line (split by shell32), local memory,
 // version, standard output.
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef _UNICODE
-#define _UNICODE
-#endif
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 // clang-format off

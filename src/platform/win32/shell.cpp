@@ -1,12 +1,6 @@
 // The Win32 side of the seam's shell section: shell folders and shell
 // launches (shell32), the shell link object and the memory stream it saves
 // into (ole32).
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef _UNICODE
-#define _UNICODE
-#endif
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 // clang-format off

@@ -2,12 +2,6 @@
 // environment blocks and starting a process as a user (advapi32, userenv),
 // the sessions of this machine (wtsapi32). userenv and wtsapi32 are not
 // KnownDLLs: they are loaded from the system folder when first needed.
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef _UNICODE
-#define _UNICODE
-#endif
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 // clang-format off

@@ -1,11 +1,5 @@
 // The Win32 side of the seam's windows section: user32's windows and
 // messages.
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef _UNICODE
-#define _UNICODE
-#endif
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
