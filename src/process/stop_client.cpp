@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "common/product_names.h"
 #include "platform/handles.h"
 #include "process/user_session.h"
 
@@ -104,23 +105,6 @@ int TerminationSweep(const std::vector<std::wstring>& names, SessionFilter sessi
 }
 
 }  // namespace
-
-std::vector<std::wstring> ClientProcessNames() {
-  return {
-      L"zarek.exe",
-      L"zarek-win.exe",
-      L"autoconn.exe",
-      L"zarek-ui.exe",
-      L"zarek-daemon.exe",
-      L"zarek-connect.exe",
-      L"auto-updater.exe",
-      L"zarek-drive-ui.exe",
-      L"zarek-drive-daemon.exe",
-      L"zarek-drive-auto-updater.exe",
-      L"zarek-drive-connect.exe",
-      L"command-handler.exe",
-  };
-}
 
 std::int32_t CloseClientWindows(bool ownSessionOnly) {
   SessionFilter filter;

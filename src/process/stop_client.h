@@ -16,10 +16,6 @@ constexpr platform::Dword kTerminationWaitLimitMs = 30000;
 // ending others, at most this many times in all.
 constexpr int kMaxTerminationSweeps = 3;
 
-// The executable names of every version of the client. Compared without
-// regard to letter case.
-std::vector<std::wstring> ClientProcessNames();
-
 // Posts WM_ENDSESSION (wParam 1, lParam ENDSESSION_CLOSEAPP) to every
 // top-level window, hidden ones included, of every client process; with
 // ownSessionOnly, only to those of processes in the tool's own session.
