@@ -43,17 +43,8 @@ UniqueHandle OpenProcessNamed(Dword processId, Dword access, const std::vector<s
 
 std::vector<Dword> FindProcessesByName(const std::wstring& name, SessionFilter session) {
   std::vector<Dword> found;
-  std::vector<SnapshotProcess> processes;
-  if (!TakeProcessSnapshot(&processes)) return found;
-  const std::vector<std::wstring> names = {name};
-  for (const SnapshotProcess& p : processes) {
-    if (!NamesEqualIgnoreCase(p.name, name)) continue;  // no other process is opened
-    if (session) {
-      Dword processSession = 0;
-      if (!ProcessIdToSessionId(p.pid, &processSession) || processSession != *session) continue;
-    }
-    if (OpenProcessNamed(p.pid, kProcessQueryLimitedInformation, names)) found.push_back(p.pid);
-  }
+  ForEachProcessNamed({name}, session, kProcessQueryLimitedInformation,
+                      [&found](Dword processId, Handle) { found.push_back(processId); });
   return found;
 }
 

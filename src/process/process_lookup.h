@@ -56,3 +56,27 @@ bool NamesEqualIgnoreCase(const std::wstring& a, const std::wstring& b);
 
 // Whether name equals one of names, regardless of letter case.
 bool IsOneOfNames(const std::wstring& name, const std::vector<std::wstring>& names);
+
+// The walk every look-up and termination by name makes. Takes one snapshot
+// and, in the system's order, for every process that the snapshot names
+// with one of names (letter case ignored; no other process is opened) and
+// that runs in the filter's session (read before the process is opened),
+// opens it with OpenProcessNamed(access, names); for each one whose name
+// that handle confirms, calls visit(processId, handle), and closes the
+// handle when visit returns. Visits nothing when no snapshot can be taken.
+template <typename Visit>
+void ForEachProcessNamed(const std::vector<std::wstring>& names, SessionFilter session, platform::Dword access,
+                         Visit&& visit) {
+  std::vector<SnapshotProcess> processes;
+  if (!TakeProcessSnapshot(&processes)) return;
+  for (const SnapshotProcess& p : processes) {
+    if (!IsOneOfNames(p.name, names)) continue;  // no other process is opened
+    if (session) {
+      platform::Dword processSession = 0;
+      if (!platform::ProcessIdToSessionId(p.pid, &processSession) || processSession != *session) continue;
+    }
+    // Gone already, not ours to open, or another process has the identifier now.
+    const platform::UniqueHandle process = OpenProcessNamed(p.pid, access, names);
+    if (process) visit(p.pid, process.get());
+  }
+}

@@ -1,11 +1,11 @@
 #include "process/stop_client.h"
 
-#include <set>
 #include <unordered_map>
 #include <utility>
 
 #include "common/product_names.h"
 #include "platform/handles.h"
+#include "process/terminate_processes.h"
 #include "process/user_session.h"
 
 using namespace platform;
@@ -14,9 +14,6 @@ namespace {
 
 // WM_ENDSESSION's wParam: TRUE, the session really is ending.
 constexpr std::uintptr_t kSessionEnding = 1;
-// The rights to end a process and wait for it, and to read its name on the
-// very handle that ends it.
-constexpr Dword kEndAccess = kProcessTerminate | kSynchronize | kProcessQueryLimitedInformation;
 
 // What one EnumWindows pass carries to its callback.
 struct WindowPass {
@@ -72,38 +69,6 @@ bool ClientSessionFilter(bool ownSessionOnly, SessionFilter* filter) {
   return true;
 }
 
-// A process as the sweeps tell it from another that later had its identifier.
-using ProcessIdentity = std::pair<Dword, FileTime>;
-
-// One sweep over one snapshot: ends every process with one of names (and in
-// the filter's session) that has not been tried before, each confirmed by
-// name on the handle that ends it, and waits for it (bounded). Returns how
-// many it ended.
-int TerminationSweep(const std::vector<std::wstring>& names, SessionFilter session, std::set<ProcessIdentity>* tried) {
-  std::vector<SnapshotProcess> processes;
-  if (!TakeProcessSnapshot(&processes)) return 0;
-  int ended = 0;
-  for (const SnapshotProcess& p : processes) {
-    if (!IsOneOfNames(p.name, names)) continue;  // no other process is opened
-    if (session) {
-      Dword processSession = 0;
-      if (!ProcessIdToSessionId(p.pid, &processSession) || processSession != *session) continue;
-    }
-    // Gone already, not ours to end, or another process has the identifier now.
-    UniqueHandle process = OpenProcessNamed(p.pid, kEndAccess, names);
-    if (!process) continue;
-    FileTime created = 0;
-    GetProcessTimes(process.get(), &created, nullptr, nullptr, nullptr);
-    // One that would not end is not waited for again.
-    if (!tried->insert({p.pid, created}).second) continue;
-    // A process that is already ending refuses the request (access denied)
-    // and is still worth waiting for.
-    if (TerminateProcess(process.get(), /*exitCode=*/0)) ++ended;
-    WaitForSingleObject(process.get(), kTerminationWaitLimitMs);
-  }
-  return ended;
-}
-
 }  // namespace
 
 std::int32_t CloseClientWindows(bool ownSessionOnly) {
@@ -130,21 +95,5 @@ std::int32_t PostEndSessionToClientWindows(const std::vector<std::wstring>& name
 int TerminateClientProcesses(bool ownSessionOnly) {
   SessionFilter filter;
   if (!ClientSessionFilter(ownSessionOnly, &filter)) return 0;
-  const std::vector<std::wstring> names = ClientProcessNames();
-  std::set<ProcessIdentity> tried;
-  int ended = 0;
-  // A client process may start another one as it goes (a daemon bringing
-  // its window back): after a sweep that ended something, another looks for
-  // those that started meanwhile.
-  for (int sweep = 0; sweep < kMaxTerminationSweeps; ++sweep) {
-    const int endedNow = TerminationSweep(names, filter, &tried);
-    ended += endedNow;
-    if (endedNow == 0) break;
-  }
-  return ended;
-}
-
-int TerminateProcessesByName(const std::wstring& name, SessionFilter session) {
-  std::set<ProcessIdentity> tried;
-  return TerminationSweep({name}, session, &tried);
+  return TerminateProcessesNamed(ClientProcessNames(), filter, kMaxTerminationSweeps);
 }

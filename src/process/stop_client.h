@@ -8,10 +8,6 @@
 
 #include "process/process_lookup.h"
 
-// The longest a terminated process is waited for. A process whose
-// termination never completes (a thread stuck in a driver) must not hang the
-// installer: after this the tool closes its handle and goes on.
-constexpr platform::Dword kTerminationWaitLimitMs = 30000;
 // "--force-stop" looks again for client processes that started while it was
 // ending others, at most this many times in all.
 constexpr int kMaxTerminationSweeps = 3;
@@ -34,20 +30,8 @@ std::int32_t CloseClientWindows(bool ownSessionOnly);
 // session or name cannot be read are skipped and not counted.
 std::int32_t PostEndSessionToClientWindows(const std::vector<std::wstring>& names, SessionFilter session);
 
-// Terminates every client process with exit code 0; with ownSessionOnly,
-// only those in the tool's own session (none when that session cannot be
-// read). Each sweep takes one snapshot and ends, in the system's order,
-// every client process found there that it has not tried before: opened
-// with PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
-// its name confirmed on that very handle (an identifier that another
-// process took over meanwhile is left alone), terminated and waited for (at
-// most kTerminationWaitLimitMs). After a sweep that ended something,
-// another sweep follows, at most kMaxTerminationSweeps in all; a process
-// that does not end is not waited for twice. Returns how many processes it
-// ended.
+// Terminates every client process with exit code 0 (TerminateProcessesNamed,
+// at most kMaxTerminationSweeps sweeps); with ownSessionOnly, only those in
+// the tool's own session (none when that session cannot be read). Returns
+// how many processes it ended.
 int TerminateClientProcesses(bool ownSessionOnly);
-
-// One such sweep for the processes named name in the filter's session.
-// Returns how many it ended. Processes that cannot be opened are left
-// running.
-int TerminateProcessesByName(const std::wstring& name, SessionFilter session);

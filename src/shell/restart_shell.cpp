@@ -5,7 +5,7 @@
 #include "platform/handles.h"
 #include "process/interactive_user_token.h"
 #include "process/process_lookup.h"
-#include "process/stop_client.h"
+#include "process/terminate_processes.h"
 #include "process/user_session.h"
 #include "profiles/shell_folders.h"
 
@@ -66,7 +66,7 @@ void RestartShell() {
   // Session 0 has no user's desktop: no shell to end there, and a shell
   // started there would run as the tool's account where nobody sees it.
   if (session == 0) return;
-  TerminateProcessesByName(kShellExecutableName, session);
+  TerminateProcessesNamed({kShellExecutableName}, session, /*maxSweeps=*/1);
   for (int attempt = 1; attempt <= kShellReturnAttempts; ++attempt) {
     Sleep(kShellReturnWaitMs);
     if (!FindProcessesByName(kShellExecutableName, session).empty()) return;  // back by itself

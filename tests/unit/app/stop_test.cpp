@@ -7,6 +7,7 @@
 #include "app/stop_command.h"
 #include "known_names.h"
 #include "process/stop_client.h"
+#include "process/terminate_processes.h"
 #include "sim_fixture.h"
 
 using namespace platform;
@@ -352,14 +353,14 @@ TEST_F(StopTest, ForceStopSweepsAgainForWhatStartedMeanwhileButNeverEndsAnotherP
 }
 
 TEST_F(StopTest, TerminatingANameWithoutProcessesDoesNothing) {
-  TerminateProcessesByName(L"zarek.exe", std::nullopt);
+  TerminateProcessesNamed({L"zarek.exe"}, std::nullopt, /*maxSweeps=*/1);
   EXPECT_EQ(m().calls["TerminateProcess"], 0);
   EXPECT_EQ(m().calls["WaitForSingleObject"], 0);
   EXPECT_EQ(m().clock.now, 0u);
 
   // With a session filter, another session's process is left alone.
   sim::Process& theirs = m().processes.AddProcess(L"explorer.exe", 2);
-  TerminateProcessesByName(L"explorer.exe", Dword{1});
+  TerminateProcessesNamed({L"explorer.exe"}, Dword{1}, /*maxSweeps=*/1);
   EXPECT_TRUE(theirs.alive);
   EXPECT_EQ(m().processes.RunningPids(L"explorer.exe").size(), 1u);
   EXPECT_EQ(m().processes.terminations.size(), 1u);

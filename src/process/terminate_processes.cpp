@@ -1,0 +1,50 @@
+#include "process/terminate_processes.h"
+
+#include <set>
+#include <utility>
+
+using namespace platform;
+
+namespace {
+
+// The rights to end a process and wait for it, and to read its name on the
+// very handle that ends it.
+constexpr Dword kEndAccess = kProcessTerminate | kSynchronize | kProcessQueryLimitedInformation;
+
+// A process as the sweeps tell it from another that later had its identifier.
+using ProcessIdentity = std::pair<Dword, FileTime>;
+
+// One sweep over one snapshot: ends every process with one of names (and in
+// the filter's session) that has not been tried before, each confirmed by
+// name on the handle that ends it, and waits for it (bounded). Returns how
+// many it ended.
+int TerminationSweep(const std::vector<std::wstring>& names, SessionFilter session, std::set<ProcessIdentity>* tried) {
+  int ended = 0;
+  ForEachProcessNamed(names, session, kEndAccess, [&](Dword processId, Handle process) {
+    FileTime created = 0;
+    GetProcessTimes(process, &created, nullptr, nullptr, nullptr);
+    // One that would not end is not waited for again.
+    if (!tried->insert({processId, created}).second) return;
+    // A process that is already ending refuses the request (access denied)
+    // and is still worth waiting for.
+    if (TerminateProcess(process, /*exitCode=*/0)) ++ended;
+    WaitForSingleObject(process, kTerminationWaitLimitMs);
+  });
+  return ended;
+}
+
+}  // namespace
+
+int TerminateProcessesNamed(const std::vector<std::wstring>& names, SessionFilter session, int maxSweeps) {
+  std::set<ProcessIdentity> tried;
+  int ended = 0;
+  // A process may start another one as it goes (a daemon bringing its
+  // window back): after a sweep that ended something, another looks for
+  // those that started meanwhile.
+  for (int sweep = 0; sweep < maxSweeps; ++sweep) {
+    const int endedNow = TerminationSweep(names, session, &tried);
+    ended += endedNow;
+    if (endedNow == 0) break;
+  }
+  return ended;
+}
