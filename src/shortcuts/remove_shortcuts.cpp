@@ -9,12 +9,6 @@ using namespace platform;
 
 namespace {
 
-// The part of a start-menu name inside the program group folder.
-std::wstring InsideGroup(const std::wstring& name) {
-  const std::wstring prefix = std::wstring(kProgramGroupFolder) + L"\\";
-  return name.compare(0, prefix.size(), prefix) == 0 ? name.substr(prefix.size()) : name;
-}
-
 // Deletes every name (a file or a link of that name) in the held folder,
 // results ignored.
 void DeleteEach(Handle folder, const ShortcutNames& names) {
@@ -29,9 +23,7 @@ void ClearProgramGroup(const FolderPath& programs, const ShortcutNames& names) {
   if (!chain.Open(programs)) return;
   UniqueFileHandle group;
   const EntryKind kind = OpenEntry(chain.last(), kProgramGroupFolder, kHoldFolderAccess | kDelete, &group);
-  if (IsFolderToWorkIn(kind)) {
-    for (const std::wstring& name : names) DeleteFileNamed(group.get(), InsideGroup(name));
-  }
+  if (IsFolderToWorkIn(kind)) DeleteEach(group.get(), names);
   // The system refuses a folder that is not empty, so this only ever
   // removes an emptied program group folder (or the link).
   if (IsFolderToWorkIn(kind) || kind == EntryKind::kLink) DeleteByHandle(group.get());

@@ -11,14 +11,14 @@ ShortcutNames DesktopShortcutNames() {
 }
 
 ShortcutNames LegacyStartMenuShortcutNames() {
-  return {L"Vantorel\\Vantorel Zarek Tolv Drive.lnk", L"Vantorel\\Zarek Tolv.lnk", L"Vantorel\\Vantorel Zarek Tolv.lnk",
-          L"Vantorel\\Uninstall Vantorel Zarek Tolv.lnk", L"Vantorel\\Uninstall Vantorel Zarek Tolv Drive.lnk"};
+  return {L"Vantorel Zarek Tolv Drive.lnk", L"Zarek Tolv.lnk", L"Vantorel Zarek Tolv.lnk",
+          L"Uninstall Vantorel Zarek Tolv.lnk", L"Uninstall Vantorel Zarek Tolv Drive.lnk"};
 }
 
 ShortcutNames StartMenuShortcutNames() {
   ShortcutNames names = LegacyStartMenuShortcutNames();
-  names.emplace_back(L"Vantorel\\Vantorel Drive.lnk");
-  names.emplace_back(L"Vantorel\\Uninstall Vantorel Drive.lnk");
+  names.emplace_back(kCurrentShortcutName);
+  names.emplace_back(L"Uninstall Vantorel Drive.lnk");
   return names;
 }
 

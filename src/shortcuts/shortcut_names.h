@@ -1,6 +1,6 @@
 // Every shortcut file name the client has used, per kind of place. Each
 // current list is its legacy list followed by the current names. Start-menu
-// names carry the program group folder in front.
+// names are the names inside the program group folder (kProgramGroupFolder).
 #pragma once
 
 #include <string>

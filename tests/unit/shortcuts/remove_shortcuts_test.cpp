@@ -33,6 +33,14 @@ Paths Join(Paths a, const Paths& b) {
   return a;
 }
 
+// The catalogue holds start-menu names as they are inside the program group
+// folder: the start-menu paths above without "Vantorel\".
+Paths InsideGroup(const Paths& paths) {
+  Paths names;
+  for (const auto& path : paths) names.push_back(path.substr(std::wstring(L"Vantorel\\").size()));
+  return names;
+}
+
 std::wstring Programs(const std::wstring& profile) {
   return profile + L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
 }
@@ -75,8 +83,8 @@ std::wstring AllUsersDesktopLines() {
 }  // namespace
 
 TEST(ShortcutNameCatalogue, ListsHoldEveryNameInItsOrder) {
-  EXPECT_EQ(LegacyStartMenuShortcutNames(), kLegacyStartMenu);
-  EXPECT_EQ(StartMenuShortcutNames(), Join(kLegacyStartMenu, kCurrentStartMenu));
+  EXPECT_EQ(LegacyStartMenuShortcutNames(), InsideGroup(kLegacyStartMenu));
+  EXPECT_EQ(StartMenuShortcutNames(), InsideGroup(Join(kLegacyStartMenu, kCurrentStartMenu)));
   EXPECT_EQ(LegacyDesktopShortcutNames(), kLegacyDesktop);
   EXPECT_EQ(DesktopShortcutNames(), Join(kLegacyDesktop, kCurrentDesktop));
   // The first start-up name is one word, unlike the first desktop name.
