@@ -40,12 +40,11 @@ void RemoveStartupShortcutsForAllProfiles() {
   });
 }
 
-void RemoveLocalAppDataFolderForAllProfiles(const std::wstring& folderName) {
-  if (!IsPlainFolderName(folderName)) return;
+void RemoveLocalAppDataFolderForAllProfiles(const PlainFolderName& folderName) {
   ForEachProfileDirectory([&](const std::wstring& profile) {
     // Every folder from the profile directory down to the one that holds
     // the data folder is held; the data folder is then removed inside it.
-    const std::wstring relative = std::wstring(LocalAppDataFolder()) + L"\\" + folderName;
+    const std::wstring relative = std::wstring(LocalAppDataFolder()) + L"\\" + folderName.text();
     const std::size_t last = relative.rfind(L'\\');
     FolderChain chain;
     if (!chain.Open({profile, relative.substr(0, last)})) return;
@@ -58,6 +57,8 @@ void RunUninstallCommand(int argc, wchar_t** argv) {
   // Without a usable name only the start-up shortcuts go: an empty name or
   // one with ".." would address the application-data folder itself or a
   // folder outside it.
-  if (argc < 3 || !IsPlainFolderName(argv[2])) return;
-  RemoveLocalAppDataFolderForAllProfiles(argv[2]);
+  if (argc < 3) return;
+  if (const std::optional<PlainFolderName> folderName = CheckPlainFolderName(argv[2])) {
+    RemoveLocalAppDataFolderForAllProfiles(*folderName);
+  }
 }

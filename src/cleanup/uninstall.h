@@ -3,9 +3,12 @@
 
 #include <string>
 
+#include "common/plain_folder_name.h"
+
 // Runs the command on the argument vector: RemoveStartupShortcutsForAllProfiles,
-// then, only when element 2 is present and a plain folder name
-// (IsPlainFolderName), RemoveLocalAppDataFolderForAllProfiles with it.
+// then, only when element 2 is present and a plain folder name (checked here,
+// where the name enters, by CheckPlainFolderName),
+// RemoveLocalAppDataFolderForAllProfiles with it.
 void RunUninstallCommand(int argc, wchar_t** argv);
 
 // Deletes every start-up shortcut name of the client (StartupShortcutNames)
@@ -20,11 +23,11 @@ void RemoveStartupShortcutsForAllProfiles();
 
 // Removes the folder tree folderName below the local application-data folder
 // of every profile ("\AppData\Local" from Windows Vista on, "\Local
-// Settings\Application Data" before), with RemoveFolderTreeIn. Does nothing
-// at all when folderName is not a plain folder name (IsPlainFolderName).
+// Settings\Application Data" before), with RemoveFolderTreeIn. folderName is
+// a plain folder name by its type: one with ".." or a root never gets here.
 // Every folder from the profile directory down to the data folder (the
 // application-data folders, the outer components of folderName) is opened
 // and held by handle; where one of them is a link, or cannot be opened and
 // checked, that profile's data folder is left alone: the removal only ever
 // acts inside that profile's own folders.
-void RemoveLocalAppDataFolderForAllProfiles(const std::wstring& folderName);
+void RemoveLocalAppDataFolderForAllProfiles(const PlainFolderName& folderName);

@@ -30,3 +30,8 @@ bool IsPlainFolderName(const std::wstring& name) {
     begin = end + 1;
   }
 }
+
+std::optional<PlainFolderName> CheckPlainFolderName(const std::wstring& name) {
+  if (!IsPlainFolderName(name)) return std::nullopt;
+  return PlainFolderName(name);
+}

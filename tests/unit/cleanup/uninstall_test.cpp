@@ -196,7 +196,7 @@ TEST_F(UninstallTest, RejectedNamesDeleteNothingButTheStartupShortcuts) {
     m().files.AddFile(L"C:\\Users\\sentinel.txt");
 
     Uninstall({name});
-    RemoveLocalAppDataFolderForAllProfiles(name);
+    EXPECT_FALSE(CheckPlainFolderName(name)) << "the removal can never be given it";
 
     EXPECT_EQ(Touched(), (std::vector<std::wstring>{kAlice + kStartupBelowProfile + L"\\Vantorel Drive.lnk",
                                                     kBob + kStartupBelowProfile + L"\\Vantorel Drive.lnk"}));
