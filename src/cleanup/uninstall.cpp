@@ -1,13 +1,10 @@
 #include "cleanup/uninstall.h"
 
 #include "files/folder_tree.h"
-#include "common/product_names.h"
 #include "files/held_folder.h"
-#include "files/replace_file.h"
 #include "platform/platform.h"
 #include "profiles/profile_list.h"
-#include "profiles/shell_folders.h"
-#include "shortcuts/shortcut_names.h"
+#include "shortcuts/startup_shortcut.h"
 
 using namespace platform;
 
@@ -27,18 +24,6 @@ const wchar_t* LocalAppDataFolder() {
 }
 
 }  // namespace
-
-void RemoveStartupShortcutsForAllProfiles() {
-  const ShortcutNames names = StartupShortcutNames();
-  std::wstring startup;
-  if (!GetProfileRelativeFolder(kCsidlProfile, kCsidlStartup, &startup)) return;
-  ForEachProfileDirectory([&](const std::wstring& profile) {
-    FolderChain chain;
-    if (!chain.Open({profile, startup})) return;
-    for (const std::wstring& name : names) DeleteFileNamed(chain.last(), name);
-    RemoveLeftoverTemporaryFiles(chain.last(), kTemporaryShortcutPrefix);  // of an upgrade cut short
-  });
-}
 
 void RemoveLocalAppDataFolderForAllProfiles(const PlainFolderName& folderName) {
   ForEachProfileDirectory([&](const std::wstring& profile) {

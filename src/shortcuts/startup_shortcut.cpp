@@ -105,3 +105,15 @@ void UpgradeStartupShortcut() {
     ReplaceStartupShortcut({profileDirectory, startupRelative}, launcher);
   });
 }
+
+void RemoveStartupShortcutsForAllProfiles() {
+  const ShortcutNames names = StartupShortcutNames();
+  std::wstring startup;
+  if (!GetProfileRelativeFolder(kCsidlProfile, kCsidlStartup, &startup)) return;
+  ForEachProfileDirectory([&](const std::wstring& profile) {
+    FolderChain chain;
+    if (!chain.Open({profile, startup})) return;
+    for (const std::wstring& name : names) DeleteFileNamed(chain.last(), name);
+    RemoveLeftoverTemporaryFiles(chain.last(), kTemporaryShortcutPrefix);  // of an upgrade cut short
+  });
+}

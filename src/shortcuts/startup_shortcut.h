@@ -1,6 +1,7 @@
-// "--admin-upgrade-startup-shortcut": every profile's start-up shortcut,
-// under any name the client has used, becomes one current shortcut to the
-// launcher. A profile without one gets none.
+// The client's start-up shortcuts. "--admin-upgrade-startup-shortcut": every
+// profile's start-up shortcut, under any name the client has used, becomes
+// one current shortcut to the launcher; a profile without one gets none.
+// "--uninstall": every profile's start-up shortcuts go.
 #pragma once
 
 #include <string>
@@ -35,3 +36,14 @@ void ReplaceStartupShortcut(const FolderPath& folder, const std::wstring& target
 // saves. True only when all of them were written; false when the link
 // object, its stream or a write failed (the file may then hold part of it).
 bool WriteShortcut(platform::Handle file, const std::wstring& target, const std::wstring& description);
+
+// Deletes every start-up shortcut name of the client (StartupShortcutNames)
+// from the start-up folder of every profile, through a handle opened inside
+// the held start-up folder (a link of that name goes as the link). The
+// start-up folder is the interactive user's, relative to that user's profile
+// folder, appended to each profile directory; when it does not lie inside
+// the profile folder, or cannot be resolved, nothing is deleted; a folder on
+// the way that is a link leaves that profile alone. In each start-up folder
+// it reaches it also removes the hidden temporary files an upgrade cut short
+// left (RemoveLeftoverTemporaryFiles). Writes and removes nothing else.
+void RemoveStartupShortcutsForAllProfiles();
