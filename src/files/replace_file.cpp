@@ -61,7 +61,7 @@ bool IsTemporaryName(const std::wstring& name, const std::wstring& prefix) {
 }  // namespace
 
 bool ReplaceFileInFolder(Handle folder, const std::wstring& name, const std::wstring& temporaryPrefix,
-                         Dword finalAttributes, FileWriter write, const void* context) {
+                         Dword finalAttributes, const std::vector<unsigned char>& content) {
   {
     // The file it replaces, looked at the way the rename will meet it: one
     // that cannot be opened for deletion (held open without delete sharing,
@@ -75,7 +75,7 @@ bool ReplaceFileInFolder(Handle folder, const std::wstring& name, const std::wst
   // Its bytes on the disk before it takes the name: NTFS journals renames,
   // not file data, so a power loss after a rename of unwritten data would
   // leave an empty or zero-filled file under the current name.
-  if (!write(temporary.get(), context) || !FlushFileBuffers(temporary.get())) {
+  if (!WriteAll(temporary.get(), content) || !FlushFileBuffers(temporary.get())) {
     DeleteByHandle(temporary.get());  // goes when the handle closes
     return false;
   }

@@ -1,5 +1,6 @@
 #include "shortcuts/startup_shortcut.h"
 
+#include <utility>
 #include <vector>
 
 #include "files/held_folder.h"
@@ -25,18 +26,9 @@ bool Present(Handle folder, const std::wstring& name) {
   return kind != EntryKind::kMissing && kind != EntryKind::kUnknown;
 }
 
-// What the new start-up shortcut holds.
-struct NewShortcut {
-  const std::wstring& target;
-};
-
-bool WriteNewShortcut(Handle file, const void* context) {
-  return WriteShortcut(file, static_cast<const NewShortcut*>(context)->target, kProductName);
-}
-
 }  // namespace
 
-bool WriteShortcut(Handle file, const std::wstring& target, const std::wstring& description) {
+bool MakeShortcutBytes(const std::wstring& target, const std::wstring& description, std::vector<unsigned char>* bytes) {
   UniqueShellLink link;
   if (CreateShellLink(link.put()) != kSOk) return false;
   // S_FALSE here only means the target does not exist yet, which is fine
@@ -50,15 +42,17 @@ bool WriteShortcut(Handle file, const std::wstring& target, const std::wstring& 
   if (PersistStreamSave(persist.get(), stream.get(), /*clearDirty=*/true) != kSOk) return false;
   // The bytes saved, from the start of the stream.
   if (StreamSeek(stream.get(), 0, kStreamSeekSet, nullptr) != kSOk) return false;
-  std::vector<unsigned char> bytes;
+  std::vector<unsigned char> saved;
   for (;;) {
     unsigned char chunk[kReadBufferBytes];
     Dword read = 0;
     if (StreamRead(stream.get(), chunk, sizeof(chunk), &read) < 0) return false;
-    bytes.insert(bytes.end(), chunk, chunk + read);
+    saved.insert(saved.end(), chunk, chunk + read);
     if (read < sizeof(chunk)) break;
   }
-  return !bytes.empty() && WriteAll(file, bytes);
+  if (saved.empty()) return false;
+  *bytes = std::move(saved);
+  return true;
 }
 
 void ReplaceStartupShortcut(const FolderPath& folder, const std::wstring& target) {
@@ -77,11 +71,12 @@ void ReplaceStartupShortcut(const FolderPath& folder, const std::wstring& target
   if (present.empty()) return;
 
   // The new shortcut first: until it is in place, every old one stays.
-  // The temporary file it is written to is named, like the shortcut, after
-  // the client: "~<client> <process id>-<n>.tmp".
-  const NewShortcut shortcut{target};
-  if (!ReplaceFileInFolder(held, kCurrentShortcutName, kTemporaryShortcutPrefix, kShortcutAttributes,
-                           WriteNewShortcut, &shortcut)) {
+  // Its bytes are made before anything is written; the temporary file they
+  // are written to is named, like the shortcut, after the client:
+  // "~<client> <process id>-<n>.tmp".
+  std::vector<unsigned char> shortcut;
+  if (!MakeShortcutBytes(target, kProductName, &shortcut)) return;
+  if (!ReplaceFileInFolder(held, kCurrentShortcutName, kTemporaryShortcutPrefix, kShortcutAttributes, shortcut)) {
     return;
   }
   for (const std::wstring& old : present) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "common/product_names.h"
 #include "files/held_folder.h"
@@ -30,12 +31,12 @@ void UpgradeStartupShortcut();
 // temporary file goes. A folder holding none of the names is not touched.
 void ReplaceStartupShortcut(const FolderPath& folder, const std::wstring& target);
 
-// Writes into file (a handle opened for writing) a shortcut made by the
-// shell link object, with target as its path and description as its
-// description, nothing else set: the bytes the link object's IPersistStream
-// saves. True only when all of them were written; false when the link
-// object, its stream or a write failed (the file may then hold part of it).
-bool WriteShortcut(platform::Handle file, const std::wstring& target, const std::wstring& description);
+// The bytes of a shortcut made by the shell link object, with target as its
+// path and description as its description, nothing else set: what the link
+// object's IPersistStream saves into a memory stream, read back from its
+// start. True when the link object, its stream and every read succeeded and
+// gave at least one byte; false, leaving bytes as it was, otherwise.
+bool MakeShortcutBytes(const std::wstring& target, const std::wstring& description, std::vector<unsigned char>* bytes);
 
 // Deletes every start-up shortcut name of the client (StartupShortcutNames)
 // from the start-up folder of every profile, through a handle opened inside
