@@ -7,8 +7,8 @@
 #include "platform/platform.h"
 
 // Removes the folder name inside the held folder parent (a handle, see
-// files/held_folder.h) with all its content, depth first. Returns 0 when
-// the folder is gone or was never there, -1 when something stayed or could
+// files/held_folder.h) with all its content, depth first. True when the
+// folder is gone or was never there, false when something stayed or could
 // not be examined.
 //
 // Every folder is listed through its own handle and every entry opened
@@ -27,12 +27,12 @@
 // never changed: hidden and system files go like any other, a read-only
 // file stays and so do the folders that hold it. A failure does not stop
 // the removal: it goes on with the next entry. A file of that name is left
-// alone (-1).
-int RemoveFolderTreeIn(platform::Handle parent, const std::wstring& name);
+// alone (false).
+bool RemoveFolderTreeIn(platform::Handle parent, const std::wstring& name);
 
 // The same for the folder at path (no trailing backslash), read once as
 // Windows reads it (its full form) and used in its "\\?\" form: the folder
 // that holds it may be reached through links, the folder itself is then
 // opened inside it. A path without a full form on a drive or share is left
-// alone (-1).
-int RemoveFolderTree(const std::wstring& path);
+// alone (false).
+bool RemoveFolderTree(const std::wstring& path);

@@ -29,11 +29,11 @@ void EnumerateSubkeyNames(RegKey key, std::vector<std::wstring>* names) {
   }
 }
 
-int ReadProfileImagePath(const std::wstring& keyPath, std::wstring* profileDirectory) {
+bool ReadProfileImagePath(const std::wstring& keyPath, std::wstring* profileDirectory) {
   UniqueRegKey key;
   if (RegOpenKeyExW(HkeyLocalMachine(), keyPath.c_str(), /*options=*/0, kRegistryAccess, key.put()) != 0) {
     WriteStdout(L"Failed to open reg key\n");
-    return -1;
+    return false;
   }
   // One spare unit past the registry's 4096 bytes, so the text is always
   // terminated even when the stored value is not.
@@ -45,7 +45,7 @@ int ReadProfileImagePath(const std::wstring& keyPath, std::wstring* profileDirec
     const std::wstring message =
         L"Failed to get value for sub key '" + keyPath + L"', res: " + DecimalText(result) + L"\n";
     WriteStdout(message.c_str());
-    return -1;
+    return false;
   }
   // Only what the registry returned counts, up to its first zero.
   const std::size_t units = bytes / sizeof(wchar_t);
@@ -53,12 +53,12 @@ int ReadProfileImagePath(const std::wstring& keyPath, std::wstring* profileDirec
   text.resize(std::wcslen(text.c_str()));
 
   const Dword needed = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
-  if (needed == 0) return -1;
+  if (needed == 0) return false;
   std::vector<wchar_t> expanded(needed, L'\0');
   const Dword written = ExpandEnvironmentStringsW(text.c_str(), expanded.data(), needed);
-  if (written == 0 || written > needed) return -1;
+  if (written == 0 || written > needed) return false;
   *profileDirectory = expanded.data();
-  return 0;
+  return true;
 }
 
 bool ListProfileKeys(std::vector<std::wstring>* names) {

@@ -18,12 +18,12 @@ constexpr platform::Dword kRegistryAccess = platform::kKeyRead | platform::kKeyW
 void EnumerateSubkeyNames(platform::RegKey key, std::vector<std::wstring>* names);
 
 // Reads "ProfileImagePath" of the key at keyPath (under HKEY_LOCAL_MACHINE)
-// and expands its environment references. Returns 0 and sets
-// profileDirectory, or -1 and leaves it unchanged. Prints "Failed to open reg
+// and expands its environment references. True with profileDirectory set,
+// or false with it unchanged. Prints "Failed to open reg
 // key\n" or "Failed to get value for sub key '<path>', res: <code>\n" when the
 // key or the value cannot be read. A value without a terminating zero is read
 // up to the bytes the registry returned; a failed expansion is a failure.
-int ReadProfileImagePath(const std::wstring& keyPath, std::wstring* profileDirectory);
+bool ReadProfileImagePath(const std::wstring& keyPath, std::wstring* profileDirectory);
 
 // Lists the profile subkeys: opens the profile list key, enumerates it and
 // closes it again. False, silently, when the key cannot be opened.
@@ -40,7 +40,7 @@ void ForEachProfileDirectory(Visit&& visit) {
   if (!ListProfileKeys(&profiles)) return;
   for (const std::wstring& profile : profiles) {
     std::wstring directory;
-    if (ReadProfileImagePath(std::wstring(kProfileListKey) + L"\\" + profile, &directory) != 0) continue;
+    if (!ReadProfileImagePath(std::wstring(kProfileListKey) + L"\\" + profile, &directory)) continue;
     if (directory.empty()) continue;
 
     visit(directory);

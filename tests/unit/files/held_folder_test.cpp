@@ -13,7 +13,7 @@ TEST_F(FolderTreeTest, ReadOnlyFileKeepsItselfAndItsFolderChainOnly) {
   m().files.AddFile(data + L"\\logs\\old\\locked.log", kFileAttributeReadonly | kFileAttributeHidden);
   m().files.AddFile(data + L"\\in-use.db")->inUse = true;
 
-  EXPECT_EQ(RemoveFolderTree(data), -1);
+  EXPECT_FALSE(RemoveFolderTree(data));
 
   EXPECT_EQ(m().files.ListTree(data),
             (std::vector<std::wstring>{data + L"\\in-use.db", data + L"\\logs", data + L"\\logs\\old",
@@ -30,13 +30,13 @@ TEST_F(FolderTreeTest, AnUnlistableSubFolderStaysAndTheRestGoes) {
   m().files.AddFile(data + L"\\secret\\f")->parent->denyList = true;
   m().files.AddFile(data + L"\\zzz\\after");
 
-  EXPECT_EQ(RemoveFolderTree(data), -1);
+  EXPECT_FALSE(RemoveFolderTree(data));
   EXPECT_EQ(m().files.ListTree(data), (std::vector<std::wstring>{data + L"\\secret", data + L"\\secret\\f"}));
 }
 
 TEST_F(FolderTreeTest, AbsentFolderIsSuccessWithoutChange) {
-  EXPECT_EQ(RemoveFolderTree(Local(kAlice) + L"\\VantorelDrive"), 0);
-  EXPECT_EQ(RemoveFolderTree(L"C:\\NoSuchFolder\\VantorelDrive"), 0);
+  EXPECT_TRUE(RemoveFolderTree(Local(kAlice) + L"\\VantorelDrive"));
+  EXPECT_TRUE(RemoveFolderTree(L"C:\\NoSuchFolder\\VantorelDrive"));
   EXPECT_TRUE(m().files.fsEvents.empty());
 }
 
@@ -46,7 +46,7 @@ TEST_F(FolderTreeTest, AnEntryThatCannotBeCheckedIsNeitherEnteredNorRemoved) {
   const auto before = m().files.ListTree(L"C:\\");
   m().Inject("GetFileInformationByHandleEx", kErrorAccessDenied);
 
-  EXPECT_EQ(RemoveFolderTree(data), -1);
+  EXPECT_FALSE(RemoveFolderTree(data));
   Uninstall({L"VantorelDrive"});
 
   EXPECT_EQ(m().files.ListTree(L"C:\\"), before);
@@ -56,7 +56,7 @@ TEST_F(FolderTreeTest, AnEntryThatCannotBeCheckedIsNeitherEnteredNorRemoved) {
 
 TEST_F(FolderTreeTest, APlainFileOfThatNameIsLeftAlone) {
   m().files.AddFile(Local(kAlice) + L"\\VantorelDrive");
-  EXPECT_EQ(RemoveFolderTree(Local(kAlice) + L"\\VantorelDrive"), -1);
+  EXPECT_FALSE(RemoveFolderTree(Local(kAlice) + L"\\VantorelDrive"));
   EXPECT_TRUE(m().files.fsEvents.empty());
 }
 
@@ -66,7 +66,7 @@ TEST_F(FolderTreeTest, OneOpenOneLookOneDeletePerEntry) {
   m().files.AddFileLink(data + L"\\link.ini", L"C:\\Windows\\win.ini");
   m().calls.clear();
 
-  EXPECT_EQ(RemoveFolderTree(data), 0);
+  EXPECT_TRUE(RemoveFolderTree(data));
 
   // Per entry an open, a look at its handle and a delete; per folder two
   // listing calls (the second finds no more). Besides: the folder that holds
@@ -91,7 +91,7 @@ TEST_F(FolderTreeTest, AFolderNamedLikeALinkWithATrailingDotLeadsNowhereElse) {
   m().files.AddFile(L"\\\\?\\" + data + L"\\sys.\\mine");
   const auto before = m().files.ListTree(L"C:\\");
 
-  EXPECT_EQ(RemoveFolderTree(data), -1);
+  EXPECT_FALSE(RemoveFolderTree(data));
 
   EXPECT_EQ(m().files.ListTree(data), std::vector<std::wstring>{data + L"\\sys"});
   EXPECT_EQ(Outside(Touched(), {data + L"\\sys."}), std::vector<std::wstring>{});

@@ -77,7 +77,7 @@ TEST_F(ProfileWalkTest, UnreadableProfilesAreReportedAndSkipped) {
 
 TEST_F(ProfileWalkTest, ReadLeavesTheOutputAloneOnFailure) {
   std::wstring dir = L"marker";
-  EXPECT_EQ(ReadProfileImagePath(kList + L"\\S-1-5-21-missing", &dir), -1);
+  EXPECT_FALSE(ReadProfileImagePath(kList + L"\\S-1-5-21-missing", &dir));
   EXPECT_EQ(dir, L"marker");
   EXPECT_EQ(m().runtime.stdoutText, L"Failed to open reg key\n");
 }
@@ -90,22 +90,22 @@ TEST_F(ProfileWalkTest, ValueWithoutTerminatorIsReadUpToTheBytesReturned) {
   m().registry.SetValueBytes(kList + L"\\S-1-5-21-1-1-1-1003", L"ProfileImagePath", kRegSz,
                              sim::StringBytes(full, false));
   std::wstring dir;
-  ASSERT_EQ(ReadProfileImagePath(kList + L"\\S-1-5-21-1-1-1-1002", &dir), 0);
+  ASSERT_TRUE(ReadProfileImagePath(kList + L"\\S-1-5-21-1-1-1-1002", &dir));
   EXPECT_EQ(dir, L"C:\\Users\\carol");
-  ASSERT_EQ(ReadProfileImagePath(kList + L"\\S-1-5-21-1-1-1-1003", &dir), 0);
+  ASSERT_TRUE(ReadProfileImagePath(kList + L"\\S-1-5-21-1-1-1-1003", &dir));
   EXPECT_EQ(dir, full);
   // An odd byte count: the half unit at the end is not text.
   auto bytes = sim::StringBytes(L"C:\\Users\\dave", false);
   bytes.push_back('Z');
   m().registry.SetValueBytes(kList + L"\\S-1-5-21-1-1-1-1004", L"ProfileImagePath", kRegSz, bytes);
-  ASSERT_EQ(ReadProfileImagePath(kList + L"\\S-1-5-21-1-1-1-1004", &dir), 0);
+  ASSERT_TRUE(ReadProfileImagePath(kList + L"\\S-1-5-21-1-1-1-1004", &dir));
   EXPECT_EQ(dir, L"C:\\Users\\dave");
 }
 
 TEST_F(ProfileWalkTest, UnknownVariablesStayAsWritten) {
   m().registry.SetString(kList + L"\\S-1-5-21-1-1-1-1002", L"ProfileImagePath", L"%NoSuchVariable%\\x", kRegExpandSz);
   std::wstring dir;
-  ASSERT_EQ(ReadProfileImagePath(kList + L"\\S-1-5-21-1-1-1-1002", &dir), 0);
+  ASSERT_TRUE(ReadProfileImagePath(kList + L"\\S-1-5-21-1-1-1-1002", &dir));
   EXPECT_EQ(dir, L"%NoSuchVariable%\\x");
 }
 
