@@ -57,7 +57,7 @@ TEST_F(CallCountTest, ARemovedEntryCostsFourCallsAndOneMoreWithoutPosixDeletes) 
           m().files.AddDirectory(data);
         },
         [&](int i) { m().files.AddFile(data + L"\\file " + std::to_wstring(i)); },
-        [&] { EXPECT_TRUE(RemoveFolderTree(data) == 0); });
+        [&] { EXPECT_TRUE(RemoveFolderTree(data)); });
     EXPECT_EQ(perEntry, (CallCounts{{"NtCreateFile", 1},
                                     {"GetFileInformationByHandleEx", 1},
                                     {"SetFileInformationByHandle", posix ? 1 : 2},
