@@ -34,8 +34,8 @@ bool RemoveHeldTree(Handle folder, bool listable, std::vector<unsigned char>& bu
     // opens it.
     const bool listedFolder = (listed.attributes & kFileAttributeDirectory) != 0;
     UniqueFileHandle entry;
-    switch (OpenListedEntry(folder, listed.name, listed.attributes,
-                            kDeleteEntryAccess | (listedFolder ? kFileListDirectory : 0), &entry)) {
+    switch (OpenEntry(folder, listed.name, kDeleteEntryAccess | (listedFolder ? kFileListDirectory : 0), &entry,
+                      listed.attributes)) {
       case EntryKind::kMissing:
         break;  // gone meanwhile
       case EntryKind::kFolder:

@@ -227,28 +227,20 @@ bool VerbatimForm(const std::wstring& path, std::wstring* verbatim) {
   return false;  // a device path, or something Windows itself would not read as a folder path
 }
 
-EntryKind OpenListedEntry(Handle folder, const std::wstring& name, Dword listedAttributes, Dword access,
-                          UniqueFileHandle* entry) {
-  UniqueFileHandle opened;
-  NtStatus status;
-  if (!OpenRelative(folder, name, access, kShareReadWrite, kEntryOptions, &opened, &status)) {
-    return IsAbsent(status) ? EntryKind::kMissing : EntryKind::kUnknown;
-  }
-  const EntryKind kind = Confirmed(KindOf(opened.get()), listedAttributes);
-  if (kind != EntryKind::kUnknown) *entry = std::move(opened);
-  return kind;
-}
-
-EntryKind OpenEntry(Handle folder, const std::wstring& name, Dword access, UniqueFileHandle* entry) {
+EntryKind OpenEntry(Handle folder, const std::wstring& name, Dword access, UniqueFileHandle* entry,
+                    std::optional<Dword> listedAttributes) {
   UniqueFileHandle opened;
   NtStatus status;
   if (!OpenRelative(folder, name, access, kShareReadWrite, kEntryOptions, &opened, &status)) {
     return IsAbsent(status) ? EntryKind::kMissing : EntryKind::kUnknown;
   }
   EntryKind kind = KindOf(opened.get());
-  // (The handle decides; a listing that cannot be read adds nothing.)
   Dword listed = 0;
-  if (kind == EntryKind::kFolder && ListedAttributes(folder, name, &listed)) kind = Confirmed(kind, listed);
+  if (listedAttributes) {
+    kind = Confirmed(kind, *listedAttributes);
+  } else if (kind == EntryKind::kFolder && ListedAttributes(folder, name, &listed)) {
+    kind = Confirmed(kind, listed);
+  }
   if (kind != EntryKind::kUnknown) *entry = std::move(opened);
   return kind;
 }

@@ -24,6 +24,7 @@
 // work at that place, silently, as a missing folder does.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,19 +70,15 @@ bool VerbatimForm(const std::wstring& path, std::wstring* verbatim);
 // Opens name in folder (a name relative to the folder's handle, taken as
 // it is) with FILE_OPEN_REPARSE_POINT and the given rights, shared for
 // reading and writing, and tells what it is from the opened handle. A
-// folder's name is also looked up in a fresh listing of the folder: where
-// that listing shows a reparse point the handle does not (the two can only
-// disagree when the entry was swapped meanwhile, or under Wine, whose
-// handles see through unix symbolic links), the entry is kUnknown. entry
-// holds the handle when the result is neither kMissing nor kUnknown.
+// folder is also checked against the folder's listing: where that listing
+// shows a reparse point the handle does not (the two can only disagree when
+// the entry was swapped meanwhile, or under Wine, whose handles see through
+// unix symbolic links), the entry is kUnknown. listedAttributes are the
+// attributes the caller's own listing of the folder gave the entry; without
+// them a fresh listing is read (one that cannot be read adds nothing).
+// entry holds the handle when the result is neither kMissing nor kUnknown.
 EntryKind OpenEntry(platform::Handle folder, const std::wstring& name, platform::Dword access,
-                    platform::UniqueFileHandle* entry);
-
-// The same for an entry whose listing attributes the caller already has
-// (from its own listing of the folder), which take the place of the fresh
-// listing.
-EntryKind OpenListedEntry(platform::Handle folder, const std::wstring& name, platform::Dword listedAttributes,
-                          platform::Dword access, platform::UniqueFileHandle* entry);
+                    platform::UniqueFileHandle* entry, std::optional<platform::Dword> listedAttributes = std::nullopt);
 
 // One entry of a folder listing: its name, exactly as listed, and the
 // attributes the listing gives it.

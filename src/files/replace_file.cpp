@@ -107,7 +107,7 @@ void RemoveLeftoverTemporaryFiles(Handle folder, const std::wstring& temporaryPr
     // opened for deletion.
     UniqueFileHandle entry;
     Dword attributes = 0;
-    if (OpenListedEntry(folder, listed.name, listed.attributes, kDeleteEntryAccess, &entry) == EntryKind::kFile &&
+    if (OpenEntry(folder, listed.name, kDeleteEntryAccess, &entry, listed.attributes) == EntryKind::kFile &&
         HandleAttributes(entry.get(), &attributes) && (attributes & kFileAttributeHidden)) {
       DeleteByHandle(entry.get());
     }
