@@ -8,7 +8,7 @@
 #include "cleanup/uninstall.h"
 #include "files/held_folder.h"
 #include "platform/handles.h"
-#include "process/interactive_user_token.h"
+#include "process/interactive_user.h"
 #include "shell/restart_shell.h"
 #include "shortcuts/remove_shortcuts.h"
 #include "shortcuts/startup_shortcut.h"
@@ -20,28 +20,32 @@ namespace {
 constexpr const wchar_t* kDebugPrivilege = L"SeDebugPrivilege";
 
 // One command per run, chosen by element 1 of the argument vector. Each entry
-// receives the whole vector; most ignore everything after element 1.
+// receives the interactive user and the whole vector; most ignore everything
+// after element 1.
 struct Command {
   const wchar_t* option;
-  void (*run)(int argc, wchar_t** argv);
+  void (*run)(const InteractiveUser& user, int argc, wchar_t** argv);
 };
 
-void DoNothing(int, wchar_t**) {}
+void DoNothing(const InteractiveUser&, int, wchar_t**) {}
 
 // In table order: the first exact match runs.
 const Command kCommands[] = {
     {L"--stop", RunStopCommand},
-    {L"--force-stop", [](int, wchar_t**) { RunForceStopCommand(); }},
+    {L"--force-stop", [](const InteractiveUser&, int, wchar_t**) { RunForceStopCommand(); }},
     {L"--uninstall", RunUninstallCommand},
     {L"--admin-remove-shortcuts",
-     [](int, wchar_t**) {
-       RemoveShortcutsForAllProfiles();
-       RemoveAllUsersShortcuts();
+     [](const InteractiveUser& user, int, wchar_t**) {
+       RemoveShortcutsForAllProfiles(user);
+       RemoveAllUsersShortcuts(user);
      }},
-    {L"--portable-remove-shortcuts", [](int, wchar_t**) { RemoveCurrentUserShortcuts(); }},
-    {L"--admin-upgrade-startup-shortcut", [](int, wchar_t**) { UpgradeStartupShortcut(); }},
-    {L"--restart-explorer", [](int, wchar_t**) { RestartShell(); }},
-    {L"--remove-all-users-empty-folders", [](int, wchar_t**) { RemoveAllUsersEmptyFolders(); }},
+    {L"--portable-remove-shortcuts",
+     [](const InteractiveUser& user, int, wchar_t**) { RemoveCurrentUserShortcuts(user); }},
+    {L"--admin-upgrade-startup-shortcut",
+     [](const InteractiveUser& user, int, wchar_t**) { UpgradeStartupShortcut(user); }},
+    {L"--restart-explorer", [](const InteractiveUser& user, int, wchar_t**) { RestartShell(user); }},
+    {L"--remove-all-users-empty-folders",
+     [](const InteractiveUser& user, int, wchar_t**) { RemoveAllUsersEmptyFolders(user); }},
     // Recognised for the installers that pass them; there is nothing to do.
     {L"--admin-remove-syncroots", DoNothing},
     {L"--portable-remove-syncroots", DoNothing},
@@ -87,17 +91,14 @@ int RunClientMaintenance() {
   EnforceRedirectionTrust();
   ExposePlaceholders();
   EnableDebugPrivilege();
-  OpenInteractiveUserToken();
+  const InteractiveUser user = FindInteractiveUser();  // its token closed when the run ends
   std::setlocale(LC_ALL, "");
 
   int argc = 0;
-  {
-    const UniqueLocalMemory<wchar_t**> argv(CommandLineToArgvW(GetCommandLineW(), &argc));
-    if (argv && argc >= 2) {
-      const int command = FindCommand(argv.get()[1]);
-      if (command >= 0) kCommands[command].run(argc, argv.get());
-    }
+  const UniqueLocalMemory<wchar_t**> argv(CommandLineToArgvW(GetCommandLineW(), &argc));
+  if (argv && argc >= 2) {
+    const int command = FindCommand(argv.get()[1]);
+    if (command >= 0) kCommands[command].run(user, argc, argv.get());
   }
-  CloseInteractiveUserToken();
   return 0;
 }

@@ -48,11 +48,11 @@ bool StartStopInSession(Dword session, const std::wstring& executable, std::int3
 
 }  // namespace
 
-void StopInUserSessions(std::int32_t timeout) {
+void StopInUserSessions(const InteractiveUser& user, std::int32_t timeout) {
   const std::wstring executable = OwnExecutable();
   if (executable.empty()) return;
   std::wstring windowsFolder;
-  if (!LookUpShellFolder(kCsidlWindows, &windowsFolder)) windowsFolder.clear();
+  if (!LookUpShellFolder(user, kCsidlWindows, &windowsFolder)) windowsFolder.clear();
   UniqueWtsMemory<WtsSessionInfo*> sessions;
   Dword count = 0;
   if (!WTSEnumerateSessionsW(sessions.put(), &count)) return;
@@ -106,15 +106,14 @@ std::int32_t StopTimeoutFromArguments(int argc, wchar_t** argv) {
   return timeout;
 }
 
-void RunStopCommand(int argc, wchar_t** argv) {
+void RunStopCommand(const InteractiveUser& user, int argc, wchar_t** argv) {
   const std::int32_t timeout = StopTimeoutFromArguments(argc, argv);
   if (timeout < 0) return;
   // A window can be reached only from its own session's desktop: from
   // session 0 (a service's, an installer's custom action as SYSTEM) the stop
   // runs as a copy of the tool in every user's session.
-  Dword session = 0;
-  if (OwnSessionId(&session) && session == 0) {
-    StopInUserSessions(timeout);
+  if (user.session == 0u) {
+    StopInUserSessions(user, timeout);
     return;
   }
   // 64 bits: with the largest time-out the count passes 2^31 before the loop ends.

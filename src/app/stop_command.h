@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "process/interactive_user.h"
 
 // The time-out of "--stop" when no "-timeout" is given.
 constexpr std::int32_t kDefaultStopTimeoutMs = 10000;
@@ -24,7 +25,7 @@ constexpr platform::Dword kSessionStopMarginMs = 5000;
 // still found windows followed by a 1000 ms pause. A negative T makes no
 // attempt. argv[0] is the program, argv[1] the command. In session 0 it
 // calls StopInUserSessions instead.
-void RunStopCommand(int argc, wchar_t** argv);
+void RunStopCommand(const InteractiveUser& user, int argc, wchar_t** argv);
 
 // "--stop" from session 0, whose desktop reaches no user's window: starts the
 // tool's own executable with "--stop -timeout T" in every active session but
@@ -32,7 +33,7 @@ void RunStopCommand(int argc, wchar_t** argv);
 // given; CreateProcessAsUserW on "winsta0\default", no window), then waits
 // for them all, at most T + kSessionStopMarginMs in total. A session whose
 // token or start fails is passed over.
-void StopInUserSessions(std::int32_t timeout);
+void StopInUserSessions(const InteractiveUser& user, std::int32_t timeout);
 
 // "--force-stop": terminates the client's processes in every session, then,
 // when it ended any, gives the system a moment to release what they held.

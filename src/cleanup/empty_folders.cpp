@@ -18,11 +18,11 @@ void RemoveEmptyFolderIn(const std::wstring& folder, const wchar_t* name) {
 
 }  // namespace
 
-void RemoveAllUsersEmptyFolders() {
+void RemoveAllUsersEmptyFolders(const InteractiveUser& user) {
   std::wstring programs;
-  if (LookUpShellFolder(kCsidlCommonPrograms, &programs)) RemoveEmptyFolderIn(programs, kProgramGroupFolder);
+  if (LookUpShellFolder(user, kCsidlCommonPrograms, &programs)) RemoveEmptyFolderIn(programs, kProgramGroupFolder);
   // The maker's folder in the program-files folder: the parent of the
   // client's installation folder.
   std::wstring programFiles;
-  if (GetProgramFilesFolder(&programFiles) >= 0) RemoveEmptyFolderIn(programFiles, kMakerFolderName);
+  if (GetProgramFilesFolder(user, &programFiles)) RemoveEmptyFolderIn(programFiles, kMakerFolderName);
 }

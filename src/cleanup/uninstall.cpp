@@ -37,8 +37,8 @@ void RemoveLocalAppDataFolderForAllProfiles(const PlainFolderName& folderName) {
   });
 }
 
-void RunUninstallCommand(int argc, wchar_t** argv) {
-  RemoveStartupShortcutsForAllProfiles();
+void RunUninstallCommand(const InteractiveUser& user, int argc, wchar_t** argv) {
+  RemoveStartupShortcutsForAllProfiles(user);
   // Without a usable name only the start-up shortcuts go: an empty name or
   // one with ".." would address the application-data folder itself or a
   // folder outside it.

@@ -4,12 +4,13 @@
 #include <string>
 
 #include "common/plain_folder_name.h"
+#include "process/interactive_user.h"
 
 // Runs the command on the argument vector: RemoveStartupShortcutsForAllProfiles
 // (shortcuts/startup_shortcut.h), then, only when element 2 is present and a
 // plain folder name (checked here, where the name enters, by
 // CheckPlainFolderName), RemoveLocalAppDataFolderForAllProfiles with it.
-void RunUninstallCommand(int argc, wchar_t** argv);
+void RunUninstallCommand(const InteractiveUser& user, int argc, wchar_t** argv);
 
 // Removes the folder tree folderName below the local application-data folder
 // of every profile ("\AppData\Local" from Windows Vista on, "\Local

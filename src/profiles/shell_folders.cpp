@@ -2,13 +2,12 @@
 
 #include "common/plain_folder_name.h"
 #include "platform/platform.h"
-#include "process/interactive_user_token.h"
 
 using namespace platform;
 
-bool LookUpShellFolder(int csidl, std::wstring* path) {
+bool LookUpShellFolder(const InteractiveUser& user, int csidl, std::wstring* path) {
   wchar_t buffer[kMaxPath] = {};
-  if (SHGetFolderPathW(/*owner=*/nullptr, csidl, InteractiveUserToken(), kShgfpTypeCurrent, buffer) != kSOk) {
+  if (SHGetFolderPathW(/*owner=*/nullptr, csidl, user.token.get(), kShgfpTypeCurrent, buffer) != kSOk) {
     return false;
   }
   buffer[kMaxPath - 1] = L'\0';
@@ -16,10 +15,8 @@ bool LookUpShellFolder(int csidl, std::wstring* path) {
   return true;
 }
 
-int GetProgramFilesFolder(std::wstring* folder) {
-  if (LookUpShellFolder(kCsidlProgramFilesX86, folder)) return 0;
-  if (LookUpShellFolder(kCsidlProgramFiles, folder)) return 0;
-  return -1;
+bool GetProgramFilesFolder(const InteractiveUser& user, std::wstring* folder) {
+  return LookUpShellFolder(user, kCsidlProgramFilesX86, folder) || LookUpShellFolder(user, kCsidlProgramFiles, folder);
 }
 
 bool RelativeFolder(const std::wstring& base, const std::wstring& folder, std::wstring* relative) {
@@ -36,10 +33,10 @@ bool RelativeFolder(const std::wstring& base, const std::wstring& folder, std::w
   return true;
 }
 
-bool GetProfileRelativeFolder(int baseCsidl, int folderCsidl, std::wstring* relative) {
+bool GetProfileRelativeFolder(const InteractiveUser& user, int baseCsidl, int folderCsidl, std::wstring* relative) {
   std::wstring base;
-  if (!LookUpShellFolder(baseCsidl, &base)) return false;
+  if (!LookUpShellFolder(user, baseCsidl, &base)) return false;
   std::wstring folder;
-  if (!LookUpShellFolder(folderCsidl, &folder)) return false;
+  if (!LookUpShellFolder(user, folderCsidl, &folder)) return false;
   return RelativeFolder(base, folder, relative);
 }

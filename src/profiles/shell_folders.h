@@ -3,14 +3,16 @@
 
 #include <string>
 
-// SHGetFolderPathW(no window, csidl, the interactive-user token,
+#include "process/interactive_user.h"
+
+// SHGetFolderPathW(no window, csidl, the interactive user's token,
 // SHGFP_TYPE_CURRENT) into a MAX_PATH buffer. True and path set only when the
 // call returns exactly S_OK; otherwise path is left as it was.
-bool LookUpShellFolder(int csidl, std::wstring* path);
+bool LookUpShellFolder(const InteractiveUser& user, int csidl, std::wstring* path);
 
 // The 32-bit program-files folder, or the native one when that look-up
-// fails. Returns 0 and sets folder, or -1 and leaves it unchanged.
-int GetProgramFilesFolder(std::wstring* folder);
+// fails. False, leaving folder unchanged, when neither is found.
+bool GetProgramFilesFolder(const InteractiveUser& user, std::wstring* folder);
 
 // folder with base cut off its front, as GetProfileRelativeFolder below
 // does it. False, leaving relative unchanged, when folder does not lie
@@ -25,4 +27,4 @@ bool RelativeFolder(const std::wstring& base, const std::wstring& folder, std::w
 // name), so that it cannot lead out of any profile it is appended to. False, leaving
 // relative unchanged, when either look-up fails or the folder does not lie
 // inside the base (compared case-sensitively).
-bool GetProfileRelativeFolder(int baseCsidl, int folderCsidl, std::wstring* relative);
+bool GetProfileRelativeFolder(const InteractiveUser& user, int baseCsidl, int folderCsidl, std::wstring* relative);

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/handles.h"
-#include "process/interactive_user_token.h"
+#include "process/interactive_user.h"
 #include "process/process_lookup.h"
 #include "process/terminate_processes.h"
 #include "process/user_session.h"
@@ -38,19 +38,18 @@ bool PrimaryTokenOf(Handle token, UniqueHandle* primary) {
 //    needs no privilege).
 // The tool's own token as it is, or anybody else's, is never used. True when
 // a shell was started.
-bool StartShellAsSessionUser(Dword session, const UserProcessStart& start) {
-  Sid user;
-  if (!SessionUserSid(session, &user)) return false;  // nobody signed in at this desktop
+bool StartShellAsSessionUser(const InteractiveUser& user, const UserProcessStart& start) {
+  if (!user.user) return false;  // nobody signed in at this desktop
   UniqueHandle shell;  // nothing waits for it
   UniqueHandle primary;
-  if (InteractiveUserToken() != nullptr && PrimaryTokenOf(InteractiveUserToken(), &primary)) {
+  if (user.token && PrimaryTokenOf(user.token.get(), &primary)) {
     if (StartProcessAsUser(primary.get(), StartCall::kWithToken, start, &shell) ||
         StartProcessAsUser(primary.get(), StartCall::kAsUser, start, &shell)) {
       return true;
     }
   }
   UniqueHandle own;
-  if (!OpenProcessToken(GetCurrentProcess(), kPrimaryTokenAccess, own.put()) || !TokenBelongsTo(own.get(), user)) {
+  if (!OpenProcessToken(GetCurrentProcess(), kPrimaryTokenAccess, own.put()) || !TokenBelongsTo(own.get(), *user.user)) {
     return false;  // the tool runs as another account: it starts nothing as itself
   }
   UniqueHandle ownLevel;
@@ -60,9 +59,9 @@ bool StartShellAsSessionUser(Dword session, const UserProcessStart& start) {
 
 }  // namespace
 
-void RestartShell() {
-  Dword session = 0;
-  if (!OwnSessionId(&session)) return;
+void RestartShell(const InteractiveUser& user) {
+  if (!user.session) return;
+  const Dword session = *user.session;
   // Session 0 has no user's desktop: no shell to end there, and a shell
   // started there would run as the tool's account where nobody sees it.
   if (session == 0) return;
@@ -71,14 +70,12 @@ void RestartShell() {
     Sleep(kShellReturnWaitMs);
     if (!FindProcessesByName(kShellExecutableName, session).empty()) return;  // back by itself
   }
-  LaunchShell();
+  LaunchShell(user);
 }
 
-void LaunchShell() {
+void LaunchShell(const InteractiveUser& user) {
   std::wstring windowsFolder;
-  if (!LookUpShellFolder(kCsidlWindows, &windowsFolder)) return;
-  Dword session = 0;
-  if (!OwnSessionId(&session)) return;
+  if (!LookUpShellFolder(user, kCsidlWindows, &windowsFolder)) return;
   // The Windows folder as its current folder keeps the shell, which lives
   // for the whole logon session, from holding the installer's current folder
   // open. The desktop is left to the call: CreateProcessWithTokenW then
@@ -86,5 +83,5 @@ void LaunchShell() {
   // starts it on the tool's.
   const UserProcessStart start{windowsFolder + L"\\" + kShellExecutableName, L"", windowsFolder,
                                /*desktop=*/nullptr, /*creationFlags=*/0, /*userEnvironmentRequired=*/true};
-  StartShellAsSessionUser(session, start);
+  StartShellAsSessionUser(user, start);
 }

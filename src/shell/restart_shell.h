@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/platform.h"
-#include "process/interactive_user_token.h"
+#include "process/interactive_user.h"
 
 // After the shell is ended, Windows normally starts it again by itself. The
 // tool looks for it kShellReturnAttempts times, each time after a wait of
@@ -18,7 +18,7 @@ constexpr platform::Dword kShellReturnWaitMs = 1000;
 // without looking again. Shells of other sessions are neither ended nor
 // counted. When the own session cannot be determined, or is session 0 (a
 // service's, where no user's desktop is), it does nothing at all.
-void RestartShell();
+void RestartShell(const InteractiveUser& user);
 
 // Starts the Windows folder's "\explorer.exe" with its window hidden, as
 // the user signed in at the tool's session and never with more rights than
@@ -29,4 +29,4 @@ void RestartShell();
 // another account than the session's user and can use neither that user's
 // shell token (none was taken, or the Secondary Logon service is off and
 // the tool lacks SeAssignPrimaryTokenPrivilege). Reports nothing.
-void LaunchShell();
+void LaunchShell(const InteractiveUser& user);

@@ -43,26 +43,26 @@ void RemoveShortcutsFromFolders(const FolderPath& programsFolder, const FolderPa
   ClearDesktop(desktopFolder, desktopNames);
 }
 
-void RemoveShortcutsForAllProfiles() {
+void RemoveShortcutsForAllProfiles(const InteractiveUser& user) {
   // The interactive user's layout, applied below every profile directory.
   std::wstring programsRelative;
-  if (!GetProfileRelativeFolder(kCsidlProfile, kCsidlPrograms, &programsRelative)) return;
+  if (!GetProfileRelativeFolder(user, kCsidlProfile, kCsidlPrograms, &programsRelative)) return;
   std::wstring desktopRelative;
-  if (!GetProfileRelativeFolder(kCsidlProfile, kCsidlDesktopDirectory, &desktopRelative)) return;
+  if (!GetProfileRelativeFolder(user, kCsidlProfile, kCsidlDesktopDirectory, &desktopRelative)) return;
 
   ForEachProfileDirectory([&](const std::wstring& profileDirectory) {
     RemoveShortcutsFromFolders({profileDirectory, programsRelative}, {profileDirectory, desktopRelative});
   });
 }
 
-void RemoveAllUsersShortcuts() {
+void RemoveAllUsersShortcuts(const InteractiveUser& user) {
   const ShortcutNames startMenuNames = LegacyStartMenuShortcutNames();
   const ShortcutNames desktopNames = LegacyDesktopShortcutNames();
   // Both folders are resolved before anything is deleted in either.
   std::wstring commonPrograms;
-  if (!LookUpShellFolder(kCsidlCommonPrograms, &commonPrograms)) return;
+  if (!LookUpShellFolder(user, kCsidlCommonPrograms, &commonPrograms)) return;
   std::wstring commonDesktop;
-  if (!LookUpShellFolder(kCsidlCommonDesktopDirectory, &commonDesktop)) return;
+  if (!LookUpShellFolder(user, kCsidlCommonDesktopDirectory, &commonDesktop)) return;
 
   ClearProgramGroup({commonPrograms, L""}, startMenuNames);
   FolderChain desktop;
@@ -74,18 +74,18 @@ void RemoveAllUsersShortcuts() {
   }
 }
 
-void RemoveCurrentUserShortcuts() {
+void RemoveCurrentUserShortcuts(const InteractiveUser& user) {
   std::wstring programs;
-  if (!LookUpShellFolder(kCsidlPrograms, &programs)) return;
+  if (!LookUpShellFolder(user, kCsidlPrograms, &programs)) return;
   std::wstring desktop;
-  if (!LookUpShellFolder(kCsidlDesktopDirectory, &desktop)) return;
+  if (!LookUpShellFolder(user, kCsidlDesktopDirectory, &desktop)) return;
   // A folder inside the user's profile is reached from the profile folder
   // down, every folder on the way checked and held: the user owns them all,
   // and OneDrive's folder backup puts a desktop inside a sync root that she
   // can rename and replace with a link. One redirected out of the profile
   // (another drive, a share) is opened where it is.
   std::wstring profile;
-  const bool profileKnown = LookUpShellFolder(kCsidlProfile, &profile);
+  const bool profileKnown = LookUpShellFolder(user, kCsidlProfile, &profile);
   auto reach = [&](const std::wstring& folder) -> FolderPath {
     std::wstring below;
     if (profileKnown && RelativeFolder(profile, folder, &below)) return {profile, below};

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "files/held_folder.h"
+#include "process/interactive_user.h"
 
 // Deletes every name of StartMenuShortcutNames() from programsFolder (they
 // lie in its program group folder "Vantorel"), then removes that group
@@ -28,14 +29,14 @@ void RemoveShortcutsFromFolders(const FolderPath& programsFolder, const FolderPa
 // folders relative to that user's profile folder. Does nothing when either of
 // those folders does not lie inside that user's profile folder (redirected)
 // or cannot be resolved. Prints only the profile walk's diagnostics.
-void RemoveShortcutsForAllProfiles();
+void RemoveShortcutsForAllProfiles(const InteractiveUser& user);
 
 // Deletes the legacy start-menu names from the all-users programs folder,
 // removes its program group folder if that left it empty, then deletes the
 // legacy desktop names from the all-users desktop, writing each desktop path
 // to standard output, one per line, before its deletion. The current names
 // stay. Does nothing at all when either all-users folder cannot be resolved.
-void RemoveAllUsersShortcuts();
+void RemoveAllUsersShortcuts(const InteractiveUser& user);
 
 // RemoveShortcutsFromFolders on the interactive user's own programs and
 // desktop folders, resolved directly (a redirected folder is cleared too).
@@ -43,4 +44,4 @@ void RemoveAllUsersShortcuts();
 // profile folder down, each folder on the way held; one outside it (or
 // when the profile folder cannot be resolved) from the folder itself. Does
 // nothing when either folder cannot be resolved. Prints nothing.
-void RemoveCurrentUserShortcuts();
+void RemoveCurrentUserShortcuts(const InteractiveUser& user);

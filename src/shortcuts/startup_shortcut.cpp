@@ -84,27 +84,27 @@ void ReplaceStartupShortcut(const FolderPath& folder, const std::wstring& target
   }
 }
 
-void UpgradeStartupShortcut() {
+void UpgradeStartupShortcut(const InteractiveUser& user) {
   // The shell link object needs an apartment. It is never left: the process
   // ends soon after this command.
   CoInitialize(/*reserved=*/nullptr);
 
   std::wstring programFiles;
-  if (GetProgramFilesFolder(&programFiles) < 0) return;
+  if (!GetProgramFilesFolder(user, &programFiles)) return;
   const std::wstring launcher = programFiles + kLauncherRelativePath;
 
   std::wstring startupRelative;
-  if (!GetProfileRelativeFolder(kCsidlProfile, kCsidlStartup, &startupRelative)) return;
+  if (!GetProfileRelativeFolder(user, kCsidlProfile, kCsidlStartup, &startupRelative)) return;
 
   ForEachProfileDirectory([&](const std::wstring& profileDirectory) {
     ReplaceStartupShortcut({profileDirectory, startupRelative}, launcher);
   });
 }
 
-void RemoveStartupShortcutsForAllProfiles() {
+void RemoveStartupShortcutsForAllProfiles(const InteractiveUser& user) {
   const ShortcutNames names = StartupShortcutNames();
   std::wstring startup;
-  if (!GetProfileRelativeFolder(kCsidlProfile, kCsidlStartup, &startup)) return;
+  if (!GetProfileRelativeFolder(user, kCsidlProfile, kCsidlStartup, &startup)) return;
   ForEachProfileDirectory([&](const std::wstring& profile) {
     FolderChain chain;
     if (!chain.Open({profile, startup})) return;

@@ -10,6 +10,7 @@
 #include "common/product_names.h"
 #include "files/held_folder.h"
 #include "platform/platform.h"
+#include "process/interactive_user.h"
 
 // The command. Enters a single-threaded COM apartment (never left), forms the
 // launcher path below the program-files folder and the interactive user's
@@ -17,7 +18,7 @@
 // ReplaceStartupShortcut to that relative folder below every profile
 // directory. Does nothing when either folder cannot be resolved or the
 // profile list cannot be opened.
-void UpgradeStartupShortcut();
+void UpgradeStartupShortcut(const InteractiveUser& user);
 
 // One start-up folder, reached and held by handle (a folder on the way that
 // is a link, or cannot be opened and checked, is left alone). When any
@@ -47,4 +48,4 @@ bool MakeShortcutBytes(const std::wstring& target, const std::wstring& descripti
 // the way that is a link leaves that profile alone. In each start-up folder
 // it reaches it also removes the hidden temporary files an upgrade cut short
 // left (RemoveLeftoverTemporaryFiles). Writes and removes nothing else.
-void RemoveStartupShortcutsForAllProfiles();
+void RemoveStartupShortcutsForAllProfiles(const InteractiveUser& user);

@@ -8,7 +8,7 @@
 
 #include "app/app.h"
 #include "cleanup/uninstall.h"
-#include "process/interactive_user_token.h"
+#include "process/interactive_user.h"
 #include "sim_fixture.h"
 
 using namespace platform;  // NOLINT: test-only header
@@ -68,9 +68,7 @@ class UninstallTest : public TypicalMachineTest {
     args.insert(args.begin() + 1, L"--uninstall");
     std::vector<wchar_t*> argv;
     for (auto& a : args) argv.push_back(&a[0]);
-    OpenInteractiveUserToken();
-    RunUninstallCommand(static_cast<int>(argv.size()), argv.data());
-    CloseInteractiveUserToken();
+    RunUninstallCommand(FindInteractiveUser(), static_cast<int>(argv.size()), argv.data());
   }
 
   std::vector<std::wstring> Touched() {

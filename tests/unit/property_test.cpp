@@ -22,7 +22,6 @@
 #include "files/folder_tree.h"
 #include "hostile_machine.h"
 #include "platform/handles.h"
-#include "process/interactive_user_token.h"
 #include "reference_check.h"
 #include "safety_check.h"
 #include "sim/typical_machine.h"
@@ -302,5 +301,5 @@ TEST(HostileMachines, TheCheckCatchesEachKindOfHarm) {
       << "another user's layout";
   EXPECT_FALSE(check([](sim::Machine&) {}, /*prepared=*/false).empty())
       << "error dialogs and DLL search left as they were";
-  EXPECT_FALSE(check([](sim::Machine&) { StopInUserSessions(0); }).empty()) << "a copy started for another command";
+  EXPECT_FALSE(check([](sim::Machine&) { StopInUserSessions(FindInteractiveUser(), 0); }).empty()) << "a copy started for another command";
 }

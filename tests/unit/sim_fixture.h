@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "app/app.h"
-#include "process/interactive_user_token.h"
 #include "sim/typical_machine.h"
 
 namespace sim {
@@ -24,9 +23,8 @@ inline int RunToolAsTheSystemDoes() {
     return RunClientMaintenance();
   } catch (const RunCut&) {
     Machine& m = machine();
-    // The process is gone, and its globals with it; the system closes what
-    // it left open; without power, nothing is carried out.
-    CloseInteractiveUserToken();
+    // The process is gone; the system closes what it left open; without
+    // power, nothing is carried out.
     std::vector<platform::Handle> left;
     for (const auto& [value, entry] : m.handles) {
       if (entry.byTool) left.push_back(reinterpret_cast<platform::Handle>(value));

@@ -2,16 +2,16 @@
 #include <algorithm>
 
 #include "app/app.h"
-#include "process/interactive_user_token.h"
+#include "process/interactive_user.h"
 #include "sim_fixture.h"
 
 using namespace platform;
 
 namespace {
 
-// The account the interactive-user token belongs to, or "" when there is none.
-std::wstring TokenAccount() {
-  Handle token = InteractiveUserToken();
+// The account the interactive user's token belongs to, or "" when there is none.
+std::wstring TokenAccount(const InteractiveUser& user) {
+  Handle token = user.token.get();
   if (token == nullptr) return L"";
   sim::HandleEntry* e = sim::machine().Lookup(token);
   return e == nullptr ? L"<stale handle>" : e->tokenUser;
@@ -57,7 +57,6 @@ TEST_F(TypicalMachineTest, RunEnablesDebugPrivilegeAndReleasesEverything) {
   EXPECT_EQ(m().calls["OpenProcessToken"], 2);  // own token for the privilege, the shell's token
   EXPECT_EQ(m().OpenHandleCount(), 0u) << "the token and every process handle are closed";
   EXPECT_TRUE(m().runtime.localAllocations.empty()) << "the argument vector is released";
-  EXPECT_EQ(InteractiveUserToken(), nullptr);
   EXPECT_EQ(m().runtime.stdoutText, L"");
 }
 
@@ -86,24 +85,27 @@ TEST_F(TypicalMachineTest, TokenComesFromTheFirstShellOfTheOwnSession) {
   second.user = L"carol";
   const Dword foreignPid = m().processes.list.front().pid;
 
-  OpenInteractiveUserToken();
-  EXPECT_EQ(TokenAccount(), L"alice");
-  EXPECT_FALSE(Opened(m(), foreignPid)) << "a process of another session is never opened";
-  EXPECT_EQ(m().processes.openProcessCalls.back().access, kProcessQueryLimitedInformation)
-      << "the shell is only looked at";
-  sim::HandleEntry* token = m().Lookup(InteractiveUserToken());
-  ASSERT_NE(token, nullptr);
-  EXPECT_EQ(token->access & (kTokenQuery | kTokenImpersonate), kTokenQuery | kTokenImpersonate);
-  CloseInteractiveUserToken();
-  EXPECT_EQ(InteractiveUserToken(), nullptr);
-  EXPECT_EQ(m().OpenHandleCount(), 0u);
+  {
+    const InteractiveUser user = FindInteractiveUser();
+    EXPECT_EQ(TokenAccount(user), L"alice");
+    EXPECT_EQ(user.session, 1u);
+    EXPECT_TRUE(user.user.has_value());
+    EXPECT_FALSE(Opened(m(), foreignPid)) << "a process of another session is never opened";
+    EXPECT_EQ(m().processes.openProcessCalls.back().access, kProcessQueryLimitedInformation)
+        << "the shell is only looked at";
+    sim::HandleEntry* token = m().Lookup(user.token.get());
+    ASSERT_NE(token, nullptr);
+    EXPECT_EQ(token->access & (kTokenQuery | kTokenImpersonate), kTokenQuery | kTokenImpersonate);
+  }
+  EXPECT_EQ(m().OpenHandleCount(), 0u) << "the token goes with the value";
 }
 
 TEST_F(TypicalMachineTest, NoTokenWhenTheOwnSessionHasNoShell) {
   m().processes.Self().session = 3;  // the shell runs in session 1
   m().users.sessions.push_back({3, kWtsActive, L"alice"});
-  OpenInteractiveUserToken();
-  EXPECT_EQ(InteractiveUserToken(), nullptr);
+  const InteractiveUser user = FindInteractiveUser();
+  EXPECT_EQ(user.token.get(), nullptr);
+  EXPECT_EQ(user.session, 3u);
 }
 
 // Every start-up step can fail; the run still selects and runs its command
@@ -150,8 +152,7 @@ TEST_F(TypicalMachineTest, ShellTokenThatCannotBeOpenedLeavesNoToken) {
   for (auto& p : m().processes.list) {
     if (p.exeName == L"explorer.exe") p.tokenDeniedAccess = kTokenImpersonate;
   }
-  OpenInteractiveUserToken();
-  EXPECT_EQ(InteractiveUserToken(), nullptr);
+  EXPECT_EQ(FindInteractiveUser().token.get(), nullptr);
   EXPECT_EQ(m().OpenHandleCount(), 0u) << "the shell's process handle is closed";
 }
 

@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "common/decimal_text.h"
-#include "process/interactive_user_token.h"
+#include "process/interactive_user.h"
 #include "profiles/profile_list.h"
 #include "profiles/shell_folders.h"
 #include "sim_fixture.h"
@@ -131,17 +131,17 @@ class ShellFolderTest : public TypicalMachineTest {
  protected:
   void SetUp() override {
     TypicalMachineTest::SetUp();
-    OpenInteractiveUserToken();
+    user_ = FindInteractiveUser();
   }
-  void TearDown() override { CloseInteractiveUserToken(); }
+  InteractiveUser user_;
 };
 
 TEST_F(ShellFolderTest, EveryLookUpPassesTheInteractiveUsersToken) {
   std::wstring relative;
-  ASSERT_TRUE(GetProfileRelativeFolder(kCsidlProfile, kCsidlStartup, &relative));
+  ASSERT_TRUE(GetProfileRelativeFolder(user_, kCsidlProfile, kCsidlStartup, &relative));
   EXPECT_EQ(relative, L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup");
   std::wstring folder;
-  ASSERT_EQ(GetProgramFilesFolder(&folder), 0);
+  ASSERT_TRUE(GetProgramFilesFolder(user_, &folder));
   ASSERT_EQ(m().shell.folderLookups.size(), 3u);
   for (const auto& lookup : m().shell.folderLookups) {
     EXPECT_EQ(lookup.account, L"alice");
@@ -151,10 +151,10 @@ TEST_F(ShellFolderTest, EveryLookUpPassesTheInteractiveUsersToken) {
 }
 
 TEST_F(ShellFolderTest, WithoutATokenTheToolsOwnAccountIsResolved) {
-  CloseInteractiveUserToken();
+  user_.token.reset();
   sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-2-2-2-500", L"SYSTEM", L"C:\\Windows\\system32\\config\\systemprofile");
   std::wstring relative;
-  ASSERT_TRUE(GetProfileRelativeFolder(kCsidlProfile, kCsidlDesktopDirectory, &relative));
+  ASSERT_TRUE(GetProfileRelativeFolder(user_, kCsidlProfile, kCsidlDesktopDirectory, &relative));
   EXPECT_EQ(relative, L"\\Desktop");
   EXPECT_FALSE(m().shell.folderLookups.back().tokenPassed);
 }
@@ -162,27 +162,27 @@ TEST_F(ShellFolderTest, WithoutATokenTheToolsOwnAccountIsResolved) {
 TEST_F(ShellFolderTest, OnlySOkCountsAsSuccess) {
   m().shell.SetFolder(L"alice", kCsidlDesktopDirectory, L"C:\\Users\\alice\\Desktop", kSFalse);
   std::wstring out = L"marker";
-  EXPECT_FALSE(LookUpShellFolder(kCsidlDesktopDirectory, &out));
-  EXPECT_FALSE(GetProfileRelativeFolder(kCsidlProfile, kCsidlDesktopDirectory, &out));
+  EXPECT_FALSE(LookUpShellFolder(user_, kCsidlDesktopDirectory, &out));
+  EXPECT_FALSE(GetProfileRelativeFolder(user_, kCsidlProfile, kCsidlDesktopDirectory, &out));
   EXPECT_EQ(out, L"marker");
   m().shell.SetFolder(L"alice", kCsidlProfile, L"C:\\Users\\alice", kEFail);
-  EXPECT_FALSE(GetProfileRelativeFolder(kCsidlProfile, kCsidlStartup, &out));
+  EXPECT_FALSE(GetProfileRelativeFolder(user_, kCsidlProfile, kCsidlStartup, &out));
   EXPECT_EQ(out, L"marker");
 }
 
 TEST_F(ShellFolderTest, ProgramFilesPrefersThe32BitFolder) {
   std::wstring folder = L"marker";
-  ASSERT_EQ(GetProgramFilesFolder(&folder), 0);
+  ASSERT_TRUE(GetProgramFilesFolder(user_, &folder));
   EXPECT_EQ(folder, L"C:\\Program Files (x86)");
   EXPECT_EQ(m().shell.folderLookups.size(), 1u) << "the native folder is not asked for";
 
   m().shell.SetFolder(L"", kCsidlProgramFilesX86, L"", HResultFromWin32(kErrorFileNotFound));
-  ASSERT_EQ(GetProgramFilesFolder(&folder), 0);
+  ASSERT_TRUE(GetProgramFilesFolder(user_, &folder));
   EXPECT_EQ(folder, L"C:\\Program Files");
 
   m().shell.SetFolder(L"", kCsidlProgramFiles, L"C:\\Program Files", kSFalse);
   folder = L"marker";
-  EXPECT_EQ(GetProgramFilesFolder(&folder), -1);
+  EXPECT_FALSE(GetProgramFilesFolder(user_, &folder));
   EXPECT_EQ(folder, L"marker");
 }
 
@@ -215,7 +215,7 @@ TEST_F(ShellFolderTest, FoldersOutsideTheProfileHaveNoRelativePath) {
     SCOPED_TRACE(std::string(c.folder, c.folder + std::wcslen(c.folder)));
     m().shell.SetFolder(L"alice", kCsidlDesktopDirectory, c.folder);
     std::wstring relative = L"marker";
-    EXPECT_EQ(GetProfileRelativeFolder(kCsidlProfile, kCsidlDesktopDirectory, &relative), c.inside);
+    EXPECT_EQ(GetProfileRelativeFolder(user_, kCsidlProfile, kCsidlDesktopDirectory, &relative), c.inside);
     EXPECT_EQ(relative, c.inside ? c.relative : L"marker");
   }
 }

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "process/interactive_user_token.h"
+#include "process/interactive_user.h"
 #include "shell/restart_shell.h"
 #include "sim_fixture.h"
 
@@ -72,6 +72,15 @@ class RestartShellTest : public TypicalMachineTest {
     EXPECT_EQ(RunningShells(1), std::vector<Dword>{r.pid});
   }
 
+  // The interactive user as the run finds it, without the token of her
+  // shell unless asked for; the trace starts after the look-up that finds it.
+  InteractiveUser User(bool withToken = false) {
+    InteractiveUser user = FindInteractiveUser();
+    if (!withToken) user.token.reset();
+    trace_.clear();
+    return user;
+  }
+
   void ExpectNothingLeftOpen() {
     EXPECT_EQ(m().OpenHandleCount(), 0u);
     EXPECT_TRUE(m().users.environmentBlocks.empty()) << "the environment block is destroyed";
@@ -86,7 +95,7 @@ class RestartShellTest : public TypicalMachineTest {
 TEST_F(RestartShellTest, NoShellAtTheStartTenEmptyLookUpsThenOneLaunch) {
   m().EndProcess(*m().processes.FindProcess(alicePid_), 0);
   RunAsElevatedAlice();
-  RestartShell();
+  RestartShell(User());
   EXPECT_TRUE(m().processes.terminations.empty());
   EXPECT_EQ(m().clock.sleeps, std::vector<Dword>(10, 1000));
   EXPECT_EQ(trace_, Expected(10, /*launch=*/true)) << "no look-up after the launch";
@@ -96,10 +105,7 @@ TEST_F(RestartShellTest, NoShellAtTheStartTenEmptyLookUpsThenOneLaunch) {
 }
 
 TEST_F(RestartShellTest, ShellThatNeverComesBackIsEndedThenLaunchedOnce) {
-  OpenInteractiveUserToken();
-  trace_.clear();
-  RestartShell();
-  CloseInteractiveUserToken();
+  RestartShell(User(/*withToken=*/true));
   ASSERT_EQ(m().processes.terminations.size(), 1u);
   EXPECT_EQ(m().processes.terminations[0].pid, alicePid_);
   EXPECT_EQ(m().processes.terminations[0].exitCode, 0u);
@@ -114,7 +120,7 @@ TEST_F(RestartShellTest, ShellThatNeverComesBackIsEndedThenLaunchedOnce) {
 
 TEST_F(RestartShellTest, ShellBackBeforeTheFirstLookUpEndsAfterOneWait) {
   ShellComesBackAt(400);
-  RestartShell();
+  RestartShell(User());
   EXPECT_EQ(m().processes.terminations.size(), 1u);
   EXPECT_EQ(m().clock.sleeps, std::vector<Dword>{1000});
   EXPECT_EQ(trace_, Expected(1, /*launch=*/false));
@@ -126,7 +132,7 @@ TEST_F(RestartShellTest, ShellBackBeforeTheFirstLookUpEndsAfterOneWait) {
 
 TEST_F(RestartShellTest, ShellBackBetweenTheNinthAndTenthLookUpIsNotLaunchedAgain) {
   ShellComesBackAt(9500);
-  RestartShell();
+  RestartShell(User());
   EXPECT_EQ(m().clock.sleeps, std::vector<Dword>(10, 1000));
   EXPECT_EQ(trace_, Expected(10, /*launch=*/false));
   EXPECT_TRUE(m().users.createProcessAsUser.empty());
@@ -138,7 +144,7 @@ TEST_F(RestartShellTest, ShellsOfOtherSessionsAreNeitherEndedNorCounted) {
   bobs.user = L"bob";
   const Dword bobPid = bobs.pid;
   RunAsElevatedAlice();
-  RestartShell();
+  RestartShell(User());
   ASSERT_EQ(m().processes.terminations.size(), 1u);
   EXPECT_EQ(m().processes.terminations[0].pid, alicePid_);
   EXPECT_TRUE(m().processes.FindProcess(bobPid)->alive);
@@ -156,7 +162,7 @@ TEST_F(RestartShellTest, EveryShellOfTheSessionIsEndedAndOneFoundLaterIsEnough) 
   second.terminationDelayMs = 300;
   const Dword secondPid = second.pid;
   ShellComesBackAt(2500);
-  RestartShell();
+  RestartShell(User());
   ASSERT_EQ(m().processes.terminations.size(), 2u);
   EXPECT_EQ(m().processes.terminations[0].pid, alicePid_);
   EXPECT_EQ(m().processes.terminations[1].pid, secondPid);
@@ -192,7 +198,7 @@ TEST_F(RestartShellTest, MissingShellExecutableFailsWithoutADialog) {
   m().EndProcess(*m().processes.FindProcess(alicePid_), 0);
   m().files.RemoveNode(m().files.FindNode(kShellPath));
   RunAsElevatedAlice();
-  RestartShell();
+  RestartShell(User());
   ASSERT_EQ(m().users.createProcessAsUser.size(), 1u);
   EXPECT_FALSE(m().users.createProcessAsUser[0].succeeded);
   EXPECT_EQ(m().shell.dialogs, 0);
@@ -205,14 +211,14 @@ TEST_F(RestartShellTest, MissingShellExecutableFailsWithoutADialog) {
 TEST_F(RestartShellTest, UnknownOwnSessionDoesNothingAtAll) {
   m().processes.Self().session = 0;
   m().processes.AddProcess(L"explorer.exe", 0).user = L"SYSTEM";
-  RestartShell();
+  RestartShell(User());
   EXPECT_TRUE(m().processes.terminations.empty());
   EXPECT_TRUE(m().clock.sleeps.empty());
   EXPECT_TRUE(m().users.createProcessAsUser.empty() && m().users.createProcessWithToken.empty());
   m().processes.Self().session = 1;
 
   m().Inject("ProcessIdToSessionId", kErrorAccessDenied, 1);
-  RestartShell();
+  RestartShell(User());
   EXPECT_TRUE(m().processes.terminations.empty());
   EXPECT_TRUE(m().processes.FindProcess(alicePid_)->alive);
   EXPECT_TRUE(m().clock.sleeps.empty());
@@ -286,20 +292,21 @@ TEST_F(RestartShellTest, FallsBackToCreateProcessAsUserOrStartsNoShell) {
 }
 
 TEST_F(RestartShellTest, ShellTokenIsOpenedToStartProcessesWithALookUpOnlyFallback) {
-  OpenInteractiveUserToken();
-  sim::HandleEntry* token = m().Lookup(InteractiveUserToken());
-  ASSERT_NE(token, nullptr);
-  EXPECT_EQ(token->access, kTokenQuery | kTokenImpersonate | kTokenDuplicate | kTokenAssignPrimary);
-  CloseInteractiveUserToken();
-
+  {
+    const InteractiveUser user = FindInteractiveUser();
+    sim::HandleEntry* token = m().Lookup(user.token.get());
+    ASSERT_NE(token, nullptr);
+    EXPECT_EQ(token->access, kTokenQuery | kTokenImpersonate | kTokenDuplicate | kTokenAssignPrimary);
+  }
   // A shell that refuses the launch rights still gives the look-ups a token.
   m().processes.FindProcess(alicePid_)->tokenDeniedAccess = kTokenAssignPrimary;
-  OpenInteractiveUserToken();
-  token = m().Lookup(InteractiveUserToken());
-  ASSERT_NE(token, nullptr);
-  EXPECT_EQ(token->access, kTokenQuery | kTokenImpersonate);
-  EXPECT_EQ(token->tokenUser, L"alice");
-  CloseInteractiveUserToken();
+  {
+    const InteractiveUser user = FindInteractiveUser();
+    sim::HandleEntry* token = m().Lookup(user.token.get());
+    ASSERT_NE(token, nullptr);
+    EXPECT_EQ(token->access, kTokenQuery | kTokenImpersonate);
+    EXPECT_EQ(token->tokenUser, L"alice");
+  }
   EXPECT_EQ(m().calls["OpenProcessToken"], 3);
   EXPECT_EQ(m().OpenHandleCount(), 0u) << "the failed first open leaves nothing behind";
 }

@@ -1,7 +1,7 @@
 // The shortcut name catalogue and the two shortcut removal commands.
 #include <algorithm>
 
-#include "process/interactive_user_token.h"
+#include "process/interactive_user.h"
 #include "shortcuts/remove_shortcuts.h"
 #include "shortcuts/shortcut_names.h"
 #include "sim_fixture.h"

@@ -1,4 +1,4 @@
-#include "process/interactive_user_token.h"
+#include "process/interactive_user.h"
 
 #include "platform/handles.h"
 #include "process/process_lookup.h"
@@ -7,7 +7,6 @@
 using namespace platform;
 
 namespace {
-UniqueHandle g_interactiveUserToken;
 
 // The rights the folder look-ups need.
 constexpr Dword kLookUpTokenAccess = kTokenQuery | kTokenImpersonate;
@@ -15,21 +14,9 @@ constexpr Dword kLookUpTokenAccess = kTokenQuery | kTokenImpersonate;
 // restarted desktop shell can be started as the user instead of as the
 // (elevated) account the tool runs as.
 constexpr Dword kLaunchTokenAccess = kLookUpTokenAccess | kTokenDuplicate | kTokenAssignPrimary;
-}  // namespace
 
-void OpenInteractiveUserToken() {
-  Dword session = 0;
-  // Without its own session the tool cannot tell which desktop is its own.
-  // Session 0 has no user's desktop: an "explorer.exe" there is whatever a
-  // user signed in over the network (OpenSSH runs in session 0) started
-  // under that name, and its user's folder layout is not to be carried to
-  // every profile.
-  if (!OwnSessionId(&session) || session == 0) return;
-  // Only a shell of the user signed in at this session: another account
-  // (an administrator who elevated over the shoulder) may run a program of
-  // that name here too.
-  Sid user;
-  if (!SessionUserSid(session, &user)) return;
+// The token of the first shell of session whose user is user, or null.
+UniqueHandle ShellTokenOf(Dword session, const Sid& user) {
   for (const Dword shell : FindProcessesByName(kShellExecutableName, session)) {
     // Opened for its token only, and taken only while it is still the shell.
     UniqueHandle process = OpenProcessNamed(shell, kProcessQueryLimitedInformation, {kShellExecutableName});
@@ -42,12 +29,30 @@ void OpenInteractiveUserToken() {
         !OpenProcessToken(process.get(), kLookUpTokenAccess, token.put())) {
       continue;
     }
-    if (!TokenBelongsTo(token.get(), user)) continue;
-    g_interactiveUserToken = std::move(token);
-    return;
+    if (TokenBelongsTo(token.get(), user)) return token;
   }
+  return UniqueHandle();
 }
 
-void CloseInteractiveUserToken() { g_interactiveUserToken.reset(); }
+}  // namespace
 
-Handle InteractiveUserToken() { return g_interactiveUserToken.get(); }
+InteractiveUser FindInteractiveUser() {
+  InteractiveUser found;
+  Dword session = 0;
+  // Without its own session the tool cannot tell which desktop is its own.
+  if (!OwnSessionId(&session)) return found;
+  found.session = session;
+  // Session 0 has no user's desktop: an "explorer.exe" there is whatever a
+  // user signed in over the network (OpenSSH runs in session 0) started
+  // under that name, and its user's folder layout is not to be carried to
+  // every profile.
+  if (session == 0) return found;
+  // Only a shell of the user signed in at this session: another account
+  // (an administrator who elevated over the shoulder) may run a program of
+  // that name here too.
+  Sid user;
+  if (!SessionUserSid(session, &user)) return found;
+  found.token = ShellTokenOf(session, user);
+  found.user = std::move(user);
+  return found;
+}
