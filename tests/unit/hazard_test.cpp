@@ -162,14 +162,17 @@ TEST_F(HazardTest, ALinkOrAnotherReparsePointBelowTheChainsRootIsRefused) {
 TEST_F(HazardTest, ADevicePathIsRefusedAsAFolder) {
   std::wstring verbatim;
   for (const wchar_t* device : {L"\\\\.\\C:\\Users\\Public\\Desktop", L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume3\\Users",
-                                L"\\\\.\\pipe\\desktop", L"\\\\?\\Volume{0b1c2d3e-0000-0000-0000-100000000000}\\Users"}) {
+                                L"\\\\.\\pipe\\desktop", L"\\\\?\\Volume{0b1c2d3e-0000-0000-0000-100000000000}\\Users",
+                                // no drive letter: some device of a device map
+                                L"\\\\?\\1:\\x", L"\\\\?\\@:\\x", L"\\\\?\\[:\\x", L"\\\\?\\`:\\x", L"\\\\?\\{:\\x"}) {
     EXPECT_FALSE(VerbatimForm(device, &verbatim)) << std::wstring(device) << " became " << verbatim;
   }
   EXPECT_TRUE(VerbatimForm(L"C:\\Users\\.\\alice", &verbatim));
   EXPECT_EQ(verbatim, L"\\\\?\\C:\\Users\\alice");
   EXPECT_TRUE(VerbatimForm(L"\\\\server\\share\\x", &verbatim));
   EXPECT_EQ(verbatim, L"\\\\?\\UNC\\server\\share\\x");
-  for (const wchar_t* kept : {L"\\\\?\\C:\\Users\\alice", L"\\\\?\\UNC\\server\\share\\x"}) {
+  for (const wchar_t* kept : {L"\\\\?\\C:\\Users\\alice", L"\\\\?\\A:\\x", L"\\\\?\\Z:\\x", L"\\\\?\\a:\\x", L"\\\\?\\z:\\x",
+                              L"\\\\?\\UNC\\server\\share\\x"}) {
     EXPECT_TRUE(VerbatimForm(kept, &verbatim));
     EXPECT_EQ(verbatim, kept);
   }

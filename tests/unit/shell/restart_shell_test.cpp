@@ -104,6 +104,19 @@ TEST_F(RestartShellTest, NoShellAtTheStartTenEmptyLookUpsThenOneLaunch) {
   ExpectNothingLeftOpen();  // the launched shell's process handle is closed
 }
 
+// Run by alice herself, not elevated: her own token as it is, with no
+// level computed from it.
+TEST_F(RestartShellTest, AnUnelevatedToolOfTheSessionUserStartsTheShellWithItsOwnToken) {
+  m().EndProcess(*m().processes.FindProcess(alicePid_), 0);
+  m().processes.Self().user = L"alice";
+  m().processes.Self().elevated = false;
+  m().processes.Self().integrity = kSecurityMandatoryMediumRid;
+  RestartShell(User());
+  ExpectLaunchAsAlice();
+  EXPECT_EQ(m().calls["SaferComputeTokenFromLevel"], 0);
+  ExpectNothingLeftOpen();
+}
+
 TEST_F(RestartShellTest, ShellThatNeverComesBackIsEndedThenLaunchedOnce) {
   RestartShell(User(/*withToken=*/true));
   ASSERT_EQ(m().processes.terminations.size(), 1u);

@@ -356,7 +356,7 @@ TEST_F(RemoveShortcutsTest, PortableTouchesOnlyTheInteractiveUser) {
 
 TEST_F(RemoveShortcutsTest, PortableClearsRedirectedFolders) {
   const std::wstring programs = L"D:\\Redirected\\alice\\Programs";
-  const std::wstring desktop = L"E:\\alice\\Desktop";
+  const std::wstring desktop = L"\\\\fileserver\\desktop-alice$";  // a share of its own: its root
   m().shell.SetFolder(L"alice", kCsidlPrograms, programs);
   m().shell.SetFolder(L"alice", kCsidlDesktopDirectory, desktop);
   AddFiles(programs, Join(kLegacyStartMenu, kCurrentStartMenu));
