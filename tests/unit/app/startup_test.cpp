@@ -136,6 +136,10 @@ TEST_F(TypicalMachineTest, EveryStartUpFailureLeavesTheRunGoing) {
     EXPECT_FALSE(m().files.Exists(L"C:\\Program Files (x86)\\Vantorel")) << "the command did not run";
     EXPECT_EQ(m().OpenHandleCount(), 0u);
     EXPECT_TRUE(m().runtime.localAllocations.empty());
+    // A privilege whose identifier could not be looked up is not asked for.
+    if (f.call == std::string("LookupPrivilegeValueW")) {
+      EXPECT_EQ(m().calls["AdjustTokenPrivileges"], 0);
+    }
   }
 
   // Without an argument vector no command runs, and the run still ends cleanly.
