@@ -244,6 +244,17 @@ TEST_F(StopTest, FromSessionZeroTheWaitForTheCopiesIsBounded) {
     EXPECT_EQ(m().clock.now, 0u);
     EXPECT_EQ(m().OpenHandleCount(), 0u);
   }
+
+  // Nor does a copy start when the tool's own path cannot be read whole.
+  for (const bool unreadable : {true, false}) {
+    sim::Reset();
+    sim::TypicalMachine::Build(m());
+    m().processes.Self().session = 0;
+    if (unreadable) m().Inject("GetModuleFileNameW", kErrorAccessDenied);
+    if (!unreadable) m().runtime.modulePath = L"C:\\" + std::wstring(40000, L'x') + L".exe";
+    Run(L"tool.exe --stop");
+    EXPECT_TRUE(m().users.createProcessAsUser.empty()) << (unreadable ? "unreadable" : "too long");
+  }
 }
 
 TEST(TimeoutValue, ReadsLikeTheStandardConversionClampedTo32Bits) {

@@ -37,7 +37,29 @@ TEST_F(FolderTreeTest, AnUnlistableSubFolderStaysAndTheRestGoes) {
 TEST_F(FolderTreeTest, AbsentFolderIsSuccessWithoutChange) {
   EXPECT_TRUE(RemoveFolderTree(Local(kAlice) + L"\\VantorelDrive"));
   EXPECT_TRUE(RemoveFolderTree(L"C:\\NoSuchFolder\\VantorelDrive"));
+  EXPECT_TRUE(RemoveFolderTree(L"C:\\NoSuchFolder\\Deeper\\Deepest\\VantorelDrive"));
   EXPECT_TRUE(m().files.fsEvents.empty());
+  EXPECT_FALSE(RemoveFolderTree(L"\\\\.\\pipe\\VantorelDrive")) << "no folder, so not an absent one";
+}
+
+// Listed as a file, a folder by the time it is opened (its owner swapped
+// them meanwhile): it goes as a folder, listed through a handle of its own.
+TEST_F(FolderTreeTest, AFileSwappedForAFolderAfterTheListingGoesAsAFolder) {
+  const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
+  m().files.AddFile(data + L"\\swapped");
+  int listings = 0;
+  // The third listing call is the data folder's own (the first two check
+  // Local and the data folder against the folders that hold them).
+  m().afterCall["NtQueryDirectoryFile"] = [&] {
+    if (++listings != 3) return;
+    m().files.RemoveNode(m().files.FindNode(data + L"\\swapped"));
+    m().files.AddFile(data + L"\\swapped\\inside");
+  };
+
+  EXPECT_TRUE(RemoveFolderTree(data));
+  m().afterCall.clear();
+
+  EXPECT_EQ(m().files.FindNode(data), nullptr);
 }
 
 TEST_F(FolderTreeTest, AnEntryThatCannotBeCheckedIsNeitherEnteredNorRemoved) {

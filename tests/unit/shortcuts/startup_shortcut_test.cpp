@@ -1,6 +1,7 @@
 // "--admin-upgrade-startup-shortcut": the start-up shortcut upgrade.
 #include <algorithm>
 
+#include "platform/handles.h"
 #include "sim_fixture.h"
 
 using namespace platform;
@@ -245,4 +246,22 @@ TEST_F(StartupShortcutTest, TheTemporaryFileTakesAFreeNameAndIsHiddenWhileItHasI
   Upgrade();
   EXPECT_EQ(Names(kAliceStartup), (std::vector<std::wstring>{L"Vantorel Drive.lnk", L"ZarekTolv.lnk"}));
   EXPECT_TRUE(m().files.FindNode(kAliceStartup + L"\\Vantorel Drive.lnk")->isShortcut);
+}
+
+// A hidden temporary file that a run cut short left is removed by the next
+// upgrade, also while another program holds the folder open for writing,
+// sharing everything.
+TEST_F(StartupShortcutTest, ALeftoverTemporaryFileGoesWhileAnotherProgramHoldsTheFolder) {
+  AddOldShortcut(kAliceStartup, L"ZarekTolv.lnk");
+  m().files.AddFile(kAliceStartup + L"\\~Vantorel Drive 77-0.tmp", kFileAttributeHidden | kFileAttributeArchive, "half");
+  m().files.adversaryActing = true;
+  const UniqueFileHandle held(CreateFileW(kAliceStartup.c_str(), kFileWriteData | kFileListDirectory | kSynchronize,
+                                          kFileShareRead | kFileShareWrite | kFileShareDelete, kOpenExisting,
+                                          kFileFlagBackupSemantics));
+  m().files.adversaryActing = false;
+  ASSERT_TRUE(held);
+
+  Upgrade();
+
+  EXPECT_EQ(Names(kAliceStartup), std::vector<std::wstring>{L"Vantorel Drive.lnk"});
 }
