@@ -100,6 +100,13 @@ TEST_F(TypicalMachineTest, TokenComesFromTheFirstShellOfTheOwnSession) {
   EXPECT_EQ(m().OpenHandleCount(), 0u) << "the token goes with the value";
 }
 
+TEST_F(TypicalMachineTest, NoUserWhenTheSessionsAccountCannotBeLookedUp) {
+  m().Inject("LookupAccountNameW", kErrorNoneMapped);
+  const InteractiveUser user = FindInteractiveUser();
+  EXPECT_FALSE(user.user.has_value());
+  EXPECT_EQ(user.token.get(), nullptr);
+}
+
 TEST_F(TypicalMachineTest, NoTokenWhenTheOwnSessionHasNoShell) {
   m().processes.Self().session = 3;  // the shell runs in session 1
   m().users.sessions.push_back({3, kWtsActive, L"alice"});

@@ -80,6 +80,11 @@ TEST_F(ProfileWalkTest, ReadLeavesTheOutputAloneOnFailure) {
   EXPECT_FALSE(ReadProfileImagePath(kList + L"\\S-1-5-21-missing", &dir));
   EXPECT_EQ(dir, L"marker");
   EXPECT_EQ(m().runtime.stdoutText, L"Failed to open reg key\n");
+  // Read, but not expanded (the second expansion call, which writes, fails).
+  sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-1-1-1-1007", L"fay", L"%SystemDrive%\\Users\\fay");
+  m().Inject("ExpandEnvironmentStringsW", kErrorNotEnoughMemory, /*count=*/1, /*skip=*/1);
+  EXPECT_FALSE(ReadProfileImagePath(kList + L"\\S-1-5-21-1-1-1-1007", &dir));
+  EXPECT_EQ(dir, L"marker");
 }
 
 TEST_F(ProfileWalkTest, ValueWithoutTerminatorIsReadUpToTheBytesReturned) {
