@@ -40,8 +40,8 @@ bool StartStopInSession(Dword session, const std::wstring& executable, std::int3
   if (!WTSQueryUserToken(session, token.put())) return false;
   // Without the user's own variables the copy inherits the tool's, which
   // change nothing it does.
-  const UserProcessStart start{executable,    L" --stop -timeout " + DecimalText(timeout),
-                               windowsFolder, kUserDesktop,
+  const UserProcessStart start{executable,      L" --stop -timeout " + DecimalText(timeout),
+                               windowsFolder,   kUserDesktop,
                                kCreateNoWindow, /*userEnvironmentRequired=*/false};
   return StartProcessAsUser(token.get(), StartCall::kAsUser, start, process);
 }

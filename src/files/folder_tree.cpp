@@ -25,7 +25,9 @@ bool RemoveHeldTree(Handle folder, bool listable, std::vector<unsigned char>& bu
     // Listed through a handle of its own that shares deletion, so that the
     // folder's own handle keeps it held.
     UniqueFileHandle listing;
-    if (!ReopenEntry(folder, kListFolderAccess, &listing) || !ListFolder(listing.get(), /*mask=*/nullptr, buffer, &entries)) return false;
+    if (!ReopenEntry(folder, kListFolderAccess, &listing) ||
+        !ListFolder(listing.get(), /*mask=*/nullptr, buffer, &entries))
+      return false;
   }
   bool removed = true;
   for (const ListedEntry& listed : entries) {

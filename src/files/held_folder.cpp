@@ -102,7 +102,7 @@ bool ListedAttributes(Handle folder, const std::wstring& name, Dword* attributes
   }
   std::vector<unsigned char> buffer(offsetof(FileIdBothDirInformation, FileName) + kOneEntryNameRoom * sizeof(wchar_t));
   std::vector<ListedEntry> entries;
-    // One entry by its name: one call lists it.
+  // One entry by its name: one call lists it.
   if (!ListFolder(listing.get(), &name, buffer, &entries, /*firstCallOnly=*/true) || entries.empty()) return false;
   *attributes = entries.front().attributes;
   return true;
@@ -123,10 +123,9 @@ bool ListFolder(Handle folder, const std::wstring* mask, std::vector<unsigned ch
   if (mask != nullptr) name = std::make_unique<RelativeName>(*mask);
   for (bool restart = true;; restart = false) {
     IoStatusBlock io{};
-    const NtStatus status =
-        NtQueryDirectoryFile(folder, &io, buffer.data(), static_cast<Dword>(buffer.size()),
-                             kFileIdBothDirectoryInformation, /*returnSingleEntry=*/false,
-                             name ? &name->string : nullptr, /*restartScan=*/restart);
+    const NtStatus status = NtQueryDirectoryFile(folder, &io, buffer.data(), static_cast<Dword>(buffer.size()),
+                                                 kFileIdBothDirectoryInformation, /*returnSingleEntry=*/false,
+                                                 name ? &name->string : nullptr, /*restartScan=*/restart);
     // The end; or, on the first call, nothing matches at all.
     if (status == kStatusNoMoreFiles || status == kStatusNoSuchFile) return true;
     if (status != kStatusSuccess) return false;
@@ -292,7 +291,9 @@ bool FolderChain::Open(const FolderPath& folder) {
   const bool unc = path.compare(0, kVerbatimUncPrefixLength, kVerbatimUncPrefix) == 0;
   const std::size_t server = unc ? path.find(L'\\', kVerbatimUncPrefixLength) : std::wstring::npos;
   const std::size_t share = server == std::wstring::npos ? std::wstring::npos : path.find(L'\\', server + 1);
-  const std::size_t rootLength = !unc ? kVerbatimDriveRootLength : share == std::wstring::npos ? path.size() : share + 1;
+  const std::size_t rootLength = !unc                          ? kVerbatimDriveRootLength
+                                 : share == std::wstring::npos ? path.size()
+                                                               : share + 1;
   while (path.size() > rootLength && path.back() == L'\\') path.pop_back();
 
   std::vector<UniqueFileHandle> held;

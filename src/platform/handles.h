@@ -103,8 +103,7 @@ using UniqueWtsMemory = UniqueResource<T, WtsMemoryTraits<T>>;
 // The two handles a process start hands out (PROCESS_INFORMATION), each
 // with its owner from the moment the start returns.
 struct StartedProcess {
-  explicit StartedProcess(const ProcessInformation& started)
-      : process(started.hProcess), thread(started.hThread) {}
+  explicit StartedProcess(const ProcessInformation& started) : process(started.hProcess), thread(started.hThread) {}
   UniqueHandle process;
   UniqueHandle thread;
 };

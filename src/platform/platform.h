@@ -202,9 +202,9 @@ constexpr Dword kCreateBreakawayFromJob = 0x01000000;
 constexpr Dword kCreateDefaultErrorMode = 0x04000000;  // the new process does not inherit the tool's error mode
 
 // TOKEN_INFORMATION_CLASS values the tool reads or sets.
-constexpr int kTokenUser = 1;            // TOKEN_USER
-constexpr int kTokenElevation = 20;      // TOKEN_ELEVATION (a DWORD)
-constexpr int kTokenIntegrityLevel = 25; // TOKEN_MANDATORY_LABEL
+constexpr int kTokenUser = 1;             // TOKEN_USER
+constexpr int kTokenElevation = 20;       // TOKEN_ELEVATION (a DWORD)
+constexpr int kTokenIntegrityLevel = 25;  // TOKEN_MANDATORY_LABEL
 constexpr Dword kSeGroupIntegrity = 0x00000020;
 // SID_AND_ATTRIBUTES; TOKEN_USER is one, its SID following in the same buffer.
 struct SidAndAttributes {

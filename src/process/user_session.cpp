@@ -112,7 +112,8 @@ bool StartProcessAsUser(Handle primaryToken, StartCall call, const UserProcessSt
     // another session unless the start leaves the job, where the job allows
     // that.
     bool inJob = false;
-    if (IsProcessInJob(GetCurrentProcess(), /*job=*/nullptr, &inJob) && inJob) ok = create(flags | kCreateBreakawayFromJob);
+    if (IsProcessInJob(GetCurrentProcess(), /*job=*/nullptr, &inJob) && inJob)
+      ok = create(flags | kCreateBreakawayFromJob);
   }
   if (!ok) return false;
   StartedProcess owned(started);

@@ -56,11 +56,11 @@ enum class StartCall {
 // shorter program name, followed by arguments.
 struct UserProcessStart {
   std::wstring executable;
-  std::wstring arguments;          // empty, or beginning with a blank
-  std::wstring currentFolder;      // empty: the tool's own
-  const wchar_t* desktop;          // null: the call's default
-  platform::Dword creationFlags;   // CREATE_UNICODE_ENVIRONMENT is added when the user's variables are passed
-  bool userEnvironmentRequired;    // without the user's own variables, start nothing
+  std::wstring arguments;         // empty, or beginning with a blank
+  std::wstring currentFolder;     // empty: the tool's own
+  const wchar_t* desktop;         // null: the call's default
+  platform::Dword creationFlags;  // CREATE_UNICODE_ENVIRONMENT is added when the user's variables are passed
+  bool userEnvironmentRequired;   // without the user's own variables, start nothing
 };
 
 // Starts the process as the owner of primaryToken (a primary token), window

@@ -40,7 +40,7 @@ bool PrimaryTokenOf(Handle token, UniqueHandle* primary) {
 // a shell was started.
 bool StartShellAsSessionUser(const InteractiveUser& user, const UserProcessStart& start) {
   if (!user.user) return false;  // nobody signed in at this desktop
-  UniqueHandle shell;  // nothing waits for it
+  UniqueHandle shell;            // nothing waits for it
   UniqueHandle primary;
   if (user.token && PrimaryTokenOf(user.token.get(), &primary)) {
     if (StartProcessAsUser(primary.get(), StartCall::kWithToken, start, &shell) ||
@@ -49,11 +49,13 @@ bool StartShellAsSessionUser(const InteractiveUser& user, const UserProcessStart
     }
   }
   UniqueHandle own;
-  if (!OpenProcessToken(GetCurrentProcess(), kPrimaryTokenAccess, own.put()) || !TokenBelongsTo(own.get(), *user.user)) {
+  if (!OpenProcessToken(GetCurrentProcess(), kPrimaryTokenAccess, own.put()) ||
+      !TokenBelongsTo(own.get(), *user.user)) {
     return false;  // the tool runs as another account: it starts nothing as itself
   }
   UniqueHandle ownLevel;
-  const bool got = TokenIsElevated(own.get()) ? NormalUserTokenFromOwn(&ownLevel) : PrimaryTokenOf(own.get(), &ownLevel);
+  const bool got =
+      TokenIsElevated(own.get()) ? NormalUserTokenFromOwn(&ownLevel) : PrimaryTokenOf(own.get(), &ownLevel);
   return got && StartProcessAsUser(ownLevel.get(), StartCall::kAsUser, start, &shell);
 }
 
@@ -81,7 +83,11 @@ void LaunchShell(const InteractiveUser& user) {
   // open. The desktop is left to the call: CreateProcessWithTokenW then
   // grants the user access to the tool's own desktop, CreateProcessAsUserW
   // starts it on the tool's.
-  const UserProcessStart start{windowsFolder + L"\\" + kShellExecutableName, L"", windowsFolder,
-                               /*desktop=*/nullptr, /*creationFlags=*/0, /*userEnvironmentRequired=*/true};
+  const UserProcessStart start{windowsFolder + L"\\" + kShellExecutableName,
+                               L"",
+                               windowsFolder,
+                               /*desktop=*/nullptr,
+                               /*creationFlags=*/0,
+                               /*userEnvironmentRequired=*/true};
   StartShellAsSessionUser(user, start);
 }

@@ -58,7 +58,6 @@ NtStatus StatusOfError(Dword error) {
   }
 }
 
-
 Dword ErrorOfStatus(NtStatus status) {
   switch (status) {
     case kStatusSuccess:
@@ -139,7 +138,8 @@ NtStatus OpenResolved(Machine& m, FsNode* existing, FsNode* parent, const std::w
   // says so with a success code of its own.
   constexpr Dword kNoBreakAccess = kFileReadAttributes | kFileWriteAttributes | kSynchronize;
   const bool breaksOplock = existing != nullptr && node->userOplock && (r.access & ~kNoBreakAccess) != 0;
-  if (breaksOplock && !(r.options & kFileCompleteIfOplocked)) m.NeverReturns("an open that waits for an oplock's break");
+  if (breaksOplock && !(r.options & kFileCompleteIfOplocked))
+    m.NeverReturns("an open that waits for an oplock's break");
   HandleEntry e(HandleKind::kFile);
   e.access = r.access;
   if (e.access & kGenericRead) e.access |= kFileReadData | kFileReadAttributes | kSynchronize;
@@ -153,7 +153,6 @@ NtStatus OpenResolved(Machine& m, FsNode* existing, FsNode* parent, const std::w
   m.files.Touch(node);
   return breaksOplock ? kStatusOplockBreakInProgress : kStatusSuccess;
 }
-
 
 NtStatus ListStep(Machine& m, HandleEntry& h, void* buffer, Dword length, bool restart, bool single,
                   const std::wstring* mask) {
@@ -217,6 +216,5 @@ NtStatus ListStep(Machine& m, HandleEntry& h, void* buffer, Dword length, bool r
   if (!any) return first ? kStatusNoSuchFile : kStatusNoMoreFiles;
   return kStatusSuccess;
 }
-
 
 }  // namespace sim

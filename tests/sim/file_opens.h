@@ -30,7 +30,6 @@ namespace sim {
 
 using platform::NtStatus;
 
-
 // The attributes SetFileAttributesW and FILE_BASIC_INFO can set; the
 // directory and reparse-point bits belong to the entry.
 constexpr Dword kSettableAttributes = platform::kFileAttributeReadonly | platform::kFileAttributeHidden |

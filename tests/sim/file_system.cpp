@@ -190,8 +190,8 @@ class PathWalker {
     return From(root, ComponentsFrom(canonical, rest), followFinal, error, parentOut, finalName);
   }
   // The parts below node, one name each, taken as they are.
-  FsNode* From(FsNode* node, const std::vector<std::wstring>& parts, bool followFinal, Dword* error,
-               FsNode** parentOut, std::wstring* finalName) {
+  FsNode* From(FsNode* node, const std::vector<std::wstring>& parts, bool followFinal, Dword* error, FsNode** parentOut,
+               std::wstring* finalName) {
     if (parentOut) *parentOut = nullptr;
     for (std::size_t i = 0; i < parts.size(); ++i) {
       const bool last = i + 1 == parts.size();
@@ -369,8 +369,7 @@ std::wstring FileSystem::PathOf(const FsNode* node) const {
 }
 
 void FileSystem::Journal(FsEventKind kind, const FsNode* node) {
-  fsEvents.push_back(
-      {kind, PathOf(node), node->id, node->parent != nullptr ? node->parent->id : 0, !adversaryActing});
+  fsEvents.push_back({kind, PathOf(node), node->id, node->parent != nullptr ? node->parent->id : 0, !adversaryActing});
 }
 
 void FileSystem::Touch(const FsNode* node) {

@@ -175,7 +175,9 @@ bool SetFileInformationByHandle(Handle file, int fileInformationClass, const voi
       }
       // The disposition breaks an opportunistic lock another program holds,
       // and waits for its acknowledgement.
-      if (node->userOplock) c.m.NeverReturns(h->oplockBreakReported ? "a delete on a handle whose open reported an oplock's break" : nullptr);
+      if (node->userOplock)
+        c.m.NeverReturns(h->oplockBreakReported ? "a delete on a handle whose open reported an oplock's break"
+                                                : nullptr);
       const NtStatus status = CanDelete(*node);
       if (status != kStatusSuccess) return c.Fail(ErrorOfStatus(status));
       if (posix) {

@@ -23,15 +23,15 @@ using platform::Dword;
 
 struct FsNode {
   std::uint64_t id = 0;  // unique on its machine, never reused: the same entry wherever it is moved
-  std::wstring name;  // as created (case kept)
+  std::wstring name;     // as created (case kept)
   bool isDirectory = false;
-  Dword attributes = 0;        // FILE_ATTRIBUTE_* (directory and reparse bits kept in step with the fields)
+  Dword attributes = 0;  // FILE_ATTRIBUTE_* (directory and reparse bits kept in step with the fields)
   // Links (junctions, symbolic links): the absolute path they point at. A
   // target that begins with a single backslash is an object-manager
   // directory ("\RPC Control"): a path through the link continues with the
   // object-manager symbolic link of the next name (FileSystem::objectLinks).
   std::wstring linkTarget;
-  Dword reparseTag = 0;        // also set, without a linkTarget, on a reparse point that is not a link
+  Dword reparseTag = 0;  // also set, without a linkTarget, on a reparse point that is not a link
   std::string content;
   // What of its data is on the disk. WriteFile changes content at once, as
   // the cache does; FlushFileBuffers writes it through. A power loss leaves
@@ -45,7 +45,7 @@ struct FsNode {
   // a delete disposition or a rename over it on a handle already open waits
   // for ever.
   bool userOplock = false;
-  bool isShortcut = false;     // written through the shell link object
+  bool isShortcut = false;  // written through the shell link object
   std::wstring shortcutTarget, shortcutDescription;
   bool inUse = false;          // open elsewhere, sharing read only: delete, move and write fail with 32
   bool scannerOpen = false;    // open elsewhere, sharing everything (an indexer, a scanner): a delete
@@ -164,8 +164,8 @@ class FileSystem {
   std::wstring PathOf(const FsNode* node) const;
 
  private:
-  FsNode* ResolveFrom(FsNode* start, const std::vector<std::wstring>* parts, const std::wstring& path,
-                      bool followFinal, Dword* error, FsNode** parentOut, std::wstring* finalName);
+  FsNode* ResolveFrom(FsNode* start, const std::vector<std::wstring>* parts, const std::wstring& path, bool followFinal,
+                      Dword* error, FsNode** parentOut, std::wstring* finalName);
   FsNode* MakeNode(const std::wstring& path, bool directory);
 
   const HandleTable& handles_;

@@ -23,12 +23,12 @@ struct HandleEntry {
   explicit HandleEntry(HandleKind k) : kind(k) {}
   HandleKind kind;
   Dword access = 0;
-  Dword pid = 0;              // process and thread handles; the source process of a token
+  Dword pid = 0;                               // process and thread handles; the source process of a token
   platform::FileTime processCreationTime = 0;  // process handles: which process of that identifier
-  std::wstring tokenUser;     // tokens
-  Dword tokenSession = 0;     // tokens: the session a process started with it runs in
-  bool primaryToken = false;  // tokens
-  bool tokenElevated = false;  // tokens: what TokenElevation reports
+  std::wstring tokenUser;                      // tokens
+  Dword tokenSession = 0;                      // tokens: the session a process started with it runs in
+  bool primaryToken = false;                   // tokens
+  bool tokenElevated = false;                  // tokens: what TokenElevation reports
   Dword tokenIntegrity = platform::kSecurityMandatoryMediumRid;  // tokens: the mandatory level's RID
   // Tokens: the tool's own process token or a duplicate of it, and one
   // computed from it at a lower level (SaferComputeTokenFromLevel); either
@@ -48,7 +48,7 @@ struct HandleEntry {
   std::wstring listingMask;
   std::vector<std::wstring> listingNames;  // folded, in listing order
   std::size_t listingNext = 0;
-  bool byTool = true;  // false for the handles a test's adversary holds
+  bool byTool = true;                // false for the handles a test's adversary holds
   bool oplockBreakReported = false;  // file handles: the open broke an oplock and said so
   // process snapshots: the processes as they were, and the position
   std::vector<platform::ProcessEntry> snapshot;

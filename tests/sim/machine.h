@@ -44,9 +44,9 @@ using platform::Dword;
 
 // ---------------- Failure injection ----------------
 struct Injection {
-  Dword code = 0;   // the result or last-error value the call reports
-  int skip = 0;     // let this many calls through first
-  int count = -1;   // then fail this many calls; -1 for every later call
+  Dword code = 0;  // the result or last-error value the call reports
+  int skip = 0;    // let this many calls through first
+  int count = -1;  // then fail this many calls; -1 for every later call
 };
 
 // Thrown out of a platform call where the run ends without returning: the
@@ -80,8 +80,8 @@ class Machine {
   std::uint64_t cutAtCall = 0;
   Cut cutKind = Cut::kKilled;
   std::uint64_t callsSinceArmed = 0;
-  Cut cut = Cut::kNone;          // how the run ended, when it was cut
-  bool endedByBound = false;     // a call never returned; the watchdog ended the run
+  Cut cut = Cut::kNone;       // how the run ended, when it was cut
+  bool endedByBound = false;  // a call never returned; the watchdog ended the run
   // The call that never returned, when the tool could have kept it from
   // waiting (an open that did not ask not to wait for an oplock's break, a
   // call on a handle whose open had reported that break); empty otherwise.

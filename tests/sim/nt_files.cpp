@@ -227,8 +227,7 @@ NtStatus NtSetInformationFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, c
     if (target->userOplock) c.m.NeverReturns();
     // A target that anyone holds open cannot be replaced; with POSIX
     // semantics, one held open by others that share deletion can.
-    if (c.m.files.HasOpenHandles(target) || target->inUse || target->deletePending ||
-        (target->scannerOpen && !posix)) {
+    if (c.m.files.HasOpenHandles(target) || target->inUse || target->deletePending || (target->scannerOpen && !posix)) {
       return finish(kStatusAccessDenied);
     }
     c.m.files.Journal(FsEventKind::kOverwritten, target);

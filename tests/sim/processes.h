@@ -20,33 +20,33 @@ namespace sim {
 using platform::Dword;
 
 enum class Termination {
-  kEnds,        // TerminateProcess ends it at once
-  kRefused,     // TerminateProcess fails with ERROR_ACCESS_DENIED
-  kNeverEnds,   // TerminateProcess succeeds, but the process never ends (stuck in a driver)
-  kEndsLater,   // TerminateProcess succeeds; the process ends terminationDelayMs later
+  kEnds,       // TerminateProcess ends it at once
+  kRefused,    // TerminateProcess fails with ERROR_ACCESS_DENIED
+  kNeverEnds,  // TerminateProcess succeeds, but the process never ends (stuck in a driver)
+  kEndsLater,  // TerminateProcess succeeds; the process ends terminationDelayMs later
 };
 
 struct Process {
   Dword pid = 0;
   Dword session = 1;
-  std::wstring exeName;        // base name of the main module
-  std::wstring user = L"user"; // the account its token belongs to
+  std::wstring exeName;         // base name of the main module
+  std::wstring user = L"user";  // the account its token belongs to
   // Its token's elevation and mandatory level: a signed-in user's programs,
   // the shell included, run not elevated at medium (a UAC administrator's
   // with the filtered token); SYSTEM runs elevated at system level.
   bool elevated = false;
   Dword integrity = platform::kSecurityMandatoryMediumRid;
-  Dword errorMode = 0;               // the error mode it started with (SetErrorMode's flags)
+  Dword errorMode = 0;  // the error mode it started with (SetErrorMode's flags)
   bool alive = true;
   Dword exitCode = platform::kStillActive;
-  Dword deniedAccess = 0;            // OpenProcess fails with 5 when any of these rights is asked
-  Dword tokenDeniedAccess = 0;       // OpenProcessToken fails with 5 when any of these rights is asked
-  bool sessionReadable = true;       // ProcessIdToSessionId fails with 5 when false
-  bool nameReadable = true;          // QueryFullProcessImageNameW fails with 5 when false
+  Dword deniedAccess = 0;       // OpenProcess fails with 5 when any of these rights is asked
+  Dword tokenDeniedAccess = 0;  // OpenProcessToken fails with 5 when any of these rights is asked
+  bool sessionReadable = true;  // ProcessIdToSessionId fails with 5 when false
+  bool nameReadable = true;     // QueryFullProcessImageNameW fails with 5 when false
   std::wstring imageFolder = L"C:\\Program Files\\App";  // where its executable lies
-  platform::FileTime creationTime = 0;  // from the virtual clock, unique on the machine
+  platform::FileTime creationTime = 0;                   // from the virtual clock, unique on the machine
   Dword parentPid = 0;
-  bool exitsBeforeOpen = false;      // it exits between enumeration and OpenProcess
+  bool exitsBeforeOpen = false;  // it exits between enumeration and OpenProcess
   // It exits between a snapshot and the next OpenProcess of its identifier,
   // and a process of this name takes the identifier over.
   std::wstring reusedBy;
@@ -54,7 +54,7 @@ struct Process {
   // session (a daemon bringing its partner back; one of its own name does
   // the same again, for ever).
   std::wstring respawns;
-  bool exitsOnEndSession = false;    // it ends soon after a WM_ENDSESSION is posted to one of its windows
+  bool exitsOnEndSession = false;  // it ends soon after a WM_ENDSESSION is posted to one of its windows
   Termination termination = Termination::kEnds;
   Dword terminationDelayMs = 0;
   std::uint64_t endedAt = 0;

@@ -30,9 +30,9 @@ struct RegKeyNode {
   std::wstring name;
   std::vector<std::unique_ptr<RegKeyNode>> subkeys;  // enumeration order
   std::map<std::wstring, RegValue> values;           // by folded name
-  Dword openResult = 0;       // non-zero: RegOpenKeyExW of this key returns it
-  Dword queryInfoResult = 0;  // non-zero: RegQueryInfoKeyW returns it
-  std::set<Dword> enumFailIndexes;  // RegEnumKeyExW returns ERROR_ACCESS_DENIED at these indexes
+  Dword openResult = 0;                              // non-zero: RegOpenKeyExW of this key returns it
+  Dword queryInfoResult = 0;                         // non-zero: RegQueryInfoKeyW returns it
+  std::set<Dword> enumFailIndexes;                   // RegEnumKeyExW returns ERROR_ACCESS_DENIED at these indexes
 
   RegKeyNode* Child(const std::wstring& name) const;
 

@@ -179,8 +179,9 @@ HResult StreamSeek(Stream stream, std::int64_t move, Dword origin, std::uint64_t
   Call c("StreamSeek");
   sim::StreamState* s = StreamOf(c.m, stream);
   if (s == nullptr) return kEInvalidArg;
-  const std::int64_t base = origin == kStreamSeekSet ? 0 : origin == kStreamSeekCur ? static_cast<std::int64_t>(s->position)
-                                                                                    : static_cast<std::int64_t>(s->bytes.size());
+  const std::int64_t base = origin == kStreamSeekSet   ? 0
+                            : origin == kStreamSeekCur ? static_cast<std::int64_t>(s->position)
+                                                       : static_cast<std::int64_t>(s->bytes.size());
   if (origin > 2 || base + move < 0) return static_cast<HResult>(0x80030019u);  // STG_E_INVALIDFUNCTION
   s->position = static_cast<std::uint64_t>(base + move);
   if (newPosition != nullptr) *newPosition = s->position;

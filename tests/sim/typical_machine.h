@@ -17,8 +17,8 @@ struct TypicalMachine {
   static constexpr const wchar_t* kProfileList = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
   static void Build(Machine& m);
   // Adds a profile: registry entry and the profile folder with its shell-folder layout.
-  static void AddProfile(Machine& m, const std::wstring& sid, const std::wstring& user,
-                         const std::wstring& profileDir, Dword type = platform::kRegExpandSz);
+  static void AddProfile(Machine& m, const std::wstring& sid, const std::wstring& user, const std::wstring& profileDir,
+                         Dword type = platform::kRegExpandSz);
 };
 
 }  // namespace sim

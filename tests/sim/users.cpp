@@ -255,8 +255,9 @@ bool LookupAccountNameW(const wchar_t* /*systemName*/, const wchar_t* accountNam
   if (user.empty() || !KnownAccount(c.m, user)) return c.Fail(kErrorNoneMapped);
   const std::vector<unsigned char> found = sim::AccountSid(user);
   const bool wellKnown = found.size() == 12;  // S-1-5-18, -19, -20
-  const std::wstring domain =
-      wellKnown ? L"NT AUTHORITY" : slash == std::wstring::npos ? L"WORKSTATION" : name.substr(0, slash);
+  const std::wstring domain = wellKnown                     ? L"NT AUTHORITY"
+                              : slash == std::wstring::npos ? L"WORKSTATION"
+                                                            : name.substr(0, slash);
   // Either buffer too small: both sizes needed (the domain's with its
   // terminator), and ERROR_INSUFFICIENT_BUFFER.
   if (sid == nullptr || *sidBytes < found.size() || referencedDomainName == nullptr ||

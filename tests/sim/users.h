@@ -88,7 +88,7 @@ struct Users {
   std::vector<CreateProcessWithTokenRecord> createProcessWithToken;
   std::vector<CreateProcessWithTokenRecord> createProcessAsUser;
   std::map<void*, std::wstring> environmentBlocks;  // live blocks from CreateEnvironmentBlock, by account
-  std::vector<bool> environmentInherits;  // the inherit argument of every CreateEnvironmentBlock call
+  std::vector<bool> environmentInherits;            // the inherit argument of every CreateEnvironmentBlock call
 };
 
 }  // namespace sim

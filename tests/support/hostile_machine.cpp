@@ -718,8 +718,9 @@ void Generator::Populate(const Profile& p) {
   // Opportunistic locks the user holds and never lets go of: on a start-up
   // shortcut, a desktop shortcut, the desktop itself.
   if (r_.Chance(10)) {
-    const std::wstring at = r_.Pick(std::vector<std::wstring>{startup + L"\\Vantorel Drive.lnk", startup + L"\\ZarekTolv.lnk",
-                                                              p.dir + L"\\Desktop\\Zarek Tolv.lnk", p.dir + L"\\Desktop"});
+    const std::wstring at =
+        r_.Pick(std::vector<std::wstring>{startup + L"\\Vantorel Drive.lnk", startup + L"\\ZarekTolv.lnk",
+                                          p.dir + L"\\Desktop\\Zarek Tolv.lnk", p.dir + L"\\Desktop"});
     if (sim::FsNode* n = m_.files.FindNode(at)) n->userOplock = true;
   }
   // Desktops backed up to OneDrive: the signed-in user's, and some other
@@ -995,7 +996,7 @@ void Generator::Rights() {
     std::rotate(m_.processes.list.begin() + 1, m_.processes.list.end() - 1, m_.processes.list.end());
   }
   static const std::vector<const char*> failing = {"LookupAccountNameW", "GetTokenInformation", "SetTokenInformation",
-                                                    "SaferComputeTokenFromLevel", "IsProcessInJob"};
+                                                   "SaferComputeTokenFromLevel", "IsProcessInJob"};
   if (r_.Chance(10)) m_.Inject(r_.Pick(failing), kErrorAccessDenied, 1, static_cast<int>(r_.Below(4)));
 }
 

@@ -462,7 +462,8 @@ FsNode* UserFolderChain(Machine& m, const std::wstring& account, const std::wstr
       (folder.size() == profile.size() || folder[profile.size()] == L'\\')) {
     const std::wstring relative = folder.substr(profile.size()) + below;
     bool plain = true;
-    for (std::size_t i = 0; i + 1 < relative.size(); ++i) plain = plain && !(relative[i] == L'\\' && relative[i + 1] == L'.');
+    for (std::size_t i = 0; i + 1 < relative.size(); ++i)
+      plain = plain && !(relative[i] == L'\\' && relative[i + 1] == L'.');
     if (plain) return RealChain(m, profile, relative);
   }
   return RealChain(m, folder, below);
@@ -623,8 +624,7 @@ void SafetyCheck::CheckChanges(Machine& m, const Journaled& j, std::vector<std::
              (e.kind == sim::FsEventKind::kRemovedDirectory && mayRemoveEmpty_.count(e.node)) ||
              (j.created.count(e.node) && UpgradeSlot(e.parent, name)) ||
              // a link the adversary put in a place where the tool may delete
-             (j.adversaryCreated.count(e.node) &&
-              (linkSlots_.count({e.parent, name}) || linkFolders_.count(e.parent)));
+             (j.adversaryCreated.count(e.node) && (linkSlots_.count({e.parent, name}) || linkFolders_.count(e.parent)));
         break;
       case sim::FsEventKind::kCreated:
         ok = UpgradeSlot(e.parent, name) && name != Fold(kShortcutName);
@@ -842,7 +842,8 @@ void SafetyCheck::CheckUnattended(Machine& m, std::vector<std::string>* v) const
   if (m.shell.dialogs != 0) v->push_back("showed a message box");
   // (A process that was cut short keeps no settings: nothing to check.)
   const bool ran = m.cut == sim::Cut::kNone;
-  if (ran && m.runtime.osMajor >= 10 && m.runtime.osBuild >= 17134 && m.files.placeholderMode != kPhcmExposePlaceholders) {
+  if (ran && m.runtime.osMajor >= 10 && m.runtime.osBuild >= 17134 &&
+      m.files.placeholderMode != kPhcmExposePlaceholders) {
     v->push_back("cloud placeholders not asked to be shown as they are");
   }
   if (ran && (m.runtime.errorMode & (kSemFailCriticalErrors | kSemNoGpFaultErrorBox | kSemNoOpenFileErrorBox)) !=

@@ -73,13 +73,14 @@ TEST_F(CallCountTest, ARemovedEntryCostsFourCallsAndOneMoreWithoutPosixDeletes) 
 // checked against a listing), and every name of the catalogue looked for
 // in them, the program group included.
 TEST_F(CallCountTest, AProfileOfTheProfileWalkCostsAFixedNumberOfCalls) {
-  const CallCounts perProfile = CallsPerUnit([&] { sim::TypicalMachine::Build(m()); },
-                                      [&](int i) {
-                                        const std::wstring user = L"user" + std::to_wstring(i);
-                                        sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-7-7-7-" + std::to_wstring(2000 + i),
-                                                                        user, L"C:\\Users\\" + user);
-                                      },
-                                      [&] { Run(L"client-maintenance.exe --admin-remove-shortcuts"); });
+  const CallCounts perProfile =
+      CallsPerUnit([&] { sim::TypicalMachine::Build(m()); },
+                   [&](int i) {
+                     const std::wstring user = L"user" + std::to_wstring(i);
+                     sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-7-7-7-" + std::to_wstring(2000 + i), user,
+                                                     L"C:\\Users\\" + user);
+                   },
+                   [&] { Run(L"client-maintenance.exe --admin-remove-shortcuts"); });
   EXPECT_EQ(perProfile, (CallCounts{{"RegOpenKeyExW", 1},
                                     {"RegEnumKeyExW", 1},
                                     {"RegQueryValueExW", 1},

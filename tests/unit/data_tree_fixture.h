@@ -26,7 +26,8 @@ inline bool IsBelow(const std::wstring& path, const std::wstring& folder) {
 }
 
 // Every path of list that does not lie in any of the folders.
-inline std::vector<std::wstring> Outside(const std::vector<std::wstring>& list, const std::vector<std::wstring>& folders) {
+inline std::vector<std::wstring> Outside(const std::vector<std::wstring>& list,
+                                         const std::vector<std::wstring>& folders) {
   std::vector<std::wstring> out;
   for (const auto& path : list) {
     if (std::none_of(folders.begin(), folders.end(), [&](const std::wstring& f) { return IsBelow(path, f); })) {

@@ -6,7 +6,8 @@
 
 namespace {
 
-const std::wstring kAliceStartup = L"C:\\Users\\alice\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
+const std::wstring kAliceStartup =
+    L"C:\\Users\\alice\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
 const std::wstring kCurrentShortcut = L"Vantorel Drive.lnk";
 const std::wstring kLauncher = L"C:\\Program Files (x86)\\Vantorel\\VantorelDrive\\bin\\launcher.exe";
 const std::wstring kUpgrade = L"client-maintenance.exe --admin-upgrade-startup-shortcut";
@@ -66,7 +67,8 @@ TEST_F(HazardTest, AnOplockedEntryIsPassedOverWithoutWaiting) {
 TEST_F(HazardTest, ACutUpgradesTemporaryFileIsRemovedByTheUninstall) {
   int leftBehind = 0;
   CutTheUpgradeAtEveryCall(sim::Cut::kKilled, [&](std::uint64_t call) {
-    for (const std::wstring& path : m().files.ListTree(kAliceStartup)) leftBehind += path.find(L"\\~") != std::wstring::npos;
+    for (const std::wstring& path : m().files.ListTree(kAliceStartup))
+      leftBehind += path.find(L"\\~") != std::wstring::npos;
     Run(L"client-maintenance.exe --uninstall");
     EXPECT_EQ(m().files.ListTree(kAliceStartup), std::vector<std::wstring>{}) << "cut before call " << call;
   });
@@ -124,7 +126,8 @@ TEST_F(HazardTest, AFolderOfTheChainCannotBeRenamedWhileHeld) {
   m().afterCall["SetFileInformationByHandle"] = [&] {
     for (const std::wstring& folder : {kAlice, Local(kAlice), data}) {
       const sim::FsNode* node = m().files.FindNode(folder);
-      if (node != nullptr && m().files.ShareAllows(node, kDelete, kFileShareRead | kFileShareWrite | kFileShareDelete)) {
+      if (node != nullptr &&
+          m().files.ShareAllows(node, kDelete, kFileShareRead | kFileShareWrite | kFileShareDelete)) {
         renamable.push_back(folder);
       }
     }
@@ -161,18 +164,19 @@ TEST_F(HazardTest, ALinkOrAnotherReparsePointBelowTheChainsRootIsRefused) {
 // not a folder to work in, whatever it leads to.
 TEST_F(HazardTest, ADevicePathIsRefusedAsAFolder) {
   std::wstring verbatim;
-  for (const wchar_t* device : {L"\\\\.\\C:\\Users\\Public\\Desktop", L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume3\\Users",
-                                L"\\\\.\\pipe\\desktop", L"\\\\?\\Volume{0b1c2d3e-0000-0000-0000-100000000000}\\Users",
-                                // no drive letter: some device of a device map
-                                L"\\\\?\\1:\\x", L"\\\\?\\@:\\x", L"\\\\?\\[:\\x", L"\\\\?\\`:\\x", L"\\\\?\\{:\\x"}) {
+  for (const wchar_t* device :
+       {L"\\\\.\\C:\\Users\\Public\\Desktop", L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume3\\Users",
+        L"\\\\.\\pipe\\desktop", L"\\\\?\\Volume{0b1c2d3e-0000-0000-0000-100000000000}\\Users",
+        // no drive letter: some device of a device map
+        L"\\\\?\\1:\\x", L"\\\\?\\@:\\x", L"\\\\?\\[:\\x", L"\\\\?\\`:\\x", L"\\\\?\\{:\\x"}) {
     EXPECT_FALSE(VerbatimForm(device, &verbatim)) << std::wstring(device) << " became " << verbatim;
   }
   EXPECT_TRUE(VerbatimForm(L"C:\\Users\\.\\alice", &verbatim));
   EXPECT_EQ(verbatim, L"\\\\?\\C:\\Users\\alice");
   EXPECT_TRUE(VerbatimForm(L"\\\\server\\share\\x", &verbatim));
   EXPECT_EQ(verbatim, L"\\\\?\\UNC\\server\\share\\x");
-  for (const wchar_t* kept : {L"\\\\?\\C:\\Users\\alice", L"\\\\?\\A:\\x", L"\\\\?\\Z:\\x", L"\\\\?\\a:\\x", L"\\\\?\\z:\\x",
-                              L"\\\\?\\UNC\\server\\share\\x"}) {
+  for (const wchar_t* kept : {L"\\\\?\\C:\\Users\\alice", L"\\\\?\\A:\\x", L"\\\\?\\Z:\\x", L"\\\\?\\a:\\x",
+                              L"\\\\?\\z:\\x", L"\\\\?\\UNC\\server\\share\\x"}) {
     EXPECT_TRUE(VerbatimForm(kept, &verbatim));
     EXPECT_EQ(verbatim, kept);
   }

@@ -113,13 +113,14 @@ std::vector<std::string> CutAndRunAgain(std::uint64_t seed, std::size_t run, con
   sim::RunToolAsTheSystemDoes();
   if (Contents(m) != uninterrupted) {
     std::string differences = "cut (" + (how.empty() ? std::string("not reached") : how) + " before call " +
-                              std::to_string(at) +
-                              "), then run again: not as one uninterrupted run leaves it:";
+                              std::to_string(at) + "), then run again: not as one uninterrupted run leaves it:";
     const auto after = Contents(m);
     for (const auto& [path, state] : uninterrupted) {
       auto it = after.find(path);
-      if (it == after.end()) differences += "\n    missing " + hostile::Printable(path);
-      else if (it->second != state) differences += "\n    differs " + hostile::Printable(path);
+      if (it == after.end())
+        differences += "\n    missing " + hostile::Printable(path);
+      else if (it->second != state)
+        differences += "\n    differs " + hostile::Printable(path);
     }
     for (const auto& [path, state] : after) {
       if (!uninterrupted.count(path)) differences += "\n    extra " + hostile::Printable(path);
@@ -301,5 +302,6 @@ TEST(HostileMachines, TheCheckCatchesEachKindOfHarm) {
       << "another user's layout";
   EXPECT_FALSE(check([](sim::Machine&) {}, /*prepared=*/false).empty())
       << "error dialogs and DLL search left as they were";
-  EXPECT_FALSE(check([](sim::Machine&) { StopInUserSessions(FindInteractiveUser(), 0); }).empty()) << "a copy started for another command";
+  EXPECT_FALSE(check([](sim::Machine&) { StopInUserSessions(FindInteractiveUser(), 0); }).empty())
+      << "a copy started for another command";
 }

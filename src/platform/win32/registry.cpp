@@ -31,8 +31,7 @@ Long RegQueryInfoKeyW(RegKey key, Dword* subKeys, Dword* maxSubKeyLength) {
 }
 Long RegEnumKeyExW(RegKey key, Dword index, wchar_t* name, Dword* nameLength) {
   const ::win32::CallWatch watch;
-  return ::RegEnumKeyExW(K(key), index, name, reinterpret_cast<DWORD*>(nameLength), nullptr, nullptr, nullptr,
-                         nullptr);
+  return ::RegEnumKeyExW(K(key), index, name, reinterpret_cast<DWORD*>(nameLength), nullptr, nullptr, nullptr, nullptr);
 }
 Long RegQueryValueExW(RegKey key, const wchar_t* valueName, Dword* type, std::uint8_t* data, Dword* dataBytes) {
   const ::win32::CallWatch watch;

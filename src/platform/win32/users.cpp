@@ -188,7 +188,8 @@ bool LookupAccountNameW(const wchar_t* systemName, const wchar_t* accountName, v
   const ::win32::CallWatch watch;
   DWORD cbSid = *sidBytes, cchDomain = *domainCharacters;
   SID_NAME_USE nameUse = SidTypeUnknown;
-  const BOOL ok = ::LookupAccountNameW(systemName, accountName, sid, &cbSid, referencedDomainName, &cchDomain, &nameUse);
+  const BOOL ok =
+      ::LookupAccountNameW(systemName, accountName, sid, &cbSid, referencedDomainName, &cchDomain, &nameUse);
   *sidBytes = cbSid;
   *domainCharacters = cchDomain;
   *use = static_cast<int>(nameUse);
@@ -221,9 +222,9 @@ bool SaferCloseLevel(SaferLevel level) {
 
 bool IsProcessInJob(Handle process, Handle job, bool* result) {
   const ::win32::CallWatch watch;
-  static_assert(kCreateBreakawayFromJob == CREATE_BREAKAWAY_FROM_JOB &&
-                    kCreateDefaultErrorMode == CREATE_DEFAULT_ERROR_MODE,
-                "process creation flags");
+  static_assert(
+      kCreateBreakawayFromJob == CREATE_BREAKAWAY_FROM_JOB && kCreateDefaultErrorMode == CREATE_DEFAULT_ERROR_MODE,
+      "process creation flags");
   BOOL inJob = FALSE;
   if (!::IsProcessInJob(H(process), H(job), &inJob)) return false;
   *result = inJob != FALSE;

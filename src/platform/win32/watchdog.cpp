@@ -35,9 +35,7 @@ DWORD WINAPI Watch(LPVOID) {
 
 CallWatch::~CallWatch() { g_lastReturn.store(::GetTickCount64()); }
 
-DeliberateWait::DeliberateWait(std::uint32_t milliseconds) {
-  g_waitEnd.store(::GetTickCount64() + milliseconds);
-}
+DeliberateWait::DeliberateWait(std::uint32_t milliseconds) { g_waitEnd.store(::GetTickCount64() + milliseconds); }
 DeliberateWait::~DeliberateWait() {
   g_waitEnd.store(0);
   g_lastReturn.store(::GetTickCount64());
@@ -45,8 +43,8 @@ DeliberateWait::~DeliberateWait() {
 
 void StartWatchdog() {
   g_lastReturn.store(::GetTickCount64());
-  const HANDLE thread = ::CreateThread(nullptr, kWatchdogStackBytes, Watch, nullptr,
-                                       STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  const HANDLE thread =
+      ::CreateThread(nullptr, kWatchdogStackBytes, Watch, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
   if (thread != nullptr) ::CloseHandle(thread);  // it runs until the process ends
 }
 

@@ -35,8 +35,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   windowClass.hInstance = instance;
   windowClass.lpszClassName = L"CmHiddenWindow";
   if (RegisterClassW(&windowClass) == 0) return 1;
-  HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"hidden", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
-                                nullptr, nullptr, instance, nullptr);
+  HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"hidden", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                nullptr, instance, nullptr);
   if (window == nullptr) return 1;
   SetTimer(window, kLifetimeTimer, seconds * 1000, nullptr);
   MSG message;

@@ -125,13 +125,13 @@ TEST_F(TypicalMachineTest, EveryStartUpFailureLeavesTheRunGoing) {
     int skip;
     int count;
   } failures[] = {
-      {"OpenProcessToken", kErrorAccessDenied, 0, 1},       // own token
+      {"OpenProcessToken", kErrorAccessDenied, 0, 1},  // own token
       {"LookupPrivilegeValueW", 1313, 0, 1},
       {"AdjustTokenPrivileges", kErrorAccessDenied, 0, 1},
-      {"ProcessIdToSessionId", kErrorAccessDenied, 0, 1},   // own session unknown
-      {"CreateToolhelp32Snapshot", kErrorAccessDenied, 0, 1},          // no shell found
-      {"OpenProcess", kErrorAccessDenied, 0, -1},           // shell cannot be opened
-      {"OpenProcessToken", kErrorAccessDenied, 1, 2},       // shell token refused with either set of rights
+      {"ProcessIdToSessionId", kErrorAccessDenied, 0, 1},      // own session unknown
+      {"CreateToolhelp32Snapshot", kErrorAccessDenied, 0, 1},  // no shell found
+      {"OpenProcess", kErrorAccessDenied, 0, -1},              // shell cannot be opened
+      {"OpenProcessToken", kErrorAccessDenied, 1, 2},          // shell token refused with either set of rights
   };
   for (const Failure& f : failures) {
     SCOPED_TRACE(f.call);

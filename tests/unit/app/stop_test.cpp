@@ -146,7 +146,7 @@ TEST_F(StopTest, TheTimeOutBoundsTheNumberOfAttempts) {
 TEST_F(StopTest, TheLoopEndsAtTheFirstAttemptThatFindsNoClientWindow) {
   // No client window at all: one attempt, no pause.
   m().processes.AddProcess(L"zarek-drive-daemon.exe", 1);  // a client process without windows is not counted
-  AddClient(L"zarek.exe", 2);                    // nor is a client of another session
+  AddClient(L"zarek.exe", 2);                              // nor is a client of another session
   Run(L"tool.exe --stop");
   EXPECT_EQ(StopAttempts(), 1);
   EXPECT_TRUE(m().clock.sleeps.empty());

@@ -15,7 +15,6 @@ std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end(
 
 }  // namespace
 
-
 TEST_F(UninstallTest, RemovesTheDataTreeInEveryProfileAndNothingElse) {
   for (const auto& profile : {kAlice, kBob, kSystem}) AddDataTree(Local(profile) + L"\\VantorelDrive");
   m().files.AddFile(Local(kAlice) + L"\\VantorelDrive.txt");

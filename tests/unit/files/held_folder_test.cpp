@@ -119,4 +119,3 @@ TEST_F(FolderTreeTest, AFolderNamedLikeALinkWithATrailingDotLeadsNowhereElse) {
   EXPECT_EQ(Outside(Touched(), {data + L"\\sys."}), std::vector<std::wstring>{});
   EXPECT_EQ(Outside(before, {data + L"\\sys."}), m().files.ListTree(L"C:\\"));
 }
-

@@ -11,7 +11,8 @@ class ProcessLookupTest : public SimTest {};
 TEST_F(ProcessLookupTest, NamesMatchWholeAndWithoutLetterCase) {
   const Dword upper = m().processes.AddProcess(L"ZAREK.EXE").pid;
   const Dword mixed = m().processes.AddProcess(L"Zarek.Exe").pid;
-  for (const wchar_t* nearMiss : {L"zarek.ex", L"zarek.exe.exe", L"xzarek.exe", L"zarek.com", L"zarek", L"zarek .exe"}) {
+  for (const wchar_t* nearMiss :
+       {L"zarek.ex", L"zarek.exe.exe", L"xzarek.exe", L"zarek.com", L"zarek", L"zarek .exe"}) {
     m().processes.AddProcess(nearMiss);
   }
   EXPECT_EQ(FindProcessesByName(L"zarek.exe", std::nullopt), (std::vector<Dword>{upper, mixed}));

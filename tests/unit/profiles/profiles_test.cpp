@@ -25,10 +25,9 @@ class ProfileWalkTest : public TypicalMachineTest {};
 
 TEST_F(ProfileWalkTest, VisitsEveryProfileInRegistryOrderExpanded) {
   sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-9-9-9-1002", L"bob", L"D:\\Profiles\\bob", kRegSz);
-  EXPECT_EQ(Walk(), (std::vector<std::wstring>{L"C:\\Windows\\system32\\config\\systemprofile",
-                                               L"C:\\Windows\\ServiceProfiles\\LocalService",
-                                               L"C:\\Windows\\ServiceProfiles\\NetworkService", L"C:\\Users\\alice",
-                                               L"D:\\Profiles\\bob"}));
+  EXPECT_EQ(Walk(), (std::vector<std::wstring>{
+                        L"C:\\Windows\\system32\\config\\systemprofile", L"C:\\Windows\\ServiceProfiles\\LocalService",
+                        L"C:\\Windows\\ServiceProfiles\\NetworkService", L"C:\\Users\\alice", L"D:\\Profiles\\bob"}));
   EXPECT_EQ(m().runtime.stdoutText, L"");
   for (const auto& open : m().registry.regOpens)
     EXPECT_EQ(open.second, 0x20119u) << std::string(open.first.begin(), open.first.end());
@@ -59,10 +58,9 @@ TEST_F(ProfileWalkTest, UnreadableProfilesAreReportedAndSkipped) {
   m().registry.SetString(kList + L"\\S-1-5-21-1-1-1-1005", L"ProfileImagePath", L"");
   sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-1-1-1-1006", L"erin", L"C:\\Users\\erin");
 
-  EXPECT_EQ(Walk(), (std::vector<std::wstring>{L"C:\\Windows\\system32\\config\\systemprofile",
-                                               L"C:\\Windows\\ServiceProfiles\\LocalService",
-                                               L"C:\\Windows\\ServiceProfiles\\NetworkService", L"C:\\Users\\alice",
-                                               L"C:\\Users\\erin"}));
+  EXPECT_EQ(Walk(), (std::vector<std::wstring>{
+                        L"C:\\Windows\\system32\\config\\systemprofile", L"C:\\Windows\\ServiceProfiles\\LocalService",
+                        L"C:\\Windows\\ServiceProfiles\\NetworkService", L"C:\\Users\\alice", L"C:\\Users\\erin"}));
   EXPECT_EQ(m().runtime.stdoutText,
             L"Failed to get value for sub key 'SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\"
             L"S-1-5-21-1-1-1-1002', res: 2\n"
@@ -157,7 +155,8 @@ TEST_F(ShellFolderTest, EveryLookUpPassesTheInteractiveUsersToken) {
 
 TEST_F(ShellFolderTest, WithoutATokenTheToolsOwnAccountIsResolved) {
   user_.token.reset();
-  sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-2-2-2-500", L"SYSTEM", L"C:\\Windows\\system32\\config\\systemprofile");
+  sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-2-2-2-500", L"SYSTEM",
+                                  L"C:\\Windows\\system32\\config\\systemprofile");
   std::wstring relative;
   ASSERT_TRUE(GetProfileRelativeFolder(user_, kCsidlProfile, kCsidlDesktopDirectory, &relative));
   EXPECT_EQ(relative, L"\\Desktop");
@@ -198,13 +197,13 @@ TEST_F(ShellFolderTest, FoldersOutsideTheProfileHaveNoRelativePath) {
     const wchar_t* relative;
   } cases[] = {
       {L"C:\\Users\\alice\\Desktop", true, L"\\Desktop"},
-      {L"C:\\Users\\alice", true, L""},                 // the profile folder itself
-      {L"D:\\Redirected\\Desktop", false, nullptr},       // redirected to another drive
+      {L"C:\\Users\\alice", true, L""},              // the profile folder itself
+      {L"D:\\Redirected\\Desktop", false, nullptr},  // redirected to another drive
       {L"\\\\server\\share\\alice\\Desktop", false, nullptr},
-      {L"C:\\users\\alice\\Desktop", false, nullptr},     // letter case differs
-      {L"C:\\Users\\alicea\\Desktop", false, nullptr},    // sibling sharing the first characters
+      {L"C:\\users\\alice\\Desktop", false, nullptr},   // letter case differs
+      {L"C:\\Users\\alicea\\Desktop", false, nullptr},  // sibling sharing the first characters
       {L"C:\\Users\\alice.old", false, nullptr},
-      {L"C:\\Users", false, nullptr},                     // shorter than the profile path
+      {L"C:\\Users", false, nullptr},  // shorter than the profile path
       // Inside by their first characters, outside once Windows reads them:
       // applied below every profile they would lead elsewhere.
       {L"C:\\Users\\alice\\..\\bob\\Desktop", false, nullptr},

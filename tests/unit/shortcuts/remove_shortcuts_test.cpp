@@ -58,17 +58,21 @@ void AddEveryShortcut(const std::wstring& profile) {
 
 // The tree below a profile as it is after a fresh AddProfile: nothing of the client's.
 Paths EmptyProfile(const std::wstring& p) {
-  Paths tree = {p + L"\\AppData", p + L"\\AppData\\Local", p + L"\\AppData\\Roaming",
-                p + L"\\AppData\\Roaming\\Microsoft", p + L"\\AppData\\Roaming\\Microsoft\\Windows",
-                p + L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu", Programs(p), Programs(p) + L"\\Startup",
+  Paths tree = {p + L"\\AppData",
+                p + L"\\AppData\\Local",
+                p + L"\\AppData\\Roaming",
+                p + L"\\AppData\\Roaming\\Microsoft",
+                p + L"\\AppData\\Roaming\\Microsoft\\Windows",
+                p + L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu",
+                Programs(p),
+                Programs(p) + L"\\Startup",
                 Desktop(p)};
   return tree;
 }
 
 Paths Sorted(Paths paths) {
-  std::sort(paths.begin(), paths.end(), [](const std::wstring& a, const std::wstring& b) {
-    return sim::Fold(a) < sim::Fold(b);
-  });
+  std::sort(paths.begin(), paths.end(),
+            [](const std::wstring& a, const std::wstring& b) { return sim::Fold(a) < sim::Fold(b); });
   return paths;
 }
 
@@ -88,8 +92,8 @@ TEST(ShortcutNameCatalogue, ListsHoldEveryNameInItsOrder) {
   EXPECT_EQ(LegacyDesktopShortcutNames(), kLegacyDesktop);
   EXPECT_EQ(DesktopShortcutNames(), Join(kLegacyDesktop, kCurrentDesktop));
   // The first start-up name is one word, unlike the first desktop name.
-  EXPECT_EQ(LegacyStartupShortcutNames(), (Paths{L"ZarekTolv.lnk", L"Vantorel Zarek Tolv.lnk",
-                                                  L"Vantorel Zarek Tolv Drive.lnk"}));
+  EXPECT_EQ(LegacyStartupShortcutNames(),
+            (Paths{L"ZarekTolv.lnk", L"Vantorel Zarek Tolv.lnk", L"Vantorel Zarek Tolv Drive.lnk"}));
   EXPECT_EQ(StartupShortcutNames(), (Paths{L"ZarekTolv.lnk", L"Vantorel Zarek Tolv.lnk",
                                            L"Vantorel Zarek Tolv Drive.lnk", L"Vantorel Drive.lnk"}));
 }
@@ -113,7 +117,8 @@ TEST_F(RemoveShortcutsTest, FoldersAreClearedInListOrderWithoutExistenceTests) {
     events.push_back((e.kind == sim::FsEventKind::kDeleted ? L"del " : L"rmdir ") + e.path);
   }
   Paths expected;
-  for (const auto& n : Join(kLegacyStartMenu, kCurrentStartMenu)) expected.push_back(L"del " + Programs(kAlice) + L"\\" + n);
+  for (const auto& n : Join(kLegacyStartMenu, kCurrentStartMenu))
+    expected.push_back(L"del " + Programs(kAlice) + L"\\" + n);
   expected.push_back(L"rmdir " + Programs(kAlice) + L"\\Vantorel");
   for (const auto& n : Join(kLegacyDesktop, kCurrentDesktop)) expected.push_back(L"del " + Desktop(kAlice) + L"\\" + n);
   EXPECT_EQ(events, expected);
@@ -176,10 +181,10 @@ TEST_F(RemoveShortcutsTest, AdminClearsEveryProfileAndKeepsUnrelatedFiles) {
 
   Run(L"tool.exe --admin-remove-shortcuts");
 
-  EXPECT_EQ(Tree(kAlice), Sorted(Join(EmptyProfile(kAlice),
-                                      {Programs(kAlice) + L"\\Other App.lnk", Desktop(kAlice) + L"\\notes.txt",
-                                       Desktop(kAlice) + L"\\Vantorel Drive (2).lnk",
-                                       Programs(kAlice) + L"\\Startup\\Vantorel Drive.lnk"})));
+  EXPECT_EQ(Tree(kAlice),
+            Sorted(Join(EmptyProfile(kAlice), {Programs(kAlice) + L"\\Other App.lnk", Desktop(kAlice) + L"\\notes.txt",
+                                               Desktop(kAlice) + L"\\Vantorel Drive (2).lnk",
+                                               Programs(kAlice) + L"\\Startup\\Vantorel Drive.lnk"})));
   EXPECT_EQ(Tree(kBob), Sorted(EmptyProfile(kBob)));
   EXPECT_EQ(Tree(kSystemProfile), Sorted(EmptyProfile(kSystemProfile)));
   EXPECT_EQ(m().runtime.stdoutText, AllUsersDesktopLines());
@@ -194,7 +199,8 @@ TEST_F(RemoveShortcutsTest, DesktopsInACloudSyncRootAreCleared) {
   const std::wstring below = L"\\OneDrive - Vantor Corp\\Desktop";
   m().shell.SetFolder(L"alice", kCsidlDesktopDirectory, kAlice + below);
   for (const std::wstring& desktop : {kAlice + below, kBob + below}) {
-    for (const auto& name : Join(kLegacyDesktop, kCurrentDesktop)) m().files.AddPlaceholder(desktop + L"\\" + name, false);
+    for (const auto& name : Join(kLegacyDesktop, kCurrentDesktop))
+      m().files.AddPlaceholder(desktop + L"\\" + name, false);
     m().files.AddPlaceholder(desktop, true)->reparseTag = kIoReparseTagCloud | 0x3000;
     m().files.AddPlaceholder(desktop.substr(0, desktop.rfind(L'\\')), true);
   }
@@ -224,8 +230,8 @@ TEST_F(RemoveShortcutsTest, ProgramGroupFolderGoesOnlyWhenEmptied) {
 
   EXPECT_EQ(Tree(kAlice), Sorted(Join(EmptyProfile(kAlice), {Programs(kAlice) + L"\\Vantorel",
                                                              Programs(kAlice) + L"\\Vantorel\\desktop.ini"})));
-  EXPECT_EQ(Tree(kBob), Sorted(Join(EmptyProfile(kBob), {Programs(kBob) + L"\\Vantorel",
-                                                         Programs(kBob) + L"\\Vantorel\\Tools"})));
+  EXPECT_EQ(Tree(kBob),
+            Sorted(Join(EmptyProfile(kBob), {Programs(kBob) + L"\\Vantorel", Programs(kBob) + L"\\Vantorel\\Tools"})));
   // A shortcut that cannot be deleted keeps its folder; the rest goes on.
   EXPECT_EQ(Tree(carol), Sorted(Join(EmptyProfile(carol), {Programs(carol) + L"\\Vantorel",
                                                            Programs(carol) + L"\\Vantorel\\Vantorel Drive.lnk"})));
@@ -290,9 +296,9 @@ TEST_F(RemoveShortcutsTest, AllUsersFoldersLoseOnlyTheLegacyNames) {
 
   Run(L"tool.exe --admin-remove-shortcuts");
 
-  EXPECT_EQ(Tree(kCommonPrograms), Sorted({kCommonPrograms + L"\\Vantorel",
-                                           kCommonPrograms + L"\\Vantorel\\Vantorel Drive.lnk",
-                                           kCommonPrograms + L"\\Vantorel\\Uninstall Vantorel Drive.lnk"}));
+  EXPECT_EQ(Tree(kCommonPrograms),
+            Sorted({kCommonPrograms + L"\\Vantorel", kCommonPrograms + L"\\Vantorel\\Vantorel Drive.lnk",
+                    kCommonPrograms + L"\\Vantorel\\Uninstall Vantorel Drive.lnk"}));
   EXPECT_EQ(Tree(kCommonDesktop), Sorted({kCommonDesktop + L"\\Vantorel Drive.lnk", kCommonDesktop + L"\\readme.txt"}));
   EXPECT_EQ(m().runtime.stdoutText, AllUsersDesktopLines());
   EXPECT_EQ(presentWhenWritten.size(), 3u);

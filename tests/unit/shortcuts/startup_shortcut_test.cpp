@@ -8,7 +8,8 @@ using namespace platform;
 
 namespace {
 
-const std::wstring kAliceStartup = L"C:\\Users\\alice\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
+const std::wstring kAliceStartup =
+    L"C:\\Users\\alice\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
 const std::wstring kBobStartup = L"C:\\Users\\bob\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
 const std::wstring kLauncher = L"C:\\Program Files (x86)\\Vantorel\\VantorelDrive\\bin\\launcher.exe";
 const std::wstring kOldLauncher = L"C:\\Program Files (x86)\\Vantorel Zarek Tolv\\launcher.exe";
@@ -106,7 +107,8 @@ TEST_F(StartupShortcutTest, EveryProfileWithNamesEndsWithTheCurrentOneAloneWritt
 
 TEST_F(StartupShortcutTest, FoldersWithoutAnyNameAreNotTouched) {
   // Near misses of the names, and a profile without a start-up folder.
-  for (const wchar_t* name : {L"Vantorel Drive (2).lnk", L"Zarek Tolv.lnk", L"Vantorel Drive.lnk.bak", L"desktop.ini"}) {
+  for (const wchar_t* name :
+       {L"Vantorel Drive (2).lnk", L"Zarek Tolv.lnk", L"Vantorel Drive.lnk.bak", L"desktop.ini"}) {
     m().files.AddFile(kAliceStartup + L"\\" + name);
   }
   m().registry.SetString(std::wstring(sim::TypicalMachine::kProfileList) + L"\\S-1-5-21-1-2-3-1003",
@@ -121,9 +123,9 @@ TEST_F(StartupShortcutTest, FoldersWithoutAnyNameAreNotTouched) {
   // Beside a real name, the near misses still stay.
   m().files.AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
   Upgrade();
-  EXPECT_EQ(Names(kAliceStartup), (std::vector<std::wstring>{L"Vantorel Drive (2).lnk", L"Vantorel Drive.lnk",
-                                                             L"Vantorel Drive.lnk.bak", L"Zarek Tolv.lnk",
-                                                             L"desktop.ini"}));
+  EXPECT_EQ(Names(kAliceStartup),
+            (std::vector<std::wstring>{L"Vantorel Drive (2).lnk", L"Vantorel Drive.lnk", L"Vantorel Drive.lnk.bak",
+                                       L"Zarek Tolv.lnk", L"desktop.ini"}));
 }
 
 TEST_F(StartupShortcutTest, LauncherFallsBackToTheNativeProgramFilesFolder) {
@@ -156,7 +158,8 @@ TEST_F(StartupShortcutTest, EveryProfileUsesTheInteractiveUsersRelativeStartupFo
   AddBob();
   m().shell.SetFolder(L"alice", kCsidlStartup, L"C:\\Users\\alice\\Autostart");
   m().shell.SetFolder(L"bob", kCsidlStartup, L"D:\\Redirected\\bob");
-  for (const std::wstring& folder : {std::wstring(L"C:\\Users\\bob\\Autostart"), std::wstring(L"D:\\Redirected\\bob"), kBobStartup}) {
+  for (const std::wstring& folder :
+       {std::wstring(L"C:\\Users\\bob\\Autostart"), std::wstring(L"D:\\Redirected\\bob"), kBobStartup}) {
     AddOldShortcut(folder, L"ZarekTolv.lnk");
   }
   Upgrade();
@@ -253,7 +256,8 @@ TEST_F(StartupShortcutTest, TheTemporaryFileTakesAFreeNameAndIsHiddenWhileItHasI
 // sharing everything.
 TEST_F(StartupShortcutTest, ALeftoverTemporaryFileGoesWhileAnotherProgramHoldsTheFolder) {
   AddOldShortcut(kAliceStartup, L"ZarekTolv.lnk");
-  m().files.AddFile(kAliceStartup + L"\\~Vantorel Drive 77-0.tmp", kFileAttributeHidden | kFileAttributeArchive, "half");
+  m().files.AddFile(kAliceStartup + L"\\~Vantorel Drive 77-0.tmp", kFileAttributeHidden | kFileAttributeArchive,
+                    "half");
   m().files.adversaryActing = true;
   const UniqueFileHandle held(CreateFileW(kAliceStartup.c_str(), kFileWriteData | kFileListDirectory | kSynchronize,
                                           kFileShareRead | kFileShareWrite | kFileShareDelete, kOpenExisting,
