@@ -170,6 +170,22 @@ TEST_F(RemoveShortcutsTest, ALinkOnTheWayLeavesWhatItPointsAt) {
 
 // ---------------- "--admin-remove-shortcuts" ----------------
 
+// Her programs folder lies inside her profile by its path, but her AppData
+// is a junction into a tree laid out the same way: reached from the profile
+// folder down, the junction is refused, not followed.
+TEST_F(RemoveShortcutsTest, PortableReachesAFolderInsideTheProfileFromTheProfileDown) {
+  const std::wstring victims = L"C:\\Victims";
+  const std::wstring below = Programs(kAlice).substr(kAlice.size());  // "\AppData\Roaming\...\Programs"
+  AddFiles(victims + below, Join(kLegacyStartMenu, kCurrentStartMenu));
+  m().files.RemoveNode(m().files.FindNode(kAlice + L"\\AppData"));
+  m().files.AddDirectoryLink(kAlice + L"\\AppData", victims + L"\\AppData", /*junction=*/true);
+  const Paths before = Tree(victims);
+
+  Run(L"tool.exe --portable-remove-shortcuts");
+
+  EXPECT_EQ(Tree(victims), before);
+}
+
 TEST_F(RemoveShortcutsTest, AdminClearsEveryProfileAndKeepsUnrelatedFiles) {
   AddEveryShortcut(kAlice);
   AddEveryShortcut(kBob);
