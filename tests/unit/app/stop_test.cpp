@@ -376,4 +376,8 @@ TEST_F(StopTest, TerminatingANameWithoutProcessesDoesNothing) {
   EXPECT_EQ(m().processes.RunningPids(L"explorer.exe").size(), 1u);
   EXPECT_EQ(m().processes.terminations.size(), 1u);
   EXPECT_EQ(m().OpenHandleCount(), 0u);
+
+  // "--force-stop" with no client running ends nothing and does not pause.
+  Run(L"tool.exe --force-stop");
+  EXPECT_TRUE(m().clock.sleeps.empty());
 }

@@ -40,26 +40,31 @@ TEST_F(FolderTreeTest, AbsentFolderIsSuccessWithoutChange) {
   EXPECT_TRUE(RemoveFolderTree(L"C:\\NoSuchFolder\\Deeper\\Deepest\\VantorelDrive"));
   EXPECT_TRUE(m().files.fsEvents.empty());
   EXPECT_FALSE(RemoveFolderTree(L"\\\\.\\pipe\\VantorelDrive")) << "no folder, so not an absent one";
+  EXPECT_FALSE(RemoveFolderTree(L"\\\\?\\C:\\NoSuchFolder\\")) << "no name of a folder";
 }
 
 // Listed as a file, a folder by the time it is opened (its owner swapped
-// them meanwhile): it goes as a folder, listed through a handle of its own.
+// them meanwhile): it goes as a folder, listed through a handle of its own;
+// one that cannot be listed stays, and the removal says so.
 TEST_F(FolderTreeTest, AFileSwappedForAFolderAfterTheListingGoesAsAFolder) {
   const std::wstring data = Local(kAlice) + L"\\VantorelDrive";
-  m().files.AddFile(data + L"\\swapped");
-  int listings = 0;
-  // The third listing call is the data folder's own (the first two check
-  // Local and the data folder against the folders that hold them).
-  m().afterCall["NtQueryDirectoryFile"] = [&] {
-    if (++listings != 3) return;
-    m().files.RemoveNode(m().files.FindNode(data + L"\\swapped"));
-    m().files.AddFile(data + L"\\swapped\\inside");
-  };
+  for (const bool listable : {true, false}) {
+    SetUp();
+    m().files.AddFile(data + L"\\swapped");
+    int listings = 0;
+    // The third listing call is the data folder's own (the first two check
+    // Local and the data folder against the folders that hold them).
+    m().afterCall["NtQueryDirectoryFile"] = [&] {
+      if (++listings != 3) return;
+      m().files.RemoveNode(m().files.FindNode(data + L"\\swapped"));
+      m().files.AddFile(data + L"\\swapped\\inside")->parent->denyList = !listable;
+    };
 
-  EXPECT_TRUE(RemoveFolderTree(data));
-  m().afterCall.clear();
+    EXPECT_EQ(RemoveFolderTree(data), listable);
+    m().afterCall.clear();
 
-  EXPECT_EQ(m().files.FindNode(data), nullptr);
+    EXPECT_EQ(m().files.Exists(data + L"\\swapped\\inside"), !listable);
+  }
 }
 
 TEST_F(FolderTreeTest, AnEntryThatCannotBeCheckedIsNeitherEnteredNorRemoved) {
