@@ -102,6 +102,20 @@ TEST_F(HazardTest, ACurrentShortcutAnIndexerHoldsOpenIsReplaced) {
   EXPECT_EQ(m().files.ListTree(kAliceStartup), std::vector<std::wstring>{kAliceStartup + L"\\" + kCurrentShortcut});
 }
 
+// A user's oplock on her current shortcut would hold the rename over it
+// until she acknowledged its break: the shortcut is looked at first the way
+// the rename would meet it, and left as it is, with every old name.
+TEST_F(HazardTest, ACurrentShortcutUnderAnOplockIsLeftWithoutWaiting) {
+  AddOldShortcut(L"ZarekTolv.lnk");
+  AddOldShortcut(kCurrentShortcut)->userOplock = true;
+
+  Run(kUpgrade);
+
+  EXPECT_FALSE(m().endedByBound);
+  EXPECT_EQ(m().files.ListTree(kAliceStartup), (std::vector<std::wstring>{kAliceStartup + L"\\" + kCurrentShortcut,
+                                                                          kAliceStartup + L"\\ZarekTolv.lnk"}));
+}
+
 // The power lost at any call of the upgrade: the Startup folder holds the
 // old shortcut or the whole new one (written through before its rename),
 // never a shortcut of no content; and the next run finishes.

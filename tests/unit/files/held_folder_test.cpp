@@ -4,6 +4,7 @@
 // delete per entry; what stays).
 #include "data_tree_fixture.h"
 #include "files/folder_tree.h"
+#include "files/held_folder.h"
 
 using FolderTreeTest = UninstallTest;
 
@@ -123,4 +124,13 @@ TEST_F(FolderTreeTest, AFolderNamedLikeALinkWithATrailingDotLeadsNowhereElse) {
   EXPECT_EQ(m().files.ListTree(data), std::vector<std::wstring>{data + L"\\sys"});
   EXPECT_EQ(Outside(Touched(), {data + L"\\sys."}), std::vector<std::wstring>{});
   EXPECT_EQ(Outside(before, {data + L"\\sys."}), m().files.ListTree(L"C:\\"));
+}
+
+// The way below a chain's root starts at a separator: anything else is no
+// way below it.
+TEST_F(FolderTreeTest, AChainsWayBelowItsRootStartsWithASeparator) {
+  FolderChain chain;
+  EXPECT_TRUE(chain.Open({kAlice, L"\\AppData\\Local"}));
+  EXPECT_FALSE(chain.Open({kAlice, L"/AppData\\Local"}));
+  EXPECT_FALSE(chain.Open({kAlice, L"\\AppData\\\\Local"})) << "an empty name";
 }
