@@ -352,6 +352,26 @@ TEST_F(StopTest, ForceStopSweepsAgainForWhatStartedMeanwhileButNeverEndsAnotherP
   for (const auto& t : m().processes.terminations) EXPECT_NE(t.name, L"notepad.exe");
   EXPECT_EQ(m().calls["CreateToolhelp32Snapshot"], 3) << "two sweeps that ended something, one that found nothing new";
 
+  // The partner takes the identifier of the one just ended: a process of
+  // its own all the same (another creation time), ended too.
+  sim::Reset();
+  sim::TypicalMachine::Build(m());
+  sim::Process& first = m().processes.AddProcess(L"zarek-drive-daemon.exe", 1);
+  first.respawns = L"zarek-drive-ui.exe";
+  const Dword firstPid = first.pid;
+  m().afterCall["WaitForSingleObject"] = [&] {
+    auto& list = m().processes.list;
+    auto ended = std::find_if(list.begin(), list.end(), [&](const sim::Process& p) { return p.pid == firstPid; });
+    if (ended == list.end() || ended->alive) return;
+    list.erase(ended);  // gone, and its identifier free
+    for (sim::Process& p : list) {
+      if (p.alive && p.exeName == L"zarek-drive-ui.exe") p.pid = firstPid;
+    }
+  };
+  RunForceStopCommand();
+  m().afterCall.clear();
+  EXPECT_EQ(m().processes.RunningPids(L"zarek-drive-ui.exe").size(), 0u) << "an identifier used again";
+
   // Partners that bring each other back for ever: three sweeps, no more.
   sim::Reset();
   sim::TypicalMachine::Build(m());
