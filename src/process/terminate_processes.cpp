@@ -7,9 +7,9 @@ using namespace platform;
 
 namespace {
 
-// The rights to end a process and wait for it, and to read its name on the
-// very handle that ends it.
-constexpr Dword kEndAccess = kProcessTerminate | kSynchronize | kProcessQueryLimitedInformation;
+// The rights to end a process and wait for it (OpenProcessNamed adds the
+// right to read its name on the very handle that ends it).
+constexpr Dword kEndAccess = kProcessTerminate | kSynchronize;
 
 // A process as the sweeps tell it from another that later had its identifier.
 using ProcessIdentity = std::pair<Dword, FileTime>;
