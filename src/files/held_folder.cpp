@@ -10,6 +10,7 @@ namespace {
 
 constexpr const wchar_t* kVerbatimPrefix = L"\\\\?\\";
 constexpr const wchar_t* kVerbatimUncPrefix = L"\\\\?\\UNC\\";
+constexpr const wchar_t* kNtPrefix = L"\\??\\";      // the NT name of a verbatim path: "\\?\" becomes "\??\"
 constexpr std::size_t kVerbatimPrefixLength = 4;     // "\\?\"
 constexpr std::size_t kVerbatimUncPrefixLength = 8;  // "\\?\UNC\"
 constexpr std::size_t kVerbatimDriveRootLength = 7;  // "\\?\C:\"
@@ -298,9 +299,15 @@ bool FolderChain::Open(const FolderPath& folder) {
 
   std::vector<UniqueFileHandle> held;
   if (path.size() <= rootLength) {
-    UniqueFileHandle root(CreateFileW(path.c_str(), kHoldFolderAccess, kShareReadWrite, kOpenExisting,
-                                      kFileFlagBackupSemantics | kFileFlagOpenReparsePoint));
-    if (!root || !IsFolderToWorkIn(KindOf(root.get()))) return false;
+    // By its NT name ("\??\C:\", "\??\UNC\server\share\"), so that this open
+    // too asks not to wait for the break of an oplock someone holds on it.
+    UniqueFileHandle root;
+    NtStatus status;
+    if (!OpenRelative(/*folder=*/nullptr, kNtPrefix + path.substr(kVerbatimPrefixLength), kHoldFolderAccess,
+                      kShareReadWrite, kEntryOptions, &root, &status) ||
+        !IsFolderToWorkIn(KindOf(root.get()))) {
+      return false;
+    }
     held.push_back(std::move(root));
   } else {
     const std::size_t slash = path.rfind(L'\\');

@@ -129,7 +129,8 @@ bool HandleAttributes(platform::Handle entry, platform::Dword* attributes);
 // deletion so that it sits beside the first handle.
 bool ReopenEntry(platform::Handle handle, platform::Dword access, platform::UniqueFileHandle* reopened);
 
-// Every open below a held folder asks not to wait for the break of an
+// Every open below a held folder, and that of a drive's or a share's root
+// a chain starts from, asks not to wait for the break of an
 // opportunistic lock another program holds (FILE_COMPLETE_IF_OPLOCKED); an
 // entry whose open would have waited is closed at once and counts as one
 // that could not be opened (in use). A call on a handle already open (a

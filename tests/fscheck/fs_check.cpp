@@ -240,6 +240,19 @@ int RunFsCheck(const std::wstring& root) {
     UniqueFileHandle other(CreateFileW(root.c_str(), kDelete, kShareAll, kOpenExisting, kFolderFlags));
     Print("root opened for DELETE by another caller", Result(other.valid()));
   }
+  {
+    // A drive's root as a chain that starts there opens it: by its NT name,
+    // asking not to wait for an oplock's break.
+    UniqueFileHandle drive;
+    const NtStatus status = OpenRelative(nullptr, L"\\??\\" + root.substr(0, 3), kHeldFolderAccess, kShareNoDelete,
+                                         kFileOpen, kOpenOptions | kFileCompleteIfOplocked, &drive);
+    FileAttributeTagInformation tag{};
+    const bool folder = status == kStatusSuccess &&
+                        GetFileInformationByHandleEx(drive.get(), kFileAttributeTagInfo, &tag, sizeof tag) &&
+                        (tag.FileAttributes & kFileAttributeDirectory) &&
+                        !(tag.FileAttributes & kFileAttributeReparsePoint);
+    Print("open the drive's root by its NT name", Status(status) + (folder ? " a folder" : ""));
+  }
 
   // Entries opened relative to the held folder.
   const Handle dir = folder.get();

@@ -61,6 +61,19 @@ TEST_F(HazardTest, AnOplockedEntryIsPassedOverWithoutWaiting) {
   EXPECT_EQ(m().OpenHandleCount(), 0u) << "the handle of the open that broke the lock is closed at once";
 }
 
+// Her desktop is the root of a drive of hers, under her oplock: the root's
+// open does not wait either, and the run goes on.
+TEST_F(HazardTest, ADriveRootUnderAnOplockIsPassedOverWithoutWaiting) {
+  m().files.AddFile(L"E:\\" + kCurrentShortcut);
+  m().files.FindNode(L"E:\\")->userOplock = true;
+  m().shell.SetFolder(L"alice", kCsidlDesktopDirectory, L"E:\\");
+
+  Run(L"client-maintenance.exe --portable-remove-shortcuts");
+
+  EXPECT_FALSE(m().endedByBound);
+  EXPECT_NE(m().files.FindNode(L"E:\\" + kCurrentShortcut), nullptr) << "in use: passed over";
+}
+
 // An upgrade killed between the temporary file's creation and its rename
 // leaves a hidden "~Vantorel Drive ....tmp" in the Startup folder; the
 // uninstall removes it with the shortcuts.
@@ -112,8 +125,8 @@ TEST_F(HazardTest, ACurrentShortcutUnderAnOplockIsLeftWithoutWaiting) {
   Run(kUpgrade);
 
   EXPECT_FALSE(m().endedByBound);
-  EXPECT_EQ(m().files.ListTree(kAliceStartup), (std::vector<std::wstring>{kAliceStartup + L"\\" + kCurrentShortcut,
-                                                                          kAliceStartup + L"\\ZarekTolv.lnk"}));
+  EXPECT_EQ(m().files.ListTree(kAliceStartup),
+            (std::vector<std::wstring>{kAliceStartup + L"\\" + kCurrentShortcut, kAliceStartup + L"\\ZarekTolv.lnk"}));
 }
 
 // The power lost at any call of the upgrade: the Startup folder holds the
