@@ -20,6 +20,14 @@ constexpr int kFirstCommandArgument = 2;  // argv[0] is the program, argv[1] the
 constexpr const wchar_t* kUserDesktop = L"winsta0\\default";
 constexpr Dword kLongestPath = 32768;
 
+// Milliseconds of the machine's working time: a sleep of the machine
+// during the wait for the copies does not use the wait up.
+std::uint64_t WorkingMs() {
+  std::uint64_t unbiased = 0;
+  QueryUnbiasedInterruptTime(&unbiased);
+  return unbiased / 10000;
+}
+
 // The full path of the tool's own executable; empty when it cannot be read whole.
 std::wstring OwnExecutable() {
   std::wstring path(kLongestPath, L'\0');
@@ -68,9 +76,9 @@ void StopInUserSessions(const InteractiveUser& user, std::int32_t timeout) {
   sessions.reset();
   // All of them run at once; the wait for each takes what is left of one
   // deadline, so the whole wait is bounded however many there are.
-  const std::uint64_t deadline = GetTickCount64() + static_cast<std::uint64_t>(timeout) + kSessionStopMarginMs;
+  const std::uint64_t deadline = WorkingMs() + static_cast<std::uint64_t>(timeout) + kSessionStopMarginMs;
   for (const UniqueHandle& process : started) {
-    const std::uint64_t now = GetTickCount64();
+    const std::uint64_t now = WorkingMs();
     if (now >= deadline) break;
     WaitForSingleObject(process.get(), static_cast<Dword>(deadline - now));
   }

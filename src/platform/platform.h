@@ -98,7 +98,10 @@ struct OsVersionInfo {
 Dword GetLastError();
 void SetLastError(Dword error);
 void Sleep(Dword milliseconds);
-std::uint64_t GetTickCount64();
+// QueryUnbiasedInterruptTime: the time since start-up in 100 ns units, the
+// time the machine spent asleep or hibernating left out (as the tool's own
+// timed waits leave it out on Windows 8 and later).
+bool QueryUnbiasedInterruptTime(std::uint64_t* unbiasedTime);
 Dword SetErrorMode(Dword mode);  // returns the mode before
 // Windows 8 and later, and Windows 7 with KB2533623; where it is missing it
 // fails with ERROR_CALL_NOT_IMPLEMENTED.

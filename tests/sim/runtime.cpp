@@ -27,9 +27,12 @@ void Sleep(Dword milliseconds) {
   c.m.clock.Advance(milliseconds);
 }
 
-std::uint64_t GetTickCount64() {
-  Call c("GetTickCount64");
-  return c.m.clock.now;
+bool QueryUnbiasedInterruptTime(std::uint64_t* unbiasedTime) {
+  Call c("QueryUnbiasedInterruptTime");
+  // The virtual clock is the machine's working time: it never runs while
+  // the machine sleeps.
+  *unbiasedTime = c.m.clock.now * 10000;
+  return true;
 }
 
 // ---------------- the process itself ----------------

@@ -35,9 +35,12 @@ void Sleep(Dword milliseconds) {
   const ::win32::DeliberateWait wait(milliseconds);
   ::Sleep(milliseconds);
 }
-std::uint64_t GetTickCount64() {
+bool QueryUnbiasedInterruptTime(std::uint64_t* unbiasedTime) {
   const ::win32::CallWatch watch;
-  return ::GetTickCount64();
+  ULONGLONG time = 0;
+  if (!::QueryUnbiasedInterruptTime(&time)) return false;
+  *unbiasedTime = time;
+  return true;
 }
 Dword SetErrorMode(Dword mode) {
   const ::win32::CallWatch watch;

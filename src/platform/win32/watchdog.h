@@ -8,7 +8,7 @@
 // The one thread besides the tool's own. It shares nothing with the work
 // but two numbers the forwarders of the seam write (when a call last
 // returned, until when a deliberate wait lasts), read and written
-// atomically; it calls GetTickCount64, Sleep and, at the end,
+// atomically; it calls QueryUnbiasedInterruptTime, Sleep and, at the end,
 // TerminateProcess on its own process, none of which takes a lock the
 // stuck call could hold: the work's state is never read, so no half-done
 // step of it is ever acted on.
