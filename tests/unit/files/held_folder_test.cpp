@@ -127,10 +127,12 @@ TEST_F(FolderTreeTest, AFolderNamedLikeALinkWithATrailingDotLeadsNowhereElse) {
 }
 
 // The way below a chain's root starts at a separator: anything else is no
-// way below it.
+// way below it. A chain that failed to open holds nothing, not even what
+// it held before.
 TEST_F(FolderTreeTest, AChainsWayBelowItsRootStartsWithASeparator) {
   FolderChain chain;
   EXPECT_TRUE(chain.Open({kAlice, L"\\AppData\\Local"}));
   EXPECT_FALSE(chain.Open({kAlice, L"/AppData\\Local"}));
+  EXPECT_EQ(m().OpenHandleCount(), 0u);
   EXPECT_FALSE(chain.Open({kAlice, L"\\AppData\\\\Local"})) << "an empty name";
 }
