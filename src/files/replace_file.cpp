@@ -26,9 +26,11 @@ bool CreateTemporaryFile(Handle folder, const std::wstring& prefix, UniqueFileHa
   const std::wstring stem = prefix + DecimalText(GetCurrentProcessId()) + L"-";
   for (int n = 0; n < kTemporaryNameAttempts; ++n) {
     NtStatus status;
-    // Shared for reading only: nobody renames, deletes or writes it meanwhile.
+    // Shared with nobody: no other program opens it while it is written and
+    // renamed, so nobody can hold an opportunistic lock on it that the
+    // rename would have to wait for.
     if (CreateNewFileIn(folder, stem + DecimalText(n) + kTemporaryNameSuffix, kTemporaryAccess, kTemporaryAttributes,
-                        kFileShareRead, file, &status)) {
+                        /*share=*/0, file, &status)) {
       return true;
     }
     if (status != kStatusObjectNameCollision) return false;
@@ -103,7 +105,7 @@ void RemoveLeftoverTemporaryFiles(Handle folder, const std::wstring& temporaryPr
   for (const ListedEntry& listed : entries) {
     if (!IsTemporaryName(listed.name, temporaryPrefix) || !(listed.attributes & kFileAttributeHidden)) continue;
     // Judged again on its own handle: a plain hidden file of that name; one
-    // another run still writes is shared for reading only and cannot be
+    // another run still writes is shared with nobody and cannot be
     // opened for deletion.
     UniqueFileHandle entry;
     Dword attributes = 0;

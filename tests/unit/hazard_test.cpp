@@ -129,6 +129,29 @@ TEST_F(HazardTest, ACurrentShortcutUnderAnOplockIsLeftWithoutWaiting) {
             (std::vector<std::wstring>{kAliceStartup + L"\\" + kCurrentShortcut, kAliceStartup + L"\\ZarekTolv.lnk"}));
 }
 
+// While the new shortcut is written and renamed into place, no other
+// program can open its temporary file (and so hold an oplock on it that
+// the rename would wait for).
+TEST_F(HazardTest, NobodyElseCanOpenTheTemporaryFileWhileItIsWritten) {
+  AddOldShortcut(L"ZarekTolv.lnk");
+  std::vector<std::wstring> openable;
+  m().afterCall["WriteFile"] = [&] {
+    for (const std::wstring& path : m().files.ListTree(kAliceStartup)) {
+      const sim::FsNode* node = m().files.FindNode(path);
+      if (path.find(L"\\~") != std::wstring::npos &&
+          m().files.ShareAllows(node, kFileReadData, kFileShareRead | kFileShareWrite | kFileShareDelete)) {
+        openable.push_back(path);
+      }
+    }
+  };
+  Run(kUpgrade);
+  m().afterCall.clear();
+
+  EXPECT_EQ(m().calls["WriteFile"], 1);
+  EXPECT_EQ(openable, std::vector<std::wstring>{});
+  EXPECT_TRUE(HoldsTheNewShortcut());
+}
+
 // The power lost at any call of the upgrade: the Startup folder holds the
 // old shortcut or the whole new one (written through before its rename),
 // never a shortcut of no content; and the next run finishes.
