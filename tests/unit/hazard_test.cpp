@@ -3,13 +3,14 @@
 // away.
 #include "data_tree_fixture.h"
 #include "files/held_folder.h"
+#include "known_names.h"
 
 namespace {
 
 const std::wstring kAliceStartup =
     L"C:\\Users\\alice\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
-const std::wstring kCurrentShortcut = L"Vantorel Drive.lnk";
-const std::wstring kLauncher = L"C:\\Program Files (x86)\\Vantorel\\VantorelDrive\\bin\\launcher.exe";
+const std::wstring& kCurrentShortcut = hostile::kShortcutName;
+const std::wstring kLauncher = L"C:\\Program Files (x86)" + hostile::kLauncher;
 const std::wstring kUpgrade = L"client-maintenance.exe --admin-upgrade-startup-shortcut";
 
 }  // namespace
