@@ -6,6 +6,7 @@
 #include "app/stop_command.h"
 #include "cleanup/empty_folders.h"
 #include "cleanup/uninstall.h"
+#include "files/call_bound.h"
 #include "files/held_folder.h"
 #include "platform/handles.h"
 #include "process/interactive_user.h"
@@ -98,7 +99,10 @@ int RunClientMaintenance() {
   const UniqueLocalMemory<wchar_t**> argv(CommandLineToArgvW(GetCommandLineW(), &argc));
   if (argv && argc >= 2) {
     const int command = FindCommand(argv.get()[1]);
-    if (command >= 0) kCommands[command].run(user, argc, argv.get());
+    if (command >= 0) {
+      const PieceOfWork commandsOwnWork(L"");  // files/call_bound.h
+      kCommands[command].run(user, argc, argv.get());
+    }
   }
   return 0;
 }

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <memory>
 
+#include "files/call_bound.h"
+
 using namespace platform;
 
 namespace {
@@ -61,8 +63,8 @@ NtStatus CreateRelative(Handle folder, const std::wstring& name, Dword access, D
   // acknowledge its break: an open that breaks it would wait for ever. This
   // one does not wait; the entry then counts as in use, as a file another
   // program holds open does, and is passed over for this run.
-  const NtStatus status = NtCreateFile(&opened, access, &attributes, &io, fileAttributes, share, disposition,
-                                       options | kFileCompleteIfOplocked);
+  const NtStatus status = NoteStatus(NtCreateFile(&opened, access, &attributes, &io, fileAttributes, share, disposition,
+                                                  options | kFileCompleteIfOplocked));
   if (status == kStatusOplockBreakInProgress) {
     UniqueFileHandle broken(opened);  // open all the same: closed at once
     return status;
@@ -82,7 +84,9 @@ bool IsAbsent(NtStatus status) { return status == kStatusObjectNameNotFound || s
 // What the handle's own attributes and reparse tag say the entry is.
 EntryKind KindOf(Handle entry) {
   FileAttributeTagInformation info{};
-  if (!GetFileInformationByHandleEx(entry, kFileAttributeTagInfo, &info, sizeof(info))) return EntryKind::kUnknown;
+  if (!NoteResult(GetFileInformationByHandleEx(entry, kFileAttributeTagInfo, &info, sizeof(info)))) {
+    return EntryKind::kUnknown;
+  }
   if (info.FileAttributes & kFileAttributeReparsePoint) {
     if (info.ReparseTag & kReparseTagNameSurrogateBit) return EntryKind::kLink;
     if (!(info.FileAttributes & kFileAttributeDirectory)) return EntryKind::kOtherFile;
@@ -124,9 +128,9 @@ bool ListFolder(Handle folder, const std::wstring* mask, std::vector<unsigned ch
   if (mask != nullptr) name = std::make_unique<RelativeName>(*mask);
   for (bool restart = true;; restart = false) {
     IoStatusBlock io{};
-    const NtStatus status = NtQueryDirectoryFile(folder, &io, buffer.data(), static_cast<Dword>(buffer.size()),
-                                                 kFileIdBothDirectoryInformation, /*returnSingleEntry=*/false,
-                                                 name ? &name->string : nullptr, /*restartScan=*/restart);
+    const NtStatus status = NoteStatus(NtQueryDirectoryFile(
+        folder, &io, buffer.data(), static_cast<Dword>(buffer.size()), kFileIdBothDirectoryInformation,
+        /*returnSingleEntry=*/false, name ? &name->string : nullptr, /*restartScan=*/restart));
     // The end; or, on the first call, nothing matches at all.
     if (status == kStatusNoMoreFiles || status == kStatusNoSuchFile) return true;
     if (status != kStatusSuccess) return false;
@@ -152,7 +156,8 @@ bool WriteAll(Handle file, const std::vector<unsigned char>& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     Dword written = 0;
-    if (!WriteFile(file, bytes.data() + done, static_cast<Dword>(bytes.size() - done), &written) || written == 0) {
+    if (!NoteResult(WriteFile(file, bytes.data() + done, static_cast<Dword>(bytes.size() - done), &written)) ||
+        written == 0) {
       return false;
     }
     done += written;
@@ -163,7 +168,7 @@ bool WriteAll(Handle file, const std::vector<unsigned char>& bytes) {
 bool SetAttributesByHandle(Handle file, Dword attributes) {
   FileBasicInformation info{};  // times of 0 stay as they are
   info.FileAttributes = attributes;
-  return SetFileInformationByHandle(file, kFileBasicInfo, &info, sizeof(info));
+  return NoteResult(SetFileInformationByHandle(file, kFileBasicInfo, &info, sizeof(info)));
 }
 
 bool RenameInFolder(Handle file, Handle folder, const std::wstring& name) {
@@ -179,7 +184,7 @@ bool RenameInFolder(Handle file, Handle folder, const std::wstring& name) {
   std::copy(name.begin(), name.end(), ex->FileName);
   IoStatusBlock io{};
   const NtStatus status =
-      NtSetInformationFile(file, &io, ex, static_cast<Dword>(buffer.size()), kFileRenameInformationEx);
+      NoteStatus(NtSetInformationFile(file, &io, ex, static_cast<Dword>(buffer.size()), kFileRenameInformationEx));
   if (status == kStatusSuccess) return true;
   // Only a system or a file system that does not know the request is asked
   // the plain way; any other refusal would be the plain rename's too.
@@ -193,13 +198,13 @@ bool RenameInFolder(Handle file, Handle folder, const std::wstring& name) {
   info->RootDirectory = folder;
   info->FileNameLength = static_cast<Dword>(name.size() * sizeof(wchar_t));
   std::copy(name.begin(), name.end(), info->FileName);
-  return NtSetInformationFile(file, &io, info, static_cast<Dword>(buffer.size()), kFileRenameInformation) ==
+  return NoteStatus(NtSetInformationFile(file, &io, info, static_cast<Dword>(buffer.size()), kFileRenameInformation)) ==
          kStatusSuccess;
 }
 
 bool HandleAttributes(Handle entry, Dword* attributes) {
   FileAttributeTagInformation info{};
-  if (!GetFileInformationByHandleEx(entry, kFileAttributeTagInfo, &info, sizeof(info))) return false;
+  if (!NoteResult(GetFileInformationByHandleEx(entry, kFileAttributeTagInfo, &info, sizeof(info)))) return false;
   *attributes = info.FileAttributes;
   return true;
 }
@@ -251,19 +256,28 @@ bool ReopenEntry(Handle handle, Dword access, UniqueFileHandle* reopened) {
 }
 
 bool DeleteByHandle(Handle handle) {
+  if (WorkGivenUp()) return false;  // it could wait as long again
+  return DeleteOwnFileByHandle(handle);
+}
+
+bool DeleteOwnFileByHandle(Handle handle) {
   // Asked the POSIX way first, every time: a volume that does not know it
   // (FAT, exFAT, some network file systems, and every volume of Windows
   // before 10 1709) refuses the request as such (ERROR_INVALID_PARAMETER),
   // at the cost of one call that does nothing, and is then asked the plain
   // way. Nothing is remembered between entries: no state, no extra call.
   FileDispositionInformationEx posix{kFileDispositionFlagDelete | kFileDispositionFlagPosixSemantics};
-  if (SetFileInformationByHandle(handle, kFileDispositionInfoEx, &posix, sizeof(posix))) return true;
+  if (NoteResult(SetFileInformationByHandle(handle, kFileDispositionInfoEx, &posix, sizeof(posix)))) return true;
   const Dword error = GetLastError();
   // Refused for what it is (a read-only file, a folder not empty, an entry
-  // in use): the plain way would refuse it too.
-  if (error == kErrorAccessDenied || error == kErrorDirNotEmpty || error == kErrorSharingViolation) return false;
+  // in use), or cancelled after its bound: the plain way would refuse it
+  // too, or wait as long again.
+  if (error == kErrorAccessDenied || error == kErrorDirNotEmpty || error == kErrorSharingViolation ||
+      error == kErrorOperationAborted) {
+    return false;
+  }
   FileDispositionInformation plain{1};
-  return SetFileInformationByHandle(handle, kFileDispositionInfo, &plain, sizeof(plain));
+  return NoteResult(SetFileInformationByHandle(handle, kFileDispositionInfo, &plain, sizeof(plain)));
 }
 
 bool DeleteFileNamed(Handle folder, const std::wstring& name) {
@@ -284,6 +298,7 @@ bool RemoveFolderIfEmpty(Handle folder, const std::wstring& name) {
 bool FolderChain::Open(const FolderPath& folder) {
   held_.clear();
   missing_ = false;
+  if (WorkGivenUp()) return false;  // not a call more in a piece of work given up
   std::wstring path;
   if (!VerbatimForm(folder.root + L"\\", &path)) return false;
   // A drive's or share's root folder ("\\?\C:\", "\\?\UNC\server\share\")
@@ -314,7 +329,7 @@ bool FolderChain::Open(const FolderPath& folder) {
     const std::wstring above = path.substr(0, slash < rootLength ? rootLength : slash);
     UniqueFileHandle parent(CreateFileW(above.c_str(), kFileReadAttributes | kSynchronize, kShareAll, kOpenExisting,
                                         kFileFlagBackupSemantics));
-    if (!parent) {
+    if (!NoteResult(static_cast<bool>(parent))) {
       missing_ = GetLastError() == kErrorFileNotFound || GetLastError() == kErrorPathNotFound;
       return false;
     }

@@ -135,7 +135,7 @@ bool ReopenEntry(platform::Handle handle, platform::Dword access, platform::Uniq
 // entry whose open would have waited is closed at once and counts as one
 // that could not be opened (in use). A call on a handle already open (a
 // delete disposition, a rename over an oplocked file) can still wait for a
-// break: the run's watchdog bounds that wait.
+// break: that call is cancelled after its bound (files/call_bound.h).
 //
 // Marks the entry of handle (opened with DELETE) for deletion: with POSIX
 // semantics where Windows offers them (Windows 10 1709 and later), so that
@@ -143,7 +143,12 @@ bool ReopenEntry(platform::Handle handle, platform::Dword access, platform::Uniq
 // of pending until they close it; otherwise the plain way, deleted when the
 // last handle closes. Read-only files and folders that are not empty
 // refuse. A link goes as the link. True when the deletion was accepted.
+// In a piece of work that a stuck call gave up (files/call_bound.h) it is
+// refused without a call.
 bool DeleteByHandle(platform::Handle handle);
+// The same for a file of the tool's own that it created shared with nobody,
+// which nobody else can hold or lock: it is deleted even in a piece given up.
+bool DeleteOwnFileByHandle(platform::Handle handle);
 
 // Deletes the entry name in folder when it is a file (a cloud placeholder
 // of one included: its provider then removes it where it syncs it) or a
@@ -172,7 +177,8 @@ class FolderChain {
  public:
   // Opens the root by path, then each name below it relative to the one
   // above, each checked and held. False, holding nothing, when any of them
-  // is missing, a link, or cannot be opened and checked.
+  // is missing, a link, or cannot be opened and checked, and without a
+  // call in a piece of work given up (files/call_bound.h).
   bool Open(const FolderPath& folder);
 
   // The handle of the last folder of the chain.

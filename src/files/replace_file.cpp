@@ -78,7 +78,7 @@ bool ReplaceFileInFolder(Handle folder, const std::wstring& name, const std::wst
   // not file data, so a power loss after a rename of unwritten data would
   // leave an empty or zero-filled file under the current name.
   if (!WriteAll(temporary.get(), content) || !FlushFileBuffers(temporary.get())) {
-    DeleteByHandle(temporary.get());  // goes when the handle closes
+    DeleteOwnFileByHandle(temporary.get());  // goes when the handle closes
     return false;
   }
   // Renamed while hidden, shown right after: a run cut between the two
@@ -86,7 +86,7 @@ bool ReplaceFileInFolder(Handle folder, const std::wstring& name, const std::wst
   // run finds and writes again; shown before the rename, a cut would leave
   // a visible temporary file that Windows offers to open at every logon.
   if (!RenameInFolder(temporary.get(), folder, name)) {
-    if (!DeleteByHandle(temporary.get())) SetAttributesByHandle(temporary.get(), kTemporaryAttributes);
+    if (!DeleteOwnFileByHandle(temporary.get())) SetAttributesByHandle(temporary.get(), kTemporaryAttributes);
     return false;
   }
   // Shown, and the new name and the attributes written through (as

@@ -60,6 +60,8 @@ constexpr Dword kErrorAccessDenied = 5;
 constexpr Dword kErrorSharingViolation = 32;
 constexpr Dword kErrorInvalidParameter = 87;
 constexpr Dword kErrorDirNotEmpty = 145;
+// A synchronous call that was cancelled (CancelSynchronousIo).
+constexpr Dword kErrorOperationAborted = 995;
 
 // --- HRESULTs ---
 constexpr HResult kSOk = 0;
@@ -329,6 +331,18 @@ Long RegCloseKey(RegKey key);
 // that handle, then opens each entry relative to the held folder
 // (NtCreateFile with a root directory, in nt_files below), so that no path
 // it acts on is ever parsed again by name after the check.
+//
+// Every call of this section and of nt_files is bounded on its own: one that
+// has not returned after kFileCallBoundMs of the machine's working time is
+// cancelled (CancelSynchronousIo on the tool's thread, from the Win32 side's
+// watchdog) and fails as a cancelled request does, with
+// ERROR_OPERATION_ABORTED or STATUS_CANCELLED. A wait for the break of an
+// opportunistic lock nobody acknowledges is cancellable; so is any other
+// wait a driver allows to be cancelled. 10 s: a holder that is alive
+// acknowledges a break within milliseconds, a loaded one within a second or
+// two; and the bound stays far below the run's own (kNoReturnLimitMs on the
+// Win32 side, 90 s), which then ends only a call that cannot be cancelled.
+constexpr Dword kFileCallBoundMs = 10000;
 
 constexpr Dword kFileAttributeHidden = 0x00000002;
 constexpr Dword kFileAttributeDirectory = 0x00000010;
@@ -464,6 +478,8 @@ constexpr NtStatus kStatusNotImplemented = static_cast<NtStatus>(0xC0000002u);
 constexpr NtStatus kStatusInvalidInfoClass = static_cast<NtStatus>(0xC0000003u);
 constexpr NtStatus kStatusInvalidParameter = static_cast<NtStatus>(0xC000000Du);
 constexpr NtStatus kStatusNotSupported = static_cast<NtStatus>(0xC00000BBu);
+// A request that was cancelled while it waited (CancelSynchronousIo).
+constexpr NtStatus kStatusCancelled = static_cast<NtStatus>(0xC0000120u);
 
 // NtCreateFile dispositions and options.
 constexpr Dword kFileOpen = 1;

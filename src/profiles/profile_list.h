@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "files/call_bound.h"
 #include "platform/platform.h"
 
 // HKEY_LOCAL_MACHINE\...\ProfileList: one subkey per profile.
@@ -33,7 +34,8 @@ bool ListProfileKeys(std::vector<std::wstring>* names);
 // first profile is visited), then reads each profile's directory in list
 // order and calls visit(profileDirectory). A profile whose directory cannot
 // be read, or reads as empty, is skipped: its work would otherwise run
-// against paths relative to the root of the current drive.
+// against paths relative to the root of the current drive. Each visit is a
+// piece of work of its own (files/call_bound.h).
 template <typename Visit>
 void ForEachProfileDirectory(Visit&& visit) {
   std::vector<std::wstring> profiles;
@@ -42,7 +44,9 @@ void ForEachProfileDirectory(Visit&& visit) {
     std::wstring directory;
     if (!ReadProfileImagePath(std::wstring(kProfileListKey) + L"\\" + profile, &directory)) continue;
     if (directory.empty()) continue;
-
+    // A profile whose work a stuck call gave up earlier in the command
+    // opens no folder again (files/call_bound.h).
+    const PieceOfWork piece(directory);
     visit(directory);
   }
 }

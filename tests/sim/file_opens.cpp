@@ -90,6 +90,8 @@ Dword ErrorOfStatus(NtStatus status) {
       return kErrorInvalidHandle;
     case kStatusBadNetworkPath:
       return kErrorBadNetpath;
+    case kStatusCancelled:
+      return kErrorOperationAborted;
     default:  // access denied, delete pending, cannot delete, a directory where a file was asked
       return kErrorAccessDenied;
   }
@@ -138,8 +140,10 @@ NtStatus OpenResolved(Machine& m, FsNode* existing, FsNode* parent, const std::w
   // says so with a success code of its own.
   constexpr Dword kNoBreakAccess = kFileReadAttributes | kFileWriteAttributes | kSynchronize;
   const bool breaksOplock = existing != nullptr && node->userOplock && (r.access & ~kNoBreakAccess) != 0;
-  if (breaksOplock && !(r.options & kFileCompleteIfOplocked))
-    m.NeverReturns("an open that waits for an oplock's break");
+  if (breaksOplock && !(r.options & kFileCompleteIfOplocked)) {
+    m.CancelledAfterItsBound(node, "an open that waits for an oplock's break");
+    return kStatusCancelled;
+  }
   HandleEntry e(HandleKind::kFile);
   e.access = r.access;
   if (e.access & kGenericRead) e.access |= kFileReadData | kFileReadAttributes | kSynchronize;

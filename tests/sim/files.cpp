@@ -174,10 +174,12 @@ bool SetFileInformationByHandle(Handle file, int fileInformationClass, const voi
         return true;
       }
       // The disposition breaks an opportunistic lock another program holds,
-      // and waits for its acknowledgement.
-      if (node->userOplock)
-        c.m.NeverReturns(h->oplockBreakReported ? "a delete on a handle whose open reported an oplock's break"
-                                                : nullptr);
+      // and waits for its acknowledgement, until the call is cancelled.
+      if (node->userOplock || node->readHandleOplock) {
+        c.m.CancelledAfterItsBound(
+            node, h->oplockBreakReported ? "a delete on a handle whose open reported an oplock's break" : nullptr);
+        return c.Fail(kErrorOperationAborted);
+      }
       const NtStatus status = CanDelete(*node);
       if (status != kStatusSuccess) return c.Fail(ErrorOfStatus(status));
       if (posix) {

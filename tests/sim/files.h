@@ -41,10 +41,16 @@ struct FsNode {
   bool unflushed = false;
   // A user holds an opportunistic lock on it and never acknowledges a
   // break: an open that breaks it (any access beyond attributes and
-  // synchronize) waits for ever unless it asks FILE_COMPLETE_IF_OPLOCKED;
-  // a delete disposition or a rename over it on a handle already open waits
-  // for ever.
+  // synchronize) waits unless it asks FILE_COMPLETE_IF_OPLOCKED; a delete
+  // disposition or a rename over it on a handle already open waits. Each
+  // wait lasts until the call is cancelled (Machine::CancelledAfterItsBound).
   bool userOplock = false;
+  // A user holds a Read-Handle oplock on it through a handle that shares
+  // reading, writing and deletion, and never acknowledges a break: an open
+  // without a sharing conflict breaks nothing and succeeds; a delete
+  // disposition or a rename of it (or over it) breaks the handle caching
+  // and waits for the acknowledgement.
+  bool readHandleOplock = false;
   bool isShortcut = false;  // written through the shell link object
   std::wstring shortcutTarget, shortcutDescription;
   bool inUse = false;          // open elsewhere, sharing read only: delete, move and write fail with 32

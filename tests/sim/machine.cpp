@@ -76,4 +76,10 @@ void Machine::NeverReturns(const char* avoidable) {
   throw RunCut{};
 }
 
+void Machine::CancelledAfterItsBound(const FsNode* at, const char* avoidable) {
+  clock.Advance(platform::kFileCallBoundMs);
+  cancelledAt.push_back(files.PathOf(at));
+  if (avoidable != nullptr) avoidableWait = avoidable;
+}
+
 }  // namespace sim

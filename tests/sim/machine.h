@@ -90,6 +90,13 @@ class Machine {
   // later. avoidable names the call when the tool could have kept it from
   // waiting.
   [[noreturn]] void NeverReturns(const char* avoidable = nullptr);
+  // A call of the file work that waits for the acknowledgement of an
+  // opportunistic lock's break (cancellable, like every such wait): the
+  // watchdog cancels it after platform::kFileCallBoundMs, and the caller
+  // then fails it as cancelled. at is the entry it waited on; avoidable as
+  // for NeverReturns.
+  void CancelledAfterItsBound(const FsNode* at, const char* avoidable = nullptr);
+  std::vector<std::wstring> cancelledAt;  // the entries of the calls cancelled so, by path
 
   // ---- failure injection and call counts ----
   void Inject(const std::string& call, Dword code, int count = -1, int skip = 0);

@@ -181,6 +181,12 @@ NtStatus NtSetInformationFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, c
   c.m.files.Touch(source);
   if (source->parent == nullptr || source->detached || source->deletePending) return finish(kStatusAccessDenied);
   const std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
+  // Renaming an entry breaks the handle caching of a Read-Handle oplock on
+  // it, and waits for the acknowledgement.
+  if (source->readHandleOplock) {
+    c.m.CancelledAfterItsBound(source);
+    return finish(kStatusCancelled);
+  }
   FsNode* folder = nullptr;
   std::wstring newName;
   if (info->RootDirectory != nullptr) {
@@ -224,7 +230,10 @@ NtStatus NtSetInformationFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, c
     if (target->isDirectory || source->isDirectory) return finish(kStatusAccessDenied);
     if ((target->attributes & kFileAttributeReadonly) || target->denyDelete) return finish(kStatusAccessDenied);
     // Replacing breaks an opportunistic lock on the target and waits for it.
-    if (target->userOplock) c.m.NeverReturns();
+    if (target->userOplock || target->readHandleOplock) {
+      c.m.CancelledAfterItsBound(target);
+      return finish(kStatusCancelled);
+    }
     // A target that anyone holds open cannot be replaced; with POSIX
     // semantics, one held open by others that share deletion can.
     if (c.m.files.HasOpenHandles(target) || target->inUse || target->deletePending || (target->scannerOpen && !posix)) {

@@ -32,7 +32,8 @@ std::vector<std::wstring> NamesTheToolLooksFor() {
 
 }  // namespace
 
-Attacker::Attacker(Machine& m, std::uint64_t seed) : m_(m), r_(seed * 0x2545F4914F6CDD1Dull + 11) {
+Attacker::Attacker(Machine& m, std::uint64_t seed)
+    : m_(m), r_(seed * 0x2545F4914F6CDD1Dull + 11), lockKind_(seed * 0x9E3779B97F4A7C15ull + 3) {
   if (!r_.Chance(75)) return;  // this run is not raced
   static const int kPercents[] = {2, 5, 10, 25, 50};
   percent_ = kPercents[r_.Below(5)];
@@ -142,9 +143,11 @@ void Attacker::AfterCall() {
   --budget_;
   if (r_.Chance(15)) {
     // An opportunistic lock on something of theirs, whose break they will
-    // never acknowledge.
-    target->userOplock = true;
-    log_.push_back("oplock on " + Printable(m_.files.PathOf(target)));
+    // never acknowledge: one that any open breaks, or a Read-Handle one
+    // that only a delete or a rename breaks.
+    const bool readHandle = lockKind_.Chance(50);
+    (readHandle ? target->readHandleOplock : target->userOplock) = true;
+    log_.push_back((readHandle ? "read-handle oplock on " : "oplock on ") + Printable(m_.files.PathOf(target)));
     return;
   }
   m_.files.adversaryActing = true;

@@ -51,6 +51,7 @@ class Attacker {
 
   sim::Machine& m_;
   Random r_;
+  Random lockKind_;  // of its own: the other draws are what they were without it
   int budget_ = 0;
   int percent_ = 0;
   int renames_ = 0;

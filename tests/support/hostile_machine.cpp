@@ -75,7 +75,8 @@ struct Profile {
 
 class Generator {
  public:
-  Generator(std::uint64_t seed, Machine& m, const Options& options) : r_(seed), m_(m), options_(options) {}
+  Generator(std::uint64_t seed, Machine& m, const Options& options)
+      : r_(seed), locks_(seed * 0x9E3779B97F4A7C15ull + 5), m_(m), options_(options) {}
   Plan Build();
 
  private:
@@ -113,6 +114,9 @@ class Generator {
   sim::FsNode scratch_;
 
   Random r_;
+  // The Read-Handle oplocks draw from a stream of their own, so that the
+  // rest of every machine is what it was without them.
+  Random locks_;
   Machine& m_;
   const Options& options_;
   Plan plan_;
@@ -734,6 +738,23 @@ void Generator::Populate(const Profile& p) {
   }
   File(p.dir + L"\\Documents\\thesis.docx");
   DataFolder(p);
+  // Read-Handle oplocks, taken through a handle that shares everything: the
+  // tool's opens break nothing, its delete or rename waits. Now and then two
+  // in one profile.
+  if (locks_.Chance(8)) {
+    std::vector<sim::FsNode*> mine;
+    for (const std::wstring& at : {startup + L"\\Vantorel Drive.lnk", startup + L"\\ZarekTolv.lnk",
+                                   p.dir + L"\\Desktop\\Zarek Tolv.lnk", programs + L"\\Vantorel"}) {
+      if (sim::FsNode* n = m_.files.FindNode(at)) mine.push_back(n);
+    }
+    const std::wstring local = p.dir + (p.legacy ? L"\\Local Settings\\Application Data" : L"\\AppData\\Local");
+    for (sim::FsNode* n = m_.files.FindNode(local + L"\\" + plan_.dataName);
+         n != nullptr && n->isDirectory && n->linkTarget.empty() && !n->children.empty();
+         n = n->children.begin()->second.get()) {
+      if (!n->children.begin()->second->isDirectory) mine.push_back(n->children.begin()->second.get());
+    }
+    for (int k = locks_.Chance(30) ? 2 : 1; k > 0 && !mine.empty(); --k) locks_.Pick(mine)->readHandleOplock = true;
+  }
   if (r_.Chance(5)) ObjectManagerTrap(p, startup, programs);
 }
 

@@ -129,6 +129,7 @@ std::string Describe(Machine& m) {
       if (c->denyWrite) o << " deny-write";
       if (c->scannerOpen) o << " open-by-a-scanner";
       if (c->userOplock) o << " oplocked";
+      if (c->readHandleOplock) o << " read-handle oplocked";
       if ((c->attributes & kFileAttributeReparsePoint) && c->linkTarget.empty()) o << " placeholder";
       o << "\n";
       if (c->linkTarget.empty()) walk(c);

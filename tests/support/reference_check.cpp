@@ -22,7 +22,7 @@ bool IsRealFolder(const FsNode* n) { return n->isDirectory && (n->attributes & k
 // Neither read-only, nor held open without delete sharing, nor protected,
 // nor under an opportunistic lock a user holds (in use, for this run).
 bool Free(const FsNode* n) {
-  return !n->inUse && !n->denyDelete && !n->deletePending && !n->userOplock &&
+  return !n->inUse && !n->denyDelete && !n->deletePending && !n->userOplock && !n->readHandleOplock &&
          (n->attributes & kFileAttributeReadonly) == 0;
 }
 // A catalogue entry the command deletes and Windows lets go: a file (a
@@ -37,7 +37,7 @@ void MustGo(Machine& m, FsNode* folder, const std::vector<std::wstring>& names, 
   // A folder on the way that a user holds an opportunistic lock on is in
   // use: the work there waits for another run.
   for (const FsNode* n = folder; n != nullptr; n = n->parent) {
-    if (n->userOplock) return;
+    if (n->userOplock || n->readHandleOplock) return;
   }
   if (folder == nullptr) return;
   for (const auto& name : names) {
@@ -136,7 +136,9 @@ void Upgrade(Machine& m, FsNode* folder, ReferenceCheck::Duties* d) {
 }  // namespace
 
 ReferenceCheck::ReferenceCheck(Machine& m, const std::vector<std::wstring>& args)
-    : command_(args.size() >= 2 ? args[1] : L""), eventsBefore_(m.files.fsEvents.size()) {
+    : command_(args.size() >= 2 ? args[1] : L""),
+      eventsBefore_(m.files.fsEvents.size()),
+      cancelledBefore_(m.cancelledAt.size()) {
   const std::vector<std::wstring> profiles = ProfileDirectories(m, /*reachedOnly=*/true);
   for (const auto& account : Accounts(m)) {
     Duties& d = byLayout_[account];
@@ -216,12 +218,21 @@ std::vector<std::string> ReferenceCheck::Missed(Machine& m) const {
     }
   }
 
+  // What a call cancelled after its bound gave up.
+  std::set<std::wstring> givenUp;
+  for (std::size_t i = cancelledBefore_; i < m.cancelledAt.size(); ++i)
+    givenUp.insert(PieceOf(m, command_, m.cancelledAt[i]));
+  auto excused = [&](const std::wstring& path) { return givenUp.count(PieceOf(m, command_, path)) != 0; };
+
   std::vector<std::string> missed;
   for (const auto& [id, path] : duties.mustGo) {
     const FsNode* n = m.files.NodeById(id);
-    if (n != nullptr && !n->detached && !n->deletePending) missed.push_back("left undone: " + Printable(path));
+    if (n != nullptr && !n->detached && !n->deletePending && !excused(path)) {
+      missed.push_back("left undone: " + Printable(path));
+    }
   }
   for (const auto& [id, path] : duties.upgrades) {
+    if (excused(path)) continue;
     const FsNode* n = m.files.NodeById(id);
     const FsNode* link = n != nullptr ? Child(n, kShortcutName) : nullptr;
     if (link == nullptr || link->isDirectory || !link->isShortcut ||

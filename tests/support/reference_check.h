@@ -5,7 +5,9 @@
 // that Windows itself would keep (read-only, held open without delete
 // sharing, its deletion denied, inside a folder that cannot be listed, a
 // placeholder inside a data folder, a folder of a shortcut's name) is not
-// asked for, nor is a new start-up shortcut where none can be written.
+// asked for, nor is a new start-up shortcut where none can be written, nor
+// anything in a piece of work (PieceOf) that a call cancelled after its
+// bound gave up.
 #pragma once
 
 #include <cstdint>
@@ -38,7 +40,7 @@ class ReferenceCheck {
 
  private:
   std::wstring command_;
-  std::size_t eventsBefore_ = 0;
+  std::size_t eventsBefore_ = 0, cancelledBefore_ = 0;
   // By the account whose folder layout the run resolved (the signed-in
   // user's, or the tool's own without her shell's token).
   std::map<std::wstring, Duties> byLayout_;

@@ -84,6 +84,25 @@ std::vector<std::wstring> ProfileDirectories(Machine& m, bool reachedOnly) {
   return dirs;
 }
 
+std::wstring PieceOf(Machine& m, const std::wstring& command, const std::wstring& path) {
+  if (command != L"--uninstall" && command != L"--admin-remove-shortcuts" &&
+      command != L"--admin-upgrade-startup-shortcut") {
+    return L"";
+  }
+  const std::wstring folded = Fold(m.files.CanonicalPath(path));
+  std::wstring piece;
+  for (const std::wstring& dir : ProfileDirectories(m, /*reachedOnly=*/true)) {
+    const std::wstring d = Fold(m.files.CanonicalPath(dir));
+    // The outermost: a profile list may name a folder inside another
+    // profile, whose entries the outer profile's walk reaches too.
+    if ((piece.empty() || d.size() < piece.size()) && folded.size() > d.size() && folded.compare(0, d.size(), d) == 0 &&
+        folded[d.size()] == L'\\') {
+      piece = d;
+    }
+  }
+  return piece;
+}
+
 // The accounts whose folders the run may resolve: the users of the shells of
 // the tool's own session (it takes one of them) and the tool's own account
 // (when it gets no token).
@@ -290,6 +309,7 @@ void SafetyCheck::RecordBefore(Machine& m) {
   postsBefore_ = m.windows.posts.size();
   sessionStartsBefore_ = m.users.createProcessAsUser.size();
   lookupsBefore_ = m.shell.folderLookups.size();
+  cancelledBefore_ = m.cancelledAt.size();
   ownSessionKnown_ = m.processes.Self().sessionReadable;
   ownSession_ = m.processes.Self().session;
 
@@ -829,7 +849,16 @@ void SafetyCheck::CheckTime(Machine& m, std::vector<std::string>* v) const {
   if (m.hung) v->push_back("waited without end on something that never ends");
   // A call that never returned (an opportunistic lock whose break nobody
   // acknowledges) ends the run kNoReturnBoundMs later: the run's bound.
-  const std::uint64_t bound = timeBound_ + (m.endedByBound ? sim::kNoReturnBoundMs : 0);
+  // A call cancelled after its own bound costs that bound, once per piece
+  // of work: the rest of the piece is given up with it.
+  std::map<std::wstring, int> cancelled;
+  for (std::size_t i = cancelledBefore_; i < m.cancelledAt.size(); ++i) {
+    if (++cancelled[PieceOf(m, command_, m.cancelledAt[i])] == 2) {
+      Say(v, "waited out the bound of a second call in the same piece of work, at", m.cancelledAt[i]);
+    }
+  }
+  const std::uint64_t bound = timeBound_ + (m.cancelledAt.size() - cancelledBefore_) * platform::kFileCallBoundMs +
+                              (m.endedByBound ? sim::kNoReturnBoundMs : 0);
   if (m.clock.now - startTime_ > bound) {
     v->push_back("took " + std::to_string(m.clock.now - startTime_) + " ms of virtual time, bound " +
                  std::to_string(timeBound_) + " ms");

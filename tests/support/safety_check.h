@@ -76,6 +76,11 @@ bool ProfileDirectoryOf(sim::Machine& m, const sim::RegKeyNode& key, std::wstrin
 // with reachedOnly, only those before the first subkey that cannot be
 // enumerated (where the walk ends).
 std::vector<std::wstring> ProfileDirectories(sim::Machine& m, bool reachedOnly = false);
+// The piece of work a path belongs to, as the README names them for a stuck
+// call: for a command that walks the profiles, the profile directory the
+// path lies in (the outermost, folded); otherwise, and for
+// every path outside the profiles, the command's own work (empty).
+std::wstring PieceOf(sim::Machine& m, const std::wstring& command, const std::wstring& path);
 // The accounts whose folders a run may resolve: the tool's own, and the
 // users of the shells of its own session.
 std::vector<std::wstring> Accounts(sim::Machine& m);
@@ -170,7 +175,7 @@ class SafetyCheck {
   sim::Dword ownSession_ = 0;
   bool ownSessionKnown_ = false;
   std::size_t terminationsBefore_ = 0, postsBefore_ = 0, openProcessCallsBefore_ = 0;
-  std::size_t sessionStartsBefore_ = 0, lookupsBefore_ = 0;
+  std::size_t sessionStartsBefore_ = 0, lookupsBefore_ = 0, cancelledBefore_ = 0;
   std::wstring sessionStopLine_;  // what "--stop" from session 0 may start in each user's session
 };
 

@@ -75,6 +75,44 @@ TEST_F(HazardTest, ADriveRootUnderAnOplockIsPassedOverWithoutWaiting) {
   EXPECT_NE(m().files.FindNode(L"E:\\" + kCurrentShortcut), nullptr) << "in use: passed over";
 }
 
+// Her Read-Handle oplocks break at no open, only at a delete, which waits
+// until it is cancelled after its bound. One such wait gives up her
+// profile's part of the command: the other entries she locks, in that
+// folder and in her data folder, cost nothing more, and bob's profile is
+// worked in.
+TEST_F(HazardTest, AReadHandleOplockCostsOneBoundAndOnlyHerProfilesWork) {
+  const std::wstring bobStartup = kBob + kAliceStartup.substr(kAlice.size());
+  const std::wstring aliceData = Local(kAlice) + L"\\VantorelDrive", bobData = Local(kBob) + L"\\VantorelDrive";
+  // The calls of the run; her data folder's work given up before it began
+  // costs none.
+  auto run = [&](bool herData) {
+    SetUp();
+    // Her profile listed once more, in another spelling: the same piece.
+    sim::TypicalMachine::AddProfile(m(), L"S-1-5-21-9-9-9-1001.bak", L"alice", L"c:\\users\\BOB\\..\\ALICE\\");
+    if (herData) AddDataTree(aliceData);
+    AddDataTree(bobData);
+    for (const std::wstring& startup : {kAliceStartup, bobStartup}) {
+      m().files.AddFile(startup + L"\\" + kCurrentShortcut)->readHandleOplock = startup == kAliceStartup;
+      m().files.AddFile(startup + L"\\ZarekTolv.lnk")->readHandleOplock = startup == kAliceStartup;
+    }
+    if (herData) m().files.FindNode(aliceData + L"\\logs\\sync.log")->readHandleOplock = true;
+    const std::uint64_t start = m().clock.now;
+    Run(L"client-maintenance.exe --uninstall VantorelDrive");
+    EXPECT_EQ(m().cancelledAt.size(), 1u);
+    EXPECT_EQ(m().clock.now - start, kFileCallBoundMs);
+    EXPECT_EQ(m().files.FindNode(bobStartup + L"\\" + kCurrentShortcut), nullptr);
+    EXPECT_EQ(m().files.FindNode(bobStartup + L"\\ZarekTolv.lnk"), nullptr);
+    EXPECT_EQ(m().files.FindNode(bobData), nullptr);
+    int calls = 0;
+    for (const auto& [name, count] : m().calls) calls += count;
+    return calls;
+  };
+  const int withoutHerData = run(false);
+  const int withHerData = run(true);
+  EXPECT_NE(m().files.FindNode(aliceData + L"\\cache\\a\\b\\c\\blob"), nullptr) << "given up with her shortcuts";
+  EXPECT_EQ(withHerData, withoutHerData);
+}
+
 // An upgrade killed between the temporary file's creation and its rename
 // leaves a hidden "~Vantorel Drive ....tmp" in the Startup folder; the
 // uninstall removes it with the shortcuts.

@@ -160,9 +160,26 @@ std::vector<std::string> RunOne(std::uint64_t seed, std::size_t run, const std::
     violations.push_back("ended by the run's bound at a wait the tool could have avoided: " +
                          sim::machine().avoidableWait);
   }
+  // Every wait a call of the tool's can meet here is cut short by the
+  // call's own bound: none lasts until the run's.
+  if (sim::machine().endedByBound) violations.push_back("ended by the run's bound: a call never returned");
   // Undisturbed, the command also did what it is there to do.
   if (attacks.empty() && !injected && !sim::machine().endedByBound) {
     for (auto& missed : reference.Missed(sim::machine())) violations.push_back(std::move(missed));
+  }
+  // A lock that gave up a piece of work costs that piece this run only:
+  // once its holder lets go, the same command run again does the rest.
+  if (violations.empty() && attacks.empty() && !injected && !sim::machine().cancelledAt.empty()) {
+    sim::Machine& m = sim::machine();
+    for (const auto& entry : hostile::Snapshot(m)) {
+      m.files.NodeById(entry.first)->readHandleOplock = false;
+      m.files.NodeById(entry.first)->userOplock = false;
+    }
+    hostile::SafetyCheck again(m, args);
+    const hostile::ReferenceCheck rest(m, args);
+    sim::RunToolAsTheSystemDoes();
+    for (auto& v : again.Violations(m)) violations.push_back("[the lock let go, run again] " + v);
+    for (auto& v : rest.Missed(m)) violations.push_back("[the lock let go, run again] " + v);
   }
   if (!violations.empty()) {
     std::string raced = "  what the adversary did meanwhile:";

@@ -82,28 +82,28 @@ using win32::H;
 using win32::P;
 
 Dword GetFullPathNameW(const wchar_t* path, Dword bufferLength, wchar_t* buffer) {
-  const ::win32::CallWatch watch;
+  const ::win32::FileCallWatch watch;
   return ::GetFullPathNameW(path, bufferLength, buffer, nullptr);
 }
 
 Handle CreateFileW(const wchar_t* fileName, Dword desiredAccess, Dword shareMode, Dword creationDisposition,
                    Dword flagsAndAttributes) {
-  const ::win32::CallWatch watch;
+  const ::win32::FileCallWatch watch;
   return P(
       ::CreateFileW(fileName, desiredAccess, shareMode, nullptr, creationDisposition, flagsAndAttributes, nullptr));
 }
 bool GetFileInformationByHandleEx(Handle file, int fileInformationClass, void* fileInformation, Dword bufferSize) {
-  const ::win32::CallWatch watch;
+  const ::win32::FileCallWatch watch;
   return ::GetFileInformationByHandleEx(H(file), static_cast<FILE_INFO_BY_HANDLE_CLASS>(fileInformationClass),
                                         fileInformation, bufferSize) != FALSE;
 }
 bool SetFileInformationByHandle(Handle file, int fileInformationClass, const void* fileInformation, Dword bufferSize) {
-  const ::win32::CallWatch watch;
+  const ::win32::FileCallWatch watch;
   return ::SetFileInformationByHandle(H(file), static_cast<FILE_INFO_BY_HANDLE_CLASS>(fileInformationClass),
                                       const_cast<void*>(fileInformation), bufferSize) != FALSE;
 }
 bool WriteFile(Handle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten) {
-  const ::win32::CallWatch watch;
+  const ::win32::FileCallWatch watch;
   // Without OVERLAPPED the count is required; WriteFile sets it, to 0 on failure.
   DWORD written = 0;
   const BOOL ok = ::WriteFile(H(file), buffer, bytesToWrite, &written, nullptr);
@@ -111,7 +111,7 @@ bool WriteFile(Handle file, const void* buffer, Dword bytesToWrite, Dword* bytes
   return ok != FALSE;
 }
 bool FlushFileBuffers(Handle file) {
-  const ::win32::CallWatch watch;
+  const ::win32::FileCallWatch watch;
   return ::FlushFileBuffers(H(file)) != FALSE;
 }
 

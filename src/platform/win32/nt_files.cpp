@@ -73,7 +73,7 @@ namespace platform {
 NtStatus NtCreateFile(Handle* fileHandle, Dword desiredAccess, const ObjectAttributes* objectAttributes,
                       IoStatusBlock* ioStatusBlock, Dword fileAttributes, Dword shareAccess, Dword createDisposition,
                       Dword createOptions) {
-  const ::win32::CallWatch watch;
+  const ::win32::FileCallWatch watch;
   HANDLE h = nullptr;
   const NTSTATUS status = ::NtCreateFile(
       &h, desiredAccess, reinterpret_cast<POBJECT_ATTRIBUTES>(const_cast<ObjectAttributes*>(objectAttributes)),
@@ -86,7 +86,7 @@ NtStatus NtCreateFile(Handle* fileHandle, Dword desiredAccess, const ObjectAttri
 NtStatus NtQueryDirectoryFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, void* fileInformation, Dword length,
                               int fileInformationClass, bool returnSingleEntry, const UnicodeString* fileName,
                               bool restartScan) {
-  const ::win32::CallWatch watch;
+  const ::win32::FileCallWatch watch;
   return ::NtQueryDirectoryFile(
       reinterpret_cast<HANDLE>(fileHandle), /*Event=*/nullptr, /*ApcRoutine=*/nullptr,
       /*ApcContext=*/nullptr, reinterpret_cast<PIO_STATUS_BLOCK>(ioStatusBlock), fileInformation, length,
@@ -96,7 +96,7 @@ NtStatus NtQueryDirectoryFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, v
 
 NtStatus NtSetInformationFile(Handle fileHandle, IoStatusBlock* ioStatusBlock, const void* fileInformation,
                               Dword length, int fileInformationClass) {
-  const ::win32::CallWatch watch;
+  const ::win32::FileCallWatch watch;
   return ::NtSetInformationFile(reinterpret_cast<HANDLE>(fileHandle), reinterpret_cast<PIO_STATUS_BLOCK>(ioStatusBlock),
                                 const_cast<void*>(fileInformation), length,
                                 static_cast<FILE_INFORMATION_CLASS>(fileInformationClass));

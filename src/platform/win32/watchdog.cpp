@@ -5,6 +5,8 @@
 
 #include <atomic>
 
+#include "platform/platform.h"
+
 namespace win32 {
 
 namespace {
@@ -25,11 +27,32 @@ std::uint64_t WorkingMs() {
 // WorkingMs values; 0: none yet.
 std::atomic<std::uint64_t> g_lastReturn{0};
 std::atomic<std::uint64_t> g_waitEnd{0};
+// The running call of the file work: when it began (0: none runs), and its
+// number, so that each is cancelled at most once.
+std::atomic<std::uint64_t> g_fileCallStart{0};
+std::atomic<std::uint64_t> g_fileCallNumber{0};
+// The tool's own thread, with the right CancelSynchronousIo needs; null
+// when it could not be had (the calls then run to the run's bound).
+HANDLE g_workThread = nullptr;
+
+// Cancels the call of the file work that has run past its bound, once.
+void CancelStuckFileCall(std::uint64_t now, std::uint64_t* lastCancelled) {
+  const std::uint64_t number = g_fileCallNumber.load();
+  const std::uint64_t start = g_fileCallStart.load();
+  if (start == 0 || now <= start + platform::kFileCallBoundMs || number == *lastCancelled) return;
+  *lastCancelled = number;
+  // A call that waits in no cancellable request (stuck in a driver that
+  // does not support cancelling, or not in I/O at all) goes on: the run's
+  // bound ends it.
+  if (g_workThread != nullptr) ::CancelSynchronousIo(g_workThread);
+}
 
 DWORD WINAPI Watch(LPVOID) {
+  std::uint64_t lastCancelled = 0;
   for (;;) {
     ::Sleep(kPollMs);
     const std::uint64_t now = WorkingMs();
+    CancelStuckFileCall(now, &lastCancelled);
     const std::uint64_t lastReturn = g_lastReturn.load();
     const std::uint64_t waitEnd = g_waitEnd.load();
     const std::uint64_t from = lastReturn > waitEnd ? lastReturn : waitEnd;
@@ -45,6 +68,13 @@ DWORD WINAPI Watch(LPVOID) {
 
 CallWatch::~CallWatch() { g_lastReturn.store(WorkingMs()); }
 
+FileCallWatch::FileCallWatch() {
+  g_fileCallStart.store(0);  // the number changes first: never a new start with the old number
+  g_fileCallNumber.fetch_add(1);
+  g_fileCallStart.store(WorkingMs());
+}
+FileCallWatch::~FileCallWatch() { g_fileCallStart.store(0); }
+
 DeliberateWait::DeliberateWait(std::uint32_t milliseconds) { g_waitEnd.store(WorkingMs() + milliseconds); }
 DeliberateWait::~DeliberateWait() {
   g_waitEnd.store(0);
@@ -53,6 +83,11 @@ DeliberateWait::~DeliberateWait() {
 
 void StartWatchdog() {
   g_lastReturn.store(WorkingMs());
+  // The calling thread is the one that does the work.
+  if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &g_workThread,
+                         THREAD_TERMINATE, FALSE, 0)) {
+    g_workThread = nullptr;
+  }
   const HANDLE thread =
       ::CreateThread(nullptr, kWatchdogStackBytes, Watch, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
   if (thread != nullptr) ::CloseHandle(thread);  // it runs until the process ends

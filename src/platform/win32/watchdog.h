@@ -6,12 +6,13 @@
 // code within the bound.
 //
 // The one thread besides the tool's own. It shares nothing with the work
-// but two numbers the forwarders of the seam write (when a call last
-// returned, until when a deliberate wait lasts), read and written
-// atomically; it calls QueryUnbiasedInterruptTime, Sleep and, at the end,
-// TerminateProcess on its own process, none of which takes a lock the
-// stuck call could hold: the work's state is never read, so no half-done
-// step of it is ever acted on.
+// but the numbers the forwarders of the seam write (when a call last
+// returned, until when a deliberate wait lasts, when the running call of
+// the file work began and which one it is), read and written atomically;
+// it calls QueryUnbiasedInterruptTime, Sleep, CancelSynchronousIo and, at
+// the end, TerminateProcess on its own process, none of which takes a lock
+// the stuck call could hold: the work's state is never read, so no
+// half-done step of it is ever acted on.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,18 @@ class CallWatch {
   CallWatch(const CallWatch&) = delete;
   CallWatch& operator=(const CallWatch&) = delete;
   ~CallWatch();
+};
+
+// The forwarders of the file work hold this one instead: a call still
+// running after platform::kFileCallBoundMs is cancelled once, from the
+// watchdog thread (CancelSynchronousIo on the tool's thread). The cancel
+// and the call's own return can cross: the cancel then meets the next call
+// of the file work, if it is already waiting, which fails as cancelled, a
+// failure like any other that the next run finishes.
+class FileCallWatch : public CallWatch {
+ public:
+  FileCallWatch();
+  ~FileCallWatch();
 };
 
 // A wait the tool makes on purpose, of at most milliseconds (Sleep, the
