@@ -7,6 +7,15 @@
 # deep in the file work of "--uninstall" (a large data tree): from the
 # tool's side, the call it was in never returns. What an oplock itself does
 # is shown in the simulated machine.
+#
+# The per-call bound (a call of the file work cancelled after 10 s) cannot
+# be shown under Wine (todo_wine): a Wine file call that blocks is blocked in
+# a unix system call, which CancelSynchronousIo does not interrupt, and a
+# suspended thread has no request pending that a cancel could meet. So here
+# the watchdog's cancel at 10 s finds nothing, the call goes on "waiting",
+# and the run's own bound must still end the run: the cancel may neither end
+# it early nor keep it from ending. The cancel itself, and what the tool does
+# with a cancelled call, are shown in the simulated machine.
 source "$(dirname "$0")/lib.sh"
 e2e_machine_new
 cp "$CM_PROGRAMS/freeze-thread.exe" "$DRIVE_C/tools/"
@@ -36,7 +45,7 @@ wait "$tool"
 rc=$? end=$(date +%s)
 ok "the tool's thread was suspended mid-removal" eq "$frozen" 0
 ok "the run still ended, with exit code 0" eq "$rc" 0
-ok "it ended about 90 s after the last call returned ($((end - start)) s)" test $((end - start)) -ge 85 -a $((end - start)) -le 120
+ok "it ended about 90 s after the last call returned, not at the per-call bound ($((end - start)) s)" test $((end - start)) -ge 85 -a $((end - start)) -le 120
 left=$(entries)
 ok "the removal was cut short ($left of $before entries left)" test "$left" -gt 0 -a "$left" -lt "$before"
 
