@@ -233,3 +233,15 @@ TEST_F(HazardTest, ADevicePathIsRefusedAsAFolder) {
     EXPECT_EQ(verbatim, kept);
   }
 }
+
+// At every call of an upgrade cut short, the Startup folder holds the old
+// shortcut or the whole new one, visible, and no other file of the tool's.
+TEST_F(HazardTest, NothingOfTheToolsButTheWholeVisibleShortcutEverStandsInStartup) {
+  CutTheUpgradeAtEveryCall(sim::Cut::kPowerLost, [&](std::uint64_t call) {
+    for (const std::wstring& path : m().files.ListTree(kAliceStartup)) {
+      const bool whole = path == kAliceStartup + L"\\" + kCurrentShortcut && HoldsTheNewShortcut();
+      EXPECT_TRUE(whole || path == kAliceStartup + L"\\ZarekTolv.lnk") << "before call " << call << ": " << path;
+      EXPECT_EQ(m().files.FindNode(path)->attributes & kFileAttributeHidden, 0u) << "before call " << call;
+    }
+  });
+}
