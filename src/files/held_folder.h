@@ -183,6 +183,9 @@ class FolderChain {
 
   // The handle of the last folder of the chain.
   platform::Handle last() const { return held_.back().get(); }
+  // The handle of the held folder that holds the last one; null when the
+  // chain is one folder only.
+  platform::Handle above() const { return held_.size() < 2 ? nullptr : held_[held_.size() - 2].get(); }
   // After Open failed: whether a folder on the way is not there at all.
   bool missing() const { return missing_; }
 

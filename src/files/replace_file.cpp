@@ -12,25 +12,20 @@ namespace {
 
 constexpr const wchar_t* kTemporaryNameSuffix = L".tmp";
 constexpr int kTemporaryNameAttempts = 16;
-// Hidden from the moment it exists until it has the final name: Explorer
-// opens every visible file of a Startup folder at logon, whatever its name,
-// and passes over hidden ones, so one that ever stayed behind (the run
-// killed, the power lost, or the file held open by a scanner so it can be
-// neither moved nor deleted) starts nothing and asks nothing.
-constexpr Dword kTemporaryAttributes = kFileAttributeHidden | kFileAttributeArchive;
 constexpr Dword kTemporaryAccess = kGenericWrite | kDelete | kSynchronize;
 constexpr Dword kListingBufferBytes = 16 * 1024;
 
-// Creates a new temporary file in the held folder; false when none could be.
-bool CreateTemporaryFile(Handle folder, const std::wstring& prefix, UniqueFileHandle* file) {
+// Creates a new temporary file in the held folder, with the attributes the
+// final file has; false when none could be.
+bool CreateTemporaryFile(Handle folder, const std::wstring& prefix, Dword attributes, UniqueFileHandle* file) {
   const std::wstring stem = prefix + DecimalText(GetCurrentProcessId()) + L"-";
   for (int n = 0; n < kTemporaryNameAttempts; ++n) {
     NtStatus status;
     // Shared with nobody: no other program opens it while it is written and
     // renamed, so nobody can hold an opportunistic lock on it that the
     // rename would have to wait for.
-    if (CreateNewFileIn(folder, stem + DecimalText(n) + kTemporaryNameSuffix, kTemporaryAccess, kTemporaryAttributes,
-                        /*share=*/0, file, &status)) {
+    if (CreateNewFileIn(folder, stem + DecimalText(n) + kTemporaryNameSuffix, kTemporaryAccess, attributes, /*share=*/0,
+                        file, &status)) {
       return true;
     }
     if (status != kStatusObjectNameCollision) return false;
@@ -62,7 +57,7 @@ bool IsTemporaryName(const std::wstring& name, const std::wstring& prefix) {
 
 }  // namespace
 
-bool ReplaceFileInFolder(Handle folder, const std::wstring& name, const std::wstring& temporaryPrefix,
+bool ReplaceFileInFolder(Handle staging, Handle folder, const std::wstring& name, const std::wstring& temporaryPrefix,
                          Dword finalAttributes, const std::vector<unsigned char>& content) {
   {
     // The file it replaces, looked at the way the rename will meet it: one
@@ -72,8 +67,14 @@ bool ReplaceFileInFolder(Handle folder, const std::wstring& name, const std::wst
     UniqueFileHandle current;
     if (OpenEntry(folder, name, kDeleteEntryAccess, &current) == EntryKind::kUnknown) return false;
   }
+  // Made whole in the staging folder, never in the target folder: Explorer
+  // opens every file of a Startup folder at logon, hidden ones too for a
+  // user who shows them, so a temporary file that stayed there (the run
+  // killed, the power lost) would ask how to open it at every logon. It has
+  // its final attributes from the start, so that the rename puts the whole
+  // file, as it is meant to be, in place in one step.
   UniqueFileHandle temporary;
-  if (!CreateTemporaryFile(folder, temporaryPrefix, &temporary)) return false;
+  if (!CreateTemporaryFile(staging, temporaryPrefix, finalAttributes, &temporary)) return false;
   // Its bytes on the disk before it takes the name: NTFS journals renames,
   // not file data, so a power loss after a rename of unwritten data would
   // leave an empty or zero-filled file under the current name.
@@ -81,21 +82,19 @@ bool ReplaceFileInFolder(Handle folder, const std::wstring& name, const std::wst
     DeleteOwnFileByHandle(temporary.get());  // goes when the handle closes
     return false;
   }
-  // Renamed while hidden, shown right after: a run cut between the two
-  // leaves the whole new file, hidden, under the final name, which the next
-  // run finds and writes again; shown before the rename, a cut would leave
-  // a visible temporary file that Windows offers to open at every logon.
   if (!RenameInFolder(temporary.get(), folder, name)) {
-    if (!DeleteOwnFileByHandle(temporary.get())) SetAttributesByHandle(temporary.get(), kTemporaryAttributes);
+    // One that cannot be deleted either (held open by a scanner) stays in
+    // the staging folder under the tool's own name, where the next run that
+    // works there removes it.
+    DeleteOwnFileByHandle(temporary.get());
     return false;
   }
-  // Shown, and the new name and the attributes written through (as
-  // MoveFileEx's MOVEFILE_WRITE_THROUGH does it) before the caller lets go
-  // of anything the new file replaces.
-  return SetAttributesByHandle(temporary.get(), finalAttributes) && FlushFileBuffers(temporary.get());
+  // The new name written through (as MoveFileEx's MOVEFILE_WRITE_THROUGH
+  // does it) before the caller lets go of anything the new file replaces.
+  return FlushFileBuffers(temporary.get());
 }
 
-void RemoveLeftoverTemporaryFiles(Handle folder, const std::wstring& temporaryPrefix) {
+void RemoveLeftoverTemporaryFiles(Handle folder, const std::wstring& temporaryPrefix, Dword requiredAttributes) {
   const std::wstring mask = temporaryPrefix + L"*" + kTemporaryNameSuffix;
   std::vector<unsigned char> buffer(kListingBufferBytes);
   std::vector<ListedEntry> entries;
@@ -103,14 +102,17 @@ void RemoveLeftoverTemporaryFiles(Handle folder, const std::wstring& temporaryPr
   if (!ReopenEntry(folder, kFileListDirectory | kSynchronize, &listing)) return;
   ListFolder(listing.get(), &mask, buffer, &entries);  // what was listed before a failure is still looked at
   for (const ListedEntry& listed : entries) {
-    if (!IsTemporaryName(listed.name, temporaryPrefix) || !(listed.attributes & kFileAttributeHidden)) continue;
-    // Judged again on its own handle: a plain hidden file of that name; one
-    // another run still writes is shared with nobody and cannot be
-    // opened for deletion.
+    if (!IsTemporaryName(listed.name, temporaryPrefix) ||
+        (listed.attributes & requiredAttributes) != requiredAttributes) {
+      continue;
+    }
+    // Judged again on its own handle: a plain file of that name, with the
+    // attributes asked for; one another run still writes is shared with
+    // nobody and cannot be opened for deletion.
     UniqueFileHandle entry;
     Dword attributes = 0;
     if (OpenEntry(folder, listed.name, kDeleteEntryAccess, &entry, listed.attributes) == EntryKind::kFile &&
-        HandleAttributes(entry.get(), &attributes) && (attributes & kFileAttributeHidden)) {
+        HandleAttributes(entry.get(), &attributes) && (attributes & requiredAttributes) == requiredAttributes) {
       DeleteByHandle(entry.get());
     }
   }

@@ -26,6 +26,19 @@ bool Present(Handle folder, const std::wstring& name) {
   return kind != EntryKind::kMissing && kind != EntryKind::kUnknown;
 }
 
+// What upgrades cut short left in a start-up folder's chain: in the folder
+// that holds the start-up folder, where the temporary file is made, any
+// file of the tool's temporary name (it has the shortcut's attributes from
+// the start); in the start-up folder, the hidden ones that older versions,
+// which made it there, left. A visible file of such a name in a start-up
+// folder was never the tool's, and stays.
+void RemoveLeftoverShortcutFiles(const FolderChain& chain) {
+  if (chain.above() != nullptr) {
+    RemoveLeftoverTemporaryFiles(chain.above(), kTemporaryShortcutPrefix, /*requiredAttributes=*/0);
+  }
+  RemoveLeftoverTemporaryFiles(chain.last(), kTemporaryShortcutPrefix, kFileAttributeHidden);
+}
+
 }  // namespace
 
 bool MakeShortcutBytes(const std::wstring& target, const std::wstring& description, std::vector<unsigned char>* bytes) {
@@ -59,9 +72,11 @@ void ReplaceStartupShortcut(const FolderPath& folder, const std::wstring& target
   FolderChain chain;
   if (!chain.Open(folder)) return;
   const Handle held = chain.last();
-  // What a run cut short before its rename left: hidden, it starts nothing,
-  // but it is the tool's to remove.
-  RemoveLeftoverTemporaryFiles(held, kTemporaryShortcutPrefix);
+  // The new shortcut is made in the folder above, never in the start-up
+  // folder itself: without one, nothing is upgraded here.
+  const Handle staging = chain.above();
+  if (staging == nullptr) return;
+  RemoveLeftoverShortcutFiles(chain);
 
   std::vector<std::wstring> present;
   for (const std::wstring& name : StartupShortcutNames()) {
@@ -72,11 +87,12 @@ void ReplaceStartupShortcut(const FolderPath& folder, const std::wstring& target
 
   // The new shortcut first: until it is in place, every old one stays.
   // Its bytes are made before anything is written; the temporary file they
-  // are written to is named, like the shortcut, after the client:
-  // "~<client> <process id>-<n>.tmp".
+  // are written to, in the folder above, is named, like the shortcut, after
+  // the client: "~<client> <process id>-<n>.tmp".
   std::vector<unsigned char> shortcut;
   if (!MakeShortcutBytes(target, kProductName, &shortcut)) return;
-  if (!ReplaceFileInFolder(held, kCurrentShortcutName, kTemporaryShortcutPrefix, kShortcutAttributes, shortcut)) {
+  if (!ReplaceFileInFolder(staging, held, kCurrentShortcutName, kTemporaryShortcutPrefix, kShortcutAttributes,
+                           shortcut)) {
     return;
   }
   for (const std::wstring& old : present) {
@@ -109,6 +125,6 @@ void RemoveStartupShortcutsForAllProfiles(const InteractiveUser& user) {
     FolderChain chain;
     if (!chain.Open({profile, startup})) return;
     for (const std::wstring& name : names) DeleteFileNamed(chain.last(), name);
-    RemoveLeftoverTemporaryFiles(chain.last(), kTemporaryShortcutPrefix);  // of an upgrade cut short
+    RemoveLeftoverShortcutFiles(chain);
   });
 }

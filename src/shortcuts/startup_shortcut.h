@@ -24,12 +24,17 @@ void UpgradeStartupShortcut(const InteractiveUser& user);
 // is a link, or cannot be opened and checked, is left alone). When any
 // start-up shortcut name is present, writes a new "Vantorel Drive.lnk"
 // pointing at target and only then deletes the other names that were
-// present; an old file that cannot be deleted stays beside it. Everything
-// happens inside the held folder: the new shortcut is written through the
-// handle of a hidden temporary file created there, shown, and renamed over
-// "Vantorel Drive.lnk" relative to the folder's handle; if it cannot be
-// written, shown or renamed into place every old shortcut stays and the
-// temporary file goes. A folder holding none of the names is not touched.
+// present; an old file that cannot be deleted stays beside it. The new
+// shortcut is written through the handle of a temporary file, visible as
+// the shortcut will be, created in the held folder that holds the start-up
+// folder (nothing of the tool's but the whole shortcut ever stands in a
+// start-up folder, whose every file Explorer opens at logon), and renamed
+// into the start-up folder over "Vantorel Drive.lnk" relative to that
+// folder's handle; if it cannot be written or renamed into place every old
+// shortcut stays and the temporary file goes. First the leftovers of runs
+// cut short go, in both folders, as the uninstall removes them. A folder
+// holding none of the names gets nothing; a start-up folder that is the
+// first folder of its chain (no held folder above it) is left alone.
 void ReplaceStartupShortcut(const FolderPath& folder, const std::wstring& target);
 
 // The bytes of a shortcut made by the shell link object, with target as its
@@ -46,6 +51,8 @@ bool MakeShortcutBytes(const std::wstring& target, const std::wstring& descripti
 // folder, appended to each profile directory; when it does not lie inside
 // the profile folder, or cannot be resolved, nothing is deleted; a folder on
 // the way that is a link leaves that profile alone. In each start-up folder
-// it reaches it also removes the hidden temporary files an upgrade cut short
-// left (RemoveLeftoverTemporaryFiles). Writes and removes nothing else.
+// it reaches, and in the held folder above it, it also removes the
+// temporary files upgrades cut short left there: in the folder above any
+// file of the tool's temporary name, in the start-up folder the hidden ones
+// of older versions. Writes and removes nothing else.
 void RemoveStartupShortcutsForAllProfiles(const InteractiveUser& user);

@@ -433,7 +433,9 @@ void SafetyCheck::PrepareStartupUpgrade(Machine& m, const std::vector<std::wstri
     if (programFiles.empty() || !Relative(m, a, kCsidlStartup, &rel)) continue;
     for (const auto& folder : programFiles) launchers_.insert(folder + kLauncher);
     for (const auto& p : profiles) {
-      if (FsNode* startup = RealChain(m, p, rel)) AllowStartupUpgrade(startup);
+      // (Its temporary file is made in the folder above: without one, nothing.)
+      FsNode* staging = rel.empty() ? nullptr : RealChain(m, p, rel.substr(0, rel.rfind(L'\\')));
+      if (FsNode* startup = RealChain(m, p, rel); startup && staging) AllowStartupUpgrade(startup, staging);
     }
   }
 }
@@ -555,7 +557,7 @@ void SafetyCheck::AllowDataFolder(Machine& m, const std::wstring& profile, const
   }
 }
 
-void SafetyCheck::AllowStartupUpgrade(FsNode* folder) {
+void SafetyCheck::AllowStartupUpgrade(FsNode* folder, FsNode* staging) {
   std::vector<std::uint64_t> present;
   for (const auto& name : kStartupNames) {
     linkSlots_.insert({folder->id, Fold(name)});
@@ -565,14 +567,17 @@ void SafetyCheck::AllowStartupUpgrade(FsNode* folder) {
     }
   }
   // A folder without any start-up shortcut of the client gets none.
-  if (!present.empty()) upgradeFolders_[folder->id] = present;
+  if (present.empty()) return;
+  upgradeFolders_[folder->id] = present;
+  stagingFolders_.insert(staging->id);
 }
 
-// "Vantorel Drive.lnk" and the upgrade's temporary files, in a start-up
-// folder that held a start-up shortcut before.
+// "Vantorel Drive.lnk" in a start-up folder that held a start-up shortcut
+// before; the upgrade's temporary files in the folder above one, never in
+// a start-up folder.
 bool SafetyCheck::UpgradeSlot(std::uint64_t parent, const std::wstring& name) const {
-  if (upgradeFolders_.count(parent) == 0) return false;
-  if (name == Fold(kShortcutName)) return true;
+  if (upgradeFolders_.count(parent) != 0) return name == Fold(kShortcutName);
+  if (stagingFolders_.count(parent) == 0) return false;
   if (name.compare(0, kTemporaryPrefix.size(), kTemporaryPrefix) != 0 || name.size() < kTemporaryPrefix.size() + 5) {
     return false;
   }
@@ -658,9 +663,9 @@ void SafetyCheck::CheckChanges(Machine& m, const Journaled& j, std::vector<std::
       case sim::FsEventKind::kMovedHere:
         ok = j.created.count(e.node) && UpgradeSlot(e.parent, name);
         break;
-      case sim::FsEventKind::kWritten:
+      case sim::FsEventKind::kWritten:  // (made whole before its rename: nothing in a start-up folder)
       case sim::FsEventKind::kAttributesChanged:
-        ok = j.created.count(e.node) && UpgradeSlot(e.parent, name);
+        ok = j.created.count(e.node) && UpgradeSlot(e.parent, name) && name != Fold(kShortcutName);
         break;
     }
     if (!ok) Say(v, "changed a path it may not touch (event " + std::to_string(static_cast<int>(e.kind)) + ")", e.path);
@@ -694,33 +699,26 @@ void SafetyCheck::CheckEntries(const std::map<std::uint64_t, EntryState>& after,
   }
 }
 
-// The upgrade: whatever it wrote is the current shortcut to the launcher,
-// a temporary file it leaves behind is hidden, and a user who started the
-// client at logon still does.
-void SafetyCheck::CheckUpgrade(Machine& m, const std::map<std::uint64_t, EntryState>& after, const Journaled& j,
+// The upgrade: whatever it put in a start-up folder is the current shortcut
+// to the launcher, visible, and a user who started the client at logon
+// still does.
+void SafetyCheck::CheckUpgrade(Machine&, const std::map<std::uint64_t, EntryState>& after, const Journaled& j,
                                std::vector<std::string>* v) const {
   std::map<std::uint64_t, const EntryState*> currentShortcut;
   for (const auto& [id, state] : after) {
-    if (!j.created.count(id) || !UpgradeSlot(state.parent, state.name)) continue;
-    if (state.name == Fold(kShortcutName)) {
-      if (!state.isShortcut || !launchers_.count(state.shortcutTarget) ||
-          state.shortcutDescription != kShortcutDescription) {
-        Say(v, "wrote a start-up shortcut that is not the current one to the launcher", state.path);
-      }
-      currentShortcut[state.parent] = &state;
-    } else if (!(state.attributes & kFileAttributeHidden)) {
-      Say(v, "left a visible temporary file", state.path);
+    if (!j.created.count(id) || !UpgradeSlot(state.parent, state.name) || state.name != Fold(kShortcutName)) continue;
+    if (!state.isShortcut || !launchers_.count(state.shortcutTarget) ||
+        state.shortcutDescription != kShortcutDescription) {
+      Say(v, "wrote a start-up shortcut that is not the current one to the launcher", state.path);
     }
+    if (state.attributes & kFileAttributeHidden) Say(v, "put a hidden start-up shortcut in place", state.path);
+    currentShortcut[state.parent] = &state;
   }
   for (const auto& [folder, present] : upgradeFolders_) {
     // (A user who moves their own shortcuts away meanwhile has decided.)
     if (j.adversaryMovedFrom.count(folder)) continue;
     auto link = currentShortcut.find(folder);
-    // (The new one is renamed into place hidden and shown right after; when
-    // showing it is made to fail it stays hidden, whole, for the next run.)
-    // A run cut between the rename and the show leaves it so too.
-    const bool showFailed = m.injections.count("SetFileInformationByHandle") != 0 || m.cut != sim::Cut::kNone;
-    bool current = link != currentShortcut.end() && (showFailed || !(link->second->attributes & kFileAttributeHidden));
+    bool current = link != currentShortcut.end() && !(link->second->attributes & kFileAttributeHidden);
     // An old "Vantorel Drive.lnk" that stayed is as good, if it still is one.
     for (const auto id : present) {
       auto kept = after.find(id);

@@ -4,7 +4,8 @@
 //   the command may touch: a catalogue shortcut name in the folder it belongs
 //   to, a program group or maker folder that was empty (or a link in its
 //   place, which goes as a link), an entry of a profile's own data folder,
-//   the start-up shortcut and the upgrade's own temporary file; each of them
+//   the start-up shortcut and the upgrade's own temporary file (in the
+//   folder above a start-up folder, never in one); each of them
 //   reached through real folders only (the folder a path starts from may be
 //   reached through links, nothing below it); nothing else changed;
 // - every terminated process had a client name ("--force-stop") or was a
@@ -131,7 +132,7 @@ class SafetyCheck {
   void AllowShortcuts(sim::FsNode* folder, const std::vector<std::wstring>& names);
   void AllowGroupFolder(sim::FsNode* folder, const std::wstring& name);
   void AllowDataFolder(sim::Machine& m, const std::wstring& profile, const std::wstring& name);
-  void AllowStartupUpgrade(sim::FsNode* folder);
+  void AllowStartupUpgrade(sim::FsNode* folder, sim::FsNode* staging);
   bool UpgradeSlot(std::uint64_t parent, const std::wstring& foldedName) const;
 
   // After the run, one promise each, appending what broke it.
@@ -166,6 +167,7 @@ class SafetyCheck {
   // Start-up folders the upgrade may write in -> the start-up shortcuts
   // present there before the run.
   std::map<std::uint64_t, std::vector<std::uint64_t>> upgradeFolders_;
+  std::set<std::uint64_t> stagingFolders_;   // the folders above them, where it makes its temporary files
   std::set<std::wstring> launchers_;         // acceptable shortcut targets of the upgrade
   std::set<std::wstring> shellExecutables_;  // acceptable shells for the restart
   std::set<std::wstring> stdoutPaths_;       // paths "--admin-remove-shortcuts" may print

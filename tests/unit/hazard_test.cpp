@@ -114,15 +114,16 @@ TEST_F(HazardTest, AReadHandleOplockCostsOneBoundAndOnlyHerProfilesWork) {
 }
 
 // An upgrade killed between the temporary file's creation and its rename
-// leaves a hidden "~Vantorel Drive ....tmp" in the Startup folder; the
-// uninstall removes it with the shortcuts.
+// leaves it in the folder above the Startup folder (older versions: hidden,
+// in the Startup folder); the uninstall removes it with the shortcuts.
 TEST_F(HazardTest, ACutUpgradesTemporaryFileIsRemovedByTheUninstall) {
+  const std::wstring programs = kAliceStartup.substr(0, kAliceStartup.rfind(L'\\'));
   int leftBehind = 0;
   CutTheUpgradeAtEveryCall(sim::Cut::kKilled, [&](std::uint64_t call) {
-    for (const std::wstring& path : m().files.ListTree(kAliceStartup))
-      leftBehind += path.find(L"\\~") != std::wstring::npos;
+    for (const std::wstring& path : m().files.ListTree(programs)) leftBehind += path.find(L"\\~") != std::wstring::npos;
+    m().files.AddFile(kAliceStartup + L"\\~Vantorel Drive 31-0.tmp", kFileAttributeHidden);
     Run(L"client-maintenance.exe --uninstall");
-    EXPECT_EQ(m().files.ListTree(kAliceStartup), std::vector<std::wstring>{}) << "cut before call " << call;
+    EXPECT_EQ(m().files.ListTree(programs), std::vector<std::wstring>{kAliceStartup}) << "cut before call " << call;
   });
   EXPECT_GT(leftBehind, 0) << "some cut leaves the temporary file";
 }
@@ -173,12 +174,14 @@ TEST_F(HazardTest, ACurrentShortcutUnderAnOplockIsLeftWithoutWaiting) {
 // the rename would wait for).
 TEST_F(HazardTest, NobodyElseCanOpenTheTemporaryFileWhileItIsWritten) {
   AddOldShortcut(L"ZarekTolv.lnk");
-  std::vector<std::wstring> openable;
+  std::vector<std::wstring> written, openable;
   m().afterCall["WriteFile"] = [&] {
-    for (const std::wstring& path : m().files.ListTree(kAliceStartup)) {
+    // Where it is made: the folder above the Startup folder.
+    for (const std::wstring& path : m().files.ListTree(kAliceStartup.substr(0, kAliceStartup.rfind(L'\\')))) {
       const sim::FsNode* node = m().files.FindNode(path);
-      if (path.find(L"\\~") != std::wstring::npos &&
-          m().files.ShareAllows(node, kFileReadData, kFileShareRead | kFileShareWrite | kFileShareDelete)) {
+      if (path.find(L"\\~") == std::wstring::npos) continue;
+      written.push_back(path);
+      if (m().files.ShareAllows(node, kFileReadData, kFileShareRead | kFileShareWrite | kFileShareDelete)) {
         openable.push_back(path);
       }
     }
@@ -186,7 +189,7 @@ TEST_F(HazardTest, NobodyElseCanOpenTheTemporaryFileWhileItIsWritten) {
   Run(kUpgrade);
   m().afterCall.clear();
 
-  EXPECT_EQ(m().calls["WriteFile"], 1);
+  EXPECT_EQ(written.size(), 1u);
   EXPECT_EQ(openable, std::vector<std::wstring>{});
   EXPECT_TRUE(HoldsTheNewShortcut());
 }
@@ -269,4 +272,16 @@ TEST_F(HazardTest, ADevicePathIsRefusedAsAFolder) {
     EXPECT_TRUE(VerbatimForm(kept, &verbatim));
     EXPECT_EQ(verbatim, kept);
   }
+}
+
+// At every call of an upgrade cut short, the Startup folder holds the old
+// shortcut or the whole new one, visible, and no other file of the tool's.
+TEST_F(HazardTest, NothingOfTheToolsButTheWholeVisibleShortcutEverStandsInStartup) {
+  CutTheUpgradeAtEveryCall(sim::Cut::kPowerLost, [&](std::uint64_t call) {
+    for (const std::wstring& path : m().files.ListTree(kAliceStartup)) {
+      const bool whole = path == kAliceStartup + L"\\" + kCurrentShortcut && HoldsTheNewShortcut();
+      EXPECT_TRUE(whole || path == kAliceStartup + L"\\ZarekTolv.lnk") << "before call " << call << ": " << path;
+      EXPECT_EQ(m().files.FindNode(path)->attributes & kFileAttributeHidden, 0u) << "before call " << call;
+    }
+  });
 }

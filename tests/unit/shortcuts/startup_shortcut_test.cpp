@@ -8,8 +8,8 @@ using namespace platform;
 
 namespace {
 
-const std::wstring kAliceStartup =
-    L"C:\\Users\\alice\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
+const std::wstring kAlicePrograms = L"C:\\Users\\alice\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
+const std::wstring kAliceStartup = kAlicePrograms + L"\\Startup";
 const std::wstring kBobStartup = L"C:\\Users\\bob\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
 const std::wstring kLauncher = L"C:\\Program Files (x86)\\Vantorel\\VantorelDrive\\bin\\launcher.exe";
 const std::wstring kOldLauncher = L"C:\\Program Files (x86)\\Vantorel Zarek Tolv\\launcher.exe";
@@ -75,7 +75,7 @@ TEST_F(StartupShortcutTest, TheOldestNameAloneBecomesTheCurrentShortcut) {
   EXPECT_EQ(m().calls["CoInitialize"], 1);
   EXPECT_EQ(m().runtime.stdoutText, L"");
   for (const sim::FsEvent& e : m().files.fsEvents) {
-    EXPECT_EQ(e.path.rfind(kAliceStartup + L"\\", 0), 0u) << "the other profiles are not touched";
+    EXPECT_EQ(e.path.rfind(kAlicePrograms + L"\\", 0), 0u) << "the other profiles are not touched";
   }
 }
 
@@ -150,6 +150,11 @@ TEST_F(StartupShortcutTest, NothingHappensWithoutTheFoldersItNeeds) {
   Upgrade();
   EXPECT_TRUE(m().files.fsEvents.empty());
   EXPECT_TRUE(m().registry.regOpens.empty());
+
+  m().files.AddFile(L"C:\\Users\\alice\\ZarekTolv.lnk");
+  m().shell.SetFolder(L"alice", kCsidlStartup, L"C:\\Users\\alice");  // no folder above it to make the new one in
+  Upgrade();
+  EXPECT_EQ(m().calls["CreateShellLink"] + m().files.fsEvents.size(), 0u);
 }
 
 TEST_F(StartupShortcutTest, EveryProfileUsesTheInteractiveUsersRelativeStartupFolder) {
@@ -196,7 +201,8 @@ TEST_F(StartupShortcutTest, AFailureKeepsEveryOldShortcutAndLeavesNoTemporaryFil
       m().files.FindNode(kAliceStartup + L"\\Vantorel Drive.lnk")->attributes |= kFileAttributeReadonly;
     Upgrade();
 
-    EXPECT_EQ(Names(kAliceStartup), (std::vector<std::wstring>{L"Vantorel Drive.lnk", L"ZarekTolv.lnk"}));
+    EXPECT_EQ(Names(kAlicePrograms),
+              (std::vector<std::wstring>{L"Startup", L"Startup\\Vantorel Drive.lnk", L"Startup\\ZarekTolv.lnk"}));
     const sim::FsNode* current = m().files.FindNode(kAliceStartup + L"\\Vantorel Drive.lnk");
     const sim::FsNode* legacy = m().files.FindNode(kAliceStartup + L"\\ZarekTolv.lnk");
     ASSERT_TRUE(current != nullptr && legacy != nullptr);
@@ -216,43 +222,38 @@ TEST_F(StartupShortcutTest, AnOldNameThatCannotBeDeletedStaysBesideTheNewShortcu
   ExpectCurrentShortcut(kAliceStartup);
 }
 
-TEST_F(StartupShortcutTest, TheTemporaryFileTakesAFreeNameAndIsHiddenWhileItHasIt) {
-  // A file already holds the first temporary name: it is not touched.
+TEST_F(StartupShortcutTest, TheTemporaryFileTakesAFreeNameAboveTheStartupFolder) {
+  // The first temporary name is taken: above, by a folder; in the start-up
+  // folder, by a visible file. Neither is a leftover of the tool's.
   const std::wstring taken = kAliceStartup + L"\\~Vantorel Drive 4000-0.tmp";
   m().files.AddFile(taken, 0, "the user's");
+  m().files.AddDirectory(kAlicePrograms + L"\\~Vantorel Drive 4000-0.tmp");
   m().files.AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
   Upgrade();
-  ASSERT_GE(EventIndex(sim::FsEventKind::kCreated, kAliceStartup + L"\\~Vantorel Drive 4000-1.tmp"), 0);
-  EXPECT_EQ(Names(kAliceStartup), (std::vector<std::wstring>{L"Vantorel Drive.lnk", L"~Vantorel Drive 4000-0.tmp"}));
+  ASSERT_GE(EventIndex(sim::FsEventKind::kCreated, kAlicePrograms + L"\\~Vantorel Drive 4000-1.tmp"), 0);
+  ASSERT_EQ(Names(kAlicePrograms),
+            (std::vector<std::wstring>{L"Startup", L"Startup\\Vantorel Drive.lnk",
+                                       L"Startup\\~Vantorel Drive 4000-0.tmp", L"~Vantorel Drive 4000-0.tmp"}));
   EXPECT_EQ(m().files.FindNode(taken)->content, "the user's");
   ExpectCurrentShortcut(kAliceStartup);
 
-  // Neither moved into place nor deleted: it stays, hidden, so Explorer does
-  // not open it at logon; the old shortcut stays too.
+  // Neither moved into place nor deleted: it stays above, never in the
+  // start-up folder; the old shortcut stays too. The next upgrade removes it.
   sim::Reset();
   sim::TypicalMachine::Build(m());
   m().files.AddFile(kAliceStartup + L"\\ZarekTolv.lnk");
   m().Inject("NtSetInformationFile", static_cast<Dword>(kStatusSharingViolation));
   m().Inject("SetFileInformationByHandle", kErrorSharingViolation);
   Upgrade();
-  EXPECT_EQ(Names(kAliceStartup), (std::vector<std::wstring>{L"ZarekTolv.lnk", L"~Vantorel Drive 4000-0.tmp"}));
-  EXPECT_NE(m().files.FindNode(kAliceStartup + L"\\~Vantorel Drive 4000-0.tmp")->attributes & kFileAttributeHidden, 0u);
-
-  // It is renamed into place while hidden and shown after: never a visible
-  // temporary file. One that cannot be shown stays hidden, whole, and the
-  // old names stay beside it for the next run.
-  sim::Reset();
-  sim::TypicalMachine::Build(m());
-  AddOldShortcut(kAliceStartup, L"Vantorel Drive.lnk");
-  AddOldShortcut(kAliceStartup, L"ZarekTolv.lnk");
-  m().Inject("SetFileInformationByHandle", kErrorAccessDenied, /*count=*/1);
+  EXPECT_EQ(Names(kAlicePrograms),
+            (std::vector<std::wstring>{L"Startup", L"Startup\\ZarekTolv.lnk", L"~Vantorel Drive 4000-0.tmp"}));
+  m().injections.clear();
   Upgrade();
-  EXPECT_EQ(Names(kAliceStartup), (std::vector<std::wstring>{L"Vantorel Drive.lnk", L"ZarekTolv.lnk"}));
-  EXPECT_TRUE(m().files.FindNode(kAliceStartup + L"\\Vantorel Drive.lnk")->isShortcut);
+  EXPECT_EQ(Names(kAlicePrograms), (std::vector<std::wstring>{L"Startup", L"Startup\\Vantorel Drive.lnk"}));
 }
 
-// A hidden temporary file that a run cut short left is removed by the next
-// upgrade, also while another program holds the folder open for writing,
+// A hidden temporary file that an older version's run cut short left is
+// removed by the next upgrade, also while another program holds the folder open for writing,
 // sharing everything.
 TEST_F(StartupShortcutTest, ALeftoverTemporaryFileGoesWhileAnotherProgramHoldsTheFolder) {
   AddOldShortcut(kAliceStartup, L"ZarekTolv.lnk");
