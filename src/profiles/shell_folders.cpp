@@ -1,5 +1,7 @@
 #include "profiles/shell_folders.h"
 
+#include <cwctype>
+
 #include "common/plain_folder_name.h"
 #include "platform/platform.h"
 
@@ -19,8 +21,47 @@ bool GetProgramFilesFolder(const InteractiveUser& user, std::wstring* folder) {
   return LookUpShellFolder(user, kCsidlProgramFilesX86, folder) || LookUpShellFolder(user, kCsidlProgramFiles, folder);
 }
 
+namespace {
+
+// Whether a and b name the same, as NTFS compares names: without regard to
+// letter case.
+bool SameText(const std::wstring& a, const std::wstring& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::towupper(a[i]) != std::towupper(b[i])) return false;
+  }
+  return true;
+}
+
+// Whether the relative folder rest is folder itself or lies inside it.
+bool Within(const std::wstring& rest, const std::wstring& folder) {
+  return rest.size() >= folder.size() && SameText(rest.substr(0, folder.size()), folder) &&
+         (rest.size() == folder.size() || rest[folder.size()] == L'\\');
+}
+
+// Where Windows puts the folders a layout carries, relative to the profile
+// folder: from Windows Vista on, and before.
+constexpr const wchar_t* kAppDataFolder = L"\\AppData";
+constexpr const wchar_t* kStartMenuFolders[] = {L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu", L"\\Start Menu"};
+constexpr const wchar_t* kProgramsBelowStartMenu = L"\\Programs";
+constexpr const wchar_t* kStartupBelowPrograms = L"\\Startup";
+
+bool IsCarriedShape(int csidl, const std::wstring& rest) {
+  for (const wchar_t* startMenu : kStartMenuFolders) {
+    const std::wstring programs = std::wstring(startMenu) + kProgramsBelowStartMenu;
+    if (csidl == kCsidlPrograms && SameText(rest, programs)) return true;
+    if (csidl == kCsidlStartup && SameText(rest, programs + kStartupBelowPrograms)) return true;
+    // A desktop anywhere else in the profile lies outside every folder
+    // carried beside it, and none of them inside it.
+    if (csidl == kCsidlDesktopDirectory && Within(rest, startMenu)) return false;
+  }
+  return csidl == kCsidlDesktopDirectory && !rest.empty() && !Within(rest, kAppDataFolder);
+}
+
+}  // namespace
+
 bool RelativeFolder(const std::wstring& base, const std::wstring& folder, std::wstring* relative) {
-  if (folder.compare(0, base.size(), base) != 0) return false;
+  if (folder.size() < base.size() || !SameText(folder.substr(0, base.size()), base)) return false;
   std::wstring rest = folder.substr(base.size());
   // "C:\Users\bobby\Desktop" shares its first characters with the profile
   // "C:\Users\bob" but does not lie inside it.
@@ -39,4 +80,11 @@ bool GetProfileRelativeFolder(const InteractiveUser& user, int baseCsidl, int fo
   std::wstring folder;
   if (!LookUpShellFolder(user, folderCsidl, &folder)) return false;
   return RelativeFolder(base, folder, relative);
+}
+
+bool GetCarriedFolder(const InteractiveUser& user, int csidl, std::wstring* relative) {
+  std::wstring rest;
+  if (!GetProfileRelativeFolder(user, kCsidlProfile, csidl, &rest) || !IsCarriedShape(csidl, rest)) return false;
+  *relative = std::move(rest);
+  return true;
 }

@@ -46,9 +46,9 @@ void RemoveShortcutsFromFolders(const FolderPath& programsFolder, const FolderPa
 void RemoveShortcutsForAllProfiles(const InteractiveUser& user) {
   // The interactive user's layout, applied below every profile directory.
   std::wstring programsRelative;
-  if (!GetProfileRelativeFolder(user, kCsidlProfile, kCsidlPrograms, &programsRelative)) return;
+  if (!GetCarriedFolder(user, kCsidlPrograms, &programsRelative)) return;
   std::wstring desktopRelative;
-  if (!GetProfileRelativeFolder(user, kCsidlProfile, kCsidlDesktopDirectory, &desktopRelative)) return;
+  if (!GetCarriedFolder(user, kCsidlDesktopDirectory, &desktopRelative)) return;
 
   ForEachProfileDirectory([&](const std::wstring& profileDirectory) {
     RemoveShortcutsFromFolders({profileDirectory, programsRelative}, {profileDirectory, desktopRelative});

@@ -110,7 +110,7 @@ void UpgradeStartupShortcut(const InteractiveUser& user) {
   const std::wstring launcher = programFiles + kLauncherRelativePath;
 
   std::wstring startupRelative;
-  if (!GetProfileRelativeFolder(user, kCsidlProfile, kCsidlStartup, &startupRelative)) return;
+  if (!GetCarriedFolder(user, kCsidlStartup, &startupRelative)) return;
 
   ForEachProfileDirectory([&](const std::wstring& profileDirectory) {
     ReplaceStartupShortcut({profileDirectory, startupRelative}, launcher);
@@ -120,7 +120,7 @@ void UpgradeStartupShortcut(const InteractiveUser& user) {
 void RemoveStartupShortcutsForAllProfiles(const InteractiveUser& user) {
   const ShortcutNames names = StartupShortcutNames();
   std::wstring startup;
-  if (!GetProfileRelativeFolder(user, kCsidlProfile, kCsidlStartup, &startup)) return;
+  if (!GetCarriedFolder(user, kCsidlStartup, &startup)) return;
   ForEachProfileDirectory([&](const std::wstring& profile) {
     FolderChain chain;
     if (!chain.Open({profile, startup})) return;

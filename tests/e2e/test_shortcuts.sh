@@ -214,4 +214,16 @@ put "$me/$onedrive" "${current_desktop[@]}"
 run_tool --portable-remove-shortcuts
 ok "OneDrive, portable: the user's OneDrive desktop is cleared" absent "$DRIVE_C/$me/$onedrive/${current_desktop[0]}"
 
+# ---- her desktop set to her own start-up folder: a shape no set-up gives ----
+# Carried to every profile it would turn each start-up folder into a desktop
+# whose "Vantorel Drive.lnk" goes: the layout is refused, in every profile.
+startup="$programs/Startup"
+wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders' \
+  /v Desktop /t REG_EXPAND_SZ /d "%USERPROFILE%\\${startup//\//\\}" /f >/dev/null 2>&1
+for profile in "$me" users/bob; do put "$profile/$startup" "${current_desktop[@]}"; done
+run_tool --admin-remove-shortcuts
+ok "desktop on Startup, admin: exit code 0" eq "$E2E_RC" 0
+ok "desktop on Startup, admin: another profile's start-up shortcut stays" exists "$DRIVE_C/users/bob/$startup/Vantorel Drive.lnk"
+ok "desktop on Startup, admin: her own stays too" exists "$DRIVE_C/$me/$startup/Vantorel Drive.lnk"
+
 e2e_done

@@ -76,7 +76,11 @@ struct Profile {
 class Generator {
  public:
   Generator(std::uint64_t seed, Machine& m, const Options& options)
-      : r_(seed), locks_(seed * 0x9E3779B97F4A7C15ull + 5), m_(m), options_(options) {}
+      : r_(seed),
+        locks_(seed * 0x9E3779B97F4A7C15ull + 5),
+        layouts_(seed * 0xD1B54A32D192ED03ull + 7),
+        m_(m),
+        options_(options) {}
   Plan Build();
 
  private:
@@ -117,6 +121,8 @@ class Generator {
   // The Read-Handle oplocks draw from a stream of their own, so that the
   // rest of every machine is what it was without them.
   Random locks_;
+  // So do the layouts that no set-up gives but a user can set for herself.
+  Random layouts_;
   Machine& m_;
   const Options& options_;
   Plan plan_;
@@ -868,6 +874,19 @@ void Generator::UserFolders(const std::wstring& user, const std::wstring& dir, b
     }
   }
   if (hostile && r_.Chance(10)) m_.shell.SetFolder(user, kCsidlWindows, L"C:\\Windows", kSFalse);
+  // Her shell folders need no rights to set: one of them on another, or
+  // inside another, the way no set-up leaves them.
+  if (hostile && layouts_.Chance(12)) {
+    const std::wstring startup = programs + L"\\Startup", desktop = dir + L"\\Desktop";
+    const std::vector<std::pair<int, std::wstring>> swaps = {{kCsidlDesktopDirectory, startup},
+                                                             {kCsidlDesktopDirectory, programs},
+                                                             {kCsidlStartup, desktop},
+                                                             {kCsidlDesktopDirectory, dir + L"\\AppData\\Roaming"},
+                                                             {kCsidlPrograms, desktop + L"\\Programs"},
+                                                             {kCsidlStartup, Fold(startup)}};
+    const auto& swap = layouts_.Pick(swaps);
+    m_.shell.SetFolder(user, swap.first, swap.second);
+  }
 }
 
 void Generator::ShellFolders() {

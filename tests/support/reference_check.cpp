@@ -103,7 +103,7 @@ bool PlainName(const std::wstring& name) {
 // The account's shell folder relative to her profile folder, made of plain
 // folder names: a layout that can be carried over to every profile.
 bool Layout(Machine& m, const std::wstring& account, int csidl, std::wstring* relative) {
-  return Relative(m, account, csidl, relative) && relative->size() > 1 && PlainName(relative->substr(1));
+  return Carried(m, account, csidl, relative) && PlainName(relative->substr(1));
 }
 
 // The profile's data folder NAME, below real folders only.

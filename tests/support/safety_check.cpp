@@ -136,14 +136,28 @@ bool Folder(Machine& m, const std::wstring& account, int csidl, std::wstring* pa
   return true;
 }
 
-// The account's folder below its profile folder, cut at a separator.
+// The account's folder below its profile folder, cut at a separator
+// (letter case does not count).
 bool Relative(Machine& m, const std::wstring& account, int csidl, std::wstring* rel) {
   std::wstring base, folder;
   if (!Folder(m, account, kCsidlProfile, &base) || !Folder(m, account, csidl, &folder)) return false;
-  if (folder.compare(0, base.size(), base) != 0) return false;
+  if (Fold(folder.substr(0, base.size())) != Fold(base)) return false;
   if (folder.size() > base.size() && folder[base.size()] != L'\\') return false;
   *rel = folder.substr(base.size());
   return true;
+}
+
+bool Carried(Machine& m, const std::wstring& account, int csidl, std::wstring* rel) {
+  if (!Relative(m, account, csidl, rel)) return false;
+  const std::wstring r = Fold(*rel);
+  auto in = [&](const std::wstring& folder) {
+    return r.compare(0, folder.size(), Fold(folder)) == 0 && (r.size() == folder.size() || r[folder.size()] == L'\\');
+  };
+  const std::wstring vista = L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
+  const std::wstring xp = L"\\Start Menu\\Programs";
+  if (csidl == kCsidlPrograms) return r == Fold(vista) || r == Fold(xp);
+  if (csidl == kCsidlStartup) return r == Fold(vista + L"\\Startup") || r == Fold(xp + L"\\Startup");
+  return !r.empty() && !in(L"\\AppData") && !in(L"\\Start Menu");
 }
 
 // The program-files folders the run may take: the 32-bit one, or the native
@@ -370,7 +384,7 @@ void SafetyCheck::PrepareUninstall(Machine& m, const std::vector<std::wstring>& 
                                    const std::vector<std::wstring>& profiles) {
   for (const auto& a : accounts) {
     std::wstring rel;
-    if (!Relative(m, a, kCsidlStartup, &rel)) continue;
+    if (!Carried(m, a, kCsidlStartup, &rel)) continue;
     for (const auto& p : profiles) {
       FsNode* startup = RealChain(m, p, rel);
       if (startup == nullptr) continue;
@@ -391,7 +405,7 @@ void SafetyCheck::PrepareAdminRemoveShortcuts(Machine& m, const std::vector<std:
                                               const std::vector<std::wstring>& profiles) {
   for (const auto& a : accounts) {
     std::wstring programs, desktop;
-    if (Relative(m, a, kCsidlPrograms, &programs) && Relative(m, a, kCsidlDesktopDirectory, &desktop)) {
+    if (Carried(m, a, kCsidlPrograms, &programs) && Carried(m, a, kCsidlDesktopDirectory, &desktop)) {
       for (const auto& p : profiles) {
         if (FsNode* folder = RealChain(m, p, programs)) {
           AllowGroupFolder(folder, L"Vantorel");
@@ -430,7 +444,7 @@ void SafetyCheck::PrepareStartupUpgrade(Machine& m, const std::vector<std::wstri
   for (const auto& a : accounts) {
     std::wstring rel;
     const std::vector<std::wstring> programFiles = ProgramFiles(m, a);
-    if (programFiles.empty() || !Relative(m, a, kCsidlStartup, &rel)) continue;
+    if (programFiles.empty() || !Carried(m, a, kCsidlStartup, &rel)) continue;
     for (const auto& folder : programFiles) launchers_.insert(folder + kLauncher);
     for (const auto& p : profiles) {
       // (Its temporary file is made in the folder above: without one, nothing.)

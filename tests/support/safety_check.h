@@ -90,6 +90,11 @@ std::vector<std::wstring> Accounts(sim::Machine& m);
 // inside it and is made of plain folder names.
 bool Folder(sim::Machine& m, const std::wstring& account, int csidl, std::wstring* path);
 bool Relative(sim::Machine& m, const std::wstring& account, int csidl, std::wstring* relative);
+// The same, only for a folder a layout carries to every profile (programs,
+// start-up, desktop) and only in a shape a real set-up gives it: the programs
+// and start-up folders at their default places, the desktop anywhere in the
+// profile outside "\AppData" and the start menu.
+bool Carried(sim::Machine& m, const std::wstring& account, int csidl, std::wstring* relative);
 // The entry name in folder (letter case ignored), null when there is none
 // or its deletion is pending.
 sim::FsNode* Child(const sim::FsNode* folder, const std::wstring& name);

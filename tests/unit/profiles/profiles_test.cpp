@@ -200,7 +200,7 @@ TEST_F(ShellFolderTest, FoldersOutsideTheProfileHaveNoRelativePath) {
       {L"C:\\Users\\alice", true, L""},              // the profile folder itself
       {L"D:\\Redirected\\Desktop", false, nullptr},  // redirected to another drive
       {L"\\\\server\\share\\alice\\Desktop", false, nullptr},
-      {L"C:\\users\\alice\\Desktop", false, nullptr},   // letter case differs
+      {L"C:\\users\\alice\\Desktop", true, L"\\Desktop"},  // letter case does not count, as on NTFS
       {L"C:\\Users\\alicea\\Desktop", false, nullptr},  // sibling sharing the first characters
       {L"C:\\Users\\alice.old", false, nullptr},
       {L"C:\\Users", false, nullptr},  // shorter than the profile path

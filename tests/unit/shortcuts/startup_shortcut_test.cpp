@@ -157,22 +157,27 @@ TEST_F(StartupShortcutTest, NothingHappensWithoutTheFoldersItNeeds) {
   EXPECT_EQ(m().calls["CreateShellLink"] + m().files.fsEvents.size(), 0u);
 }
 
-TEST_F(StartupShortcutTest, EveryProfileUsesTheInteractiveUsersRelativeStartupFolder) {
-  // Alice's start-up folder is "\Autostart" below her profile; bob's own
-  // (redirected) start-up folder is never looked up.
-  AddBob();
-  m().shell.SetFolder(L"alice", kCsidlStartup, L"C:\\Users\\alice\\Autostart");
-  m().shell.SetFolder(L"bob", kCsidlStartup, L"D:\\Redirected\\bob");
-  for (const std::wstring& folder :
-       {std::wstring(L"C:\\Users\\bob\\Autostart"), std::wstring(L"D:\\Redirected\\bob"), kBobStartup}) {
-    AddOldShortcut(folder, L"ZarekTolv.lnk");
-  }
-  Upgrade();
+TEST_F(StartupShortcutTest, EveryProfileUsesTheInteractiveUsersStartupFolderOnlyAtItsDefaultPlace) {
+  // Alice's start-up folder at its default place, spelled in other letters,
+  // is carried to bob's profile; bob's own (redirected) one is never looked
+  // up. At "\Autostart", a place no set-up gives it, it is carried nowhere.
+  const std::wstring autostart = L"C:\\Users\\bob\\Autostart";
+  for (const std::wstring& alices : {kAliceStartup.substr(0, 9) + sim::Fold(kAliceStartup.substr(9)),
+                                     std::wstring(L"C:\\Users\\alice\\Autostart")}) {
+    SetUp();
+    AddBob();
+    m().shell.SetFolder(L"alice", kCsidlStartup, alices);
+    m().shell.SetFolder(L"bob", kCsidlStartup, L"D:\\Redirected\\bob");
+    for (const std::wstring& folder : {autostart, std::wstring(L"D:\\Redirected\\bob"), kBobStartup}) {
+      AddOldShortcut(folder, L"ZarekTolv.lnk");
+    }
+    Upgrade();
 
-  EXPECT_EQ(Names(L"C:\\Users\\bob\\Autostart"), std::vector<std::wstring>{L"Vantorel Drive.lnk"});
-  ExpectCurrentShortcut(L"C:\\Users\\bob\\Autostart");
-  EXPECT_EQ(Names(L"D:\\Redirected\\bob"), std::vector<std::wstring>{L"ZarekTolv.lnk"});
-  EXPECT_EQ(Names(kBobStartup), std::vector<std::wstring>{L"ZarekTolv.lnk"});
+    const bool carried = alices != L"C:\\Users\\alice\\Autostart";
+    EXPECT_EQ(Names(kBobStartup), std::vector<std::wstring>{carried ? L"Vantorel Drive.lnk" : L"ZarekTolv.lnk"});
+    EXPECT_EQ(Names(autostart), std::vector<std::wstring>{L"ZarekTolv.lnk"});
+    EXPECT_EQ(Names(L"D:\\Redirected\\bob"), std::vector<std::wstring>{L"ZarekTolv.lnk"});
+  }
 }
 
 TEST_F(StartupShortcutTest, AFailureKeepsEveryOldShortcutAndLeavesNoTemporaryFile) {
