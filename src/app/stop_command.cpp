@@ -17,7 +17,6 @@ using namespace platform;
 namespace {
 constexpr const wchar_t* kTimeoutOption = L"-timeout";
 constexpr int kFirstCommandArgument = 2;  // argv[0] is the program, argv[1] the command
-constexpr const wchar_t* kUserDesktop = L"winsta0\\default";
 constexpr Dword kLongestPath = 32768;
 
 // Milliseconds of the machine's working time: a sleep of the machine

@@ -51,6 +51,10 @@ enum class StartCall {
   kAsUser,
 };
 
+// The interactive window station's default desktop: the one the signed-in
+// user sees.
+constexpr const wchar_t* kUserDesktop = L"winsta0\\default";
+
 // What to start and how. The command line is the executable's path in
 // quotes, so that a folder with blanks in its path cannot be read as a
 // shorter program name, followed by arguments.

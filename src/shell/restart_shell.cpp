@@ -80,13 +80,13 @@ void LaunchShell(const InteractiveUser& user) {
   if (!LookUpShellFolder(user, kCsidlWindows, &windowsFolder)) return;
   // The Windows folder as its current folder keeps the shell, which lives
   // for the whole logon session, from holding the installer's current folder
-  // open. The desktop is left to the call: CreateProcessWithTokenW then
-  // grants the user access to the tool's own desktop, CreateProcessAsUserW
-  // starts it on the tool's.
+  // open. The desktop is named, "winsta0\default": left to the call, a
+  // tool that an agent started on a window station of its own would start
+  // the shell there, where nobody sees it.
   const UserProcessStart start{windowsFolder + L"\\" + kShellExecutableName,
                                L"",
                                windowsFolder,
-                               /*desktop=*/nullptr,
+                               kUserDesktop,
                                /*creationFlags=*/0,
                                /*userEnvironmentRequired=*/true};
   StartShellAsSessionUser(user, start);

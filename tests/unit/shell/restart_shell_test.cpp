@@ -62,6 +62,7 @@ class RestartShellTest : public TypicalMachineTest {
     ASSERT_EQ(m().users.createProcessAsUser.size(), 1u);
     const sim::CreateProcessWithTokenRecord& r = m().users.createProcessAsUser[0];
     EXPECT_EQ(r.creationFlags, kCreateUnicodeEnvironment | kCreateDefaultErrorMode);
+    EXPECT_EQ(r.desktop, L"winsta0\\default") << "the desktop she sees, whatever the tool's own";
     ASSERT_TRUE(r.succeeded);
     const sim::Process* shell = m().processes.FindProcess(r.pid);
     ASSERT_NE(shell, nullptr);
