@@ -23,40 +23,70 @@ bool PrimaryTokenOf(Handle token, UniqueHandle* primary) {
   return DuplicateTokenEx(token, kPrimaryTokenAccess, kSecurityImpersonation, kTokenPrimary, primary->put());
 }
 
-// Starts the shell as the user signed in at session, never with more rights
-// than that user has, in the first way that works:
-// 1. the token of that user's own shell, taken at start-up (at the user's
-//    level: an administrator's shell runs with the filtered token), with
-//    CreateProcessWithTokenW (needs the Secondary Logon service, which
-//    hardened machines turn off);
-// 2. the same token with CreateProcessAsUserW (needs
-//    SeAssignPrimaryTokenPrivilege: SYSTEM has it, an elevated
-//    administrator has not);
-// 3. when the tool runs as that very user: its own token, elevated or not
-//    brought down to the normal user's level and medium integrity, with
-//    CreateProcessAsUserW (a restricted version of the caller's own token
-//    needs no privilege).
-// The tool's own token as it is, or anybody else's, is never used. True when
-// a shell was started.
-bool StartShellAsSessionUser(const InteractiveUser& user, const UserProcessStart& start) {
+// How the shell is started, settled before the running one is ended: the
+// shell's path, and the token to start it with, never with more rights
+// than the user signed in at the session has:
+// - when the tool runs as that very user, not elevated: its own token as
+//   it is, with CreateProcessAsUserW (she holds no SeImpersonatePrivilege
+//   for CreateProcessWithTokenW, nor SeAssignPrimaryTokenPrivilege for a
+//   token of another process);
+// - otherwise the token of that user's own shell, taken at start-up (at the
+//   user's level: an administrator's shell runs with the filtered token),
+//   with CreateProcessWithTokenW (needs the Secondary Logon service, which
+//   hardened machines turn off), else CreateProcessAsUserW (needs
+//   SeAssignPrimaryTokenPrivilege: SYSTEM has it, an elevated administrator
+//   has not);
+// - and, when the tool runs as that user elevated, after those or without
+//   her shell's token: its own token brought down to the normal user's
+//   level and medium integrity, with CreateProcessAsUserW (a restricted
+//   version of the caller's own token needs no privilege).
+// The tool's own token as it is when elevated, or anybody else's, is never
+// used. False when no way is open: then nothing may be ended.
+struct ShellStart {
+  std::wstring windowsFolder;
+  UniqueHandle shellToken;  // a primary token of her shell's, or null
+  UniqueHandle ownToken;    // the tool's own, when it runs as her, or null
+  bool ownElevated = false;
+};
+
+bool SettleShellStart(const InteractiveUser& user, ShellStart* start) {
   if (!user.user) return false;  // nobody signed in at this desktop
-  UniqueHandle shell;            // nothing waits for it
-  UniqueHandle primary;
-  if (user.token && PrimaryTokenOf(user.token.get(), &primary)) {
-    if (StartProcessAsUser(primary.get(), StartCall::kWithToken, start, &shell) ||
-        StartProcessAsUser(primary.get(), StartCall::kAsUser, start, &shell)) {
-      return true;
-    }
-  }
+  if (!LookUpShellFolder(user, kCsidlWindows, &start->windowsFolder)) return false;
   UniqueHandle own;
-  if (!OpenProcessToken(GetCurrentProcess(), kPrimaryTokenAccess, own.put()) ||
-      !TokenBelongsTo(own.get(), *user.user)) {
-    return false;  // the tool runs as another account: it starts nothing as itself
+  if (OpenProcessToken(GetCurrentProcess(), kPrimaryTokenAccess, own.put()) && TokenBelongsTo(own.get(), *user.user)) {
+    start->ownElevated = TokenIsElevated(own.get());
+    start->ownToken = std::move(own);
+  }
+  if (user.token && !PrimaryTokenOf(user.token.get(), &start->shellToken)) start->shellToken.reset();
+  return start->shellToken || start->ownToken;
+}
+
+// Starts the shell the settled way; true when one was started.
+bool StartShell(const ShellStart& settled) {
+  // The Windows folder as its current folder keeps the shell, which lives
+  // for the whole logon session, from holding the installer's current folder
+  // open. The desktop is named, "winsta0\default": left to the call, a
+  // tool that an agent started on a window station of its own would start
+  // the shell there, where nobody sees it.
+  const UserProcessStart start{settled.windowsFolder + L"\\" + kShellExecutableName,
+                               L"",
+                               settled.windowsFolder,
+                               kUserDesktop,
+                               /*creationFlags=*/0,
+                               /*userEnvironmentRequired=*/true};
+  UniqueHandle shell;  // nothing waits for it
+  if (settled.ownToken && !settled.ownElevated) {
+    UniqueHandle primary;
+    return PrimaryTokenOf(settled.ownToken.get(), &primary) &&
+           StartProcessAsUser(primary.get(), StartCall::kAsUser, start, &shell);
+  }
+  if (settled.shellToken && (StartProcessAsUser(settled.shellToken.get(), StartCall::kWithToken, start, &shell) ||
+                             StartProcessAsUser(settled.shellToken.get(), StartCall::kAsUser, start, &shell))) {
+    return true;
   }
   UniqueHandle ownLevel;
-  const bool got =
-      TokenIsElevated(own.get()) ? NormalUserTokenFromOwn(&ownLevel) : PrimaryTokenOf(own.get(), &ownLevel);
-  return got && StartProcessAsUser(ownLevel.get(), StartCall::kAsUser, start, &shell);
+  return settled.ownToken && NormalUserTokenFromOwn(&ownLevel) &&
+         StartProcessAsUser(ownLevel.get(), StartCall::kAsUser, start, &shell);
 }
 
 }  // namespace
@@ -67,27 +97,18 @@ void RestartShell(const InteractiveUser& user) {
   // Session 0 has no user's desktop: no shell to end there, and a shell
   // started there would run as the tool's account where nobody sees it.
   if (session == 0) return;
+  // Her shell is ended only when it can be started again.
+  ShellStart settled;
+  if (!SettleShellStart(user, &settled)) return;
   TerminateProcessesNamed({kShellExecutableName}, session, /*maxSweeps=*/1);
   for (int attempt = 1; attempt <= kShellReturnAttempts; ++attempt) {
     Sleep(kShellReturnWaitMs);
     if (!FindProcessesByName(kShellExecutableName, session).empty()) return;  // back by itself
   }
-  LaunchShell(user);
+  StartShell(settled);
 }
 
 void LaunchShell(const InteractiveUser& user) {
-  std::wstring windowsFolder;
-  if (!LookUpShellFolder(user, kCsidlWindows, &windowsFolder)) return;
-  // The Windows folder as its current folder keeps the shell, which lives
-  // for the whole logon session, from holding the installer's current folder
-  // open. The desktop is named, "winsta0\default": left to the call, a
-  // tool that an agent started on a window station of its own would start
-  // the shell there, where nobody sees it.
-  const UserProcessStart start{windowsFolder + L"\\" + kShellExecutableName,
-                               L"",
-                               windowsFolder,
-                               kUserDesktop,
-                               /*creationFlags=*/0,
-                               /*userEnvironmentRequired=*/true};
-  StartShellAsSessionUser(user, start);
+  ShellStart settled;
+  if (SettleShellStart(user, &settled)) StartShell(settled);
 }

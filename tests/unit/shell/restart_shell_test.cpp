@@ -106,13 +106,17 @@ TEST_F(RestartShellTest, NoShellAtTheStartTenEmptyLookUpsThenOneLaunch) {
 }
 
 // Run by alice herself, not elevated: her own token as it is, with no
-// level computed from it.
+// level computed from it, and no try with her shell's token, which a tool
+// without SeImpersonatePrivilege cannot start anything with.
 TEST_F(RestartShellTest, AnUnelevatedToolOfTheSessionUserStartsTheShellWithItsOwnToken) {
-  m().EndProcess(*m().processes.FindProcess(alicePid_), 0);
   m().processes.Self().user = L"alice";
   m().processes.Self().elevated = false;
   m().processes.Self().integrity = kSecurityMandatoryMediumRid;
-  RestartShell(User());
+  InteractiveUser alice = User(/*withToken=*/true);
+  m().EndProcess(*m().processes.FindProcess(alicePid_), 0);
+  RestartShell(alice);
+  alice.token.reset();
+  EXPECT_TRUE(m().users.createProcessWithToken.empty());
   ExpectLaunchAsAlice();
   EXPECT_EQ(m().calls["SaferComputeTokenFromLevel"], 0);
   ExpectNothingLeftOpen();
@@ -134,7 +138,7 @@ TEST_F(RestartShellTest, ShellThatNeverComesBackIsEndedThenLaunchedOnce) {
 
 TEST_F(RestartShellTest, ShellBackBeforeTheFirstLookUpEndsAfterOneWait) {
   ShellComesBackAt(400);
-  RestartShell(User());
+  RestartShell(User(/*withToken=*/true));
   EXPECT_EQ(m().processes.terminations.size(), 1u);
   EXPECT_EQ(m().clock.sleeps, std::vector<Dword>{1000});
   EXPECT_EQ(trace_, Expected(1, /*launch=*/false));
@@ -146,7 +150,7 @@ TEST_F(RestartShellTest, ShellBackBeforeTheFirstLookUpEndsAfterOneWait) {
 
 TEST_F(RestartShellTest, ShellBackBetweenTheNinthAndTenthLookUpIsNotLaunchedAgain) {
   ShellComesBackAt(9500);
-  RestartShell(User());
+  RestartShell(User(/*withToken=*/true));
   EXPECT_EQ(m().clock.sleeps, std::vector<Dword>(10, 1000));
   EXPECT_EQ(trace_, Expected(10, /*launch=*/false));
   EXPECT_TRUE(m().users.createProcessAsUser.empty());
@@ -176,7 +180,7 @@ TEST_F(RestartShellTest, EveryShellOfTheSessionIsEndedAndOneFoundLaterIsEnough) 
   second.terminationDelayMs = 300;
   const Dword secondPid = second.pid;
   ShellComesBackAt(2500);
-  RestartShell(User());
+  RestartShell(User(/*withToken=*/true));
   ASSERT_EQ(m().processes.terminations.size(), 2u);
   EXPECT_EQ(m().processes.terminations[0].pid, alicePid_);
   EXPECT_EQ(m().processes.terminations[1].pid, secondPid);
@@ -197,11 +201,12 @@ TEST_F(RestartShellTest, UnresolvableWindowsFolderStartsNothing) {
     sim::TypicalMachine::Build(m());
     m().shell.SetFolder(L"", kCsidlWindows, L"C:\\Windows", result);
     Run(L"tool.exe --restart-explorer");
-    EXPECT_EQ(m().clock.sleeps, std::vector<Dword>(10, 1000));
+    EXPECT_TRUE(m().processes.terminations.empty()) << "her shell is not ended when it cannot be started again";
+    EXPECT_TRUE(m().clock.sleeps.empty());
     EXPECT_TRUE(m().users.createProcessAsUser.empty());
     EXPECT_EQ(m().calls["DuplicateTokenEx"], 0);
     EXPECT_TRUE(m().users.createProcessWithToken.empty());
-    EXPECT_TRUE(RunningShells(1).empty()) << "the session is left without a shell";
+    EXPECT_EQ(RunningShells(1).size(), 1u);
     EXPECT_EQ(m().runtime.stdoutText, L"");
     ExpectNothingLeftOpen();
   }
@@ -281,14 +286,15 @@ TEST_F(RestartShellTest, FallsBackToCreateProcessAsUserOrStartsNoShell) {
     Dword shellTokenDenied;  // rights alice's shell refuses to hand out
     const char* failingCall;
     std::size_t tokenLaunchAttempts;  // 1: CreateProcessAsUserW then starts the shell
+    bool noWay;                       // no way settled before the end: nothing ended
     bool secondaryLogon = true;
   } cases[] = {
-      {"no token", kTokenImpersonate, nullptr, 0},
-      {"token without duplicate rights", kTokenDuplicate, nullptr, 0},
-      {"duplication fails", 0, "DuplicateTokenEx", 0},
-      {"environment fails", 0, "CreateEnvironmentBlock", 0},
-      {"start as the user fails", 0, "CreateProcessWithTokenW", 1},
-      {"Secondary Logon disabled", 0, nullptr, 1, false},
+      {"no token", kTokenImpersonate, nullptr, 0, true},
+      {"token without duplicate rights", kTokenDuplicate, nullptr, 0, true},
+      {"duplication fails", 0, "DuplicateTokenEx", 0, true},
+      {"environment fails", 0, "CreateEnvironmentBlock", 0, false},
+      {"start as the user fails", 0, "CreateProcessWithTokenW", 1, false},
+      {"Secondary Logon disabled", 0, nullptr, 1, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -299,7 +305,10 @@ TEST_F(RestartShellTest, FallsBackToCreateProcessAsUserOrStartsNoShell) {
     m().users.secondaryLogonRunning = c.secondaryLogon;
     Run(L"tool.exe --restart-explorer");
     EXPECT_EQ(m().users.createProcessWithToken.size(), c.tokenLaunchAttempts);
-    EXPECT_EQ(RunningShells(1).size(), c.tokenLaunchAttempts);
+    // Without a token of hers there is no way to start her shell: it is
+    // not ended. A way that fails only when it is taken leaves none.
+    EXPECT_EQ(m().processes.terminations.empty(), c.noWay);
+    EXPECT_EQ(RunningShells(1).size(), c.noWay || c.tokenLaunchAttempts == 1 ? 1u : 0u);
     if (c.tokenLaunchAttempts == 1) ExpectLaunchAsAlice();
     ExpectNothingLeftOpen();
   }
