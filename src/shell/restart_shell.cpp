@@ -52,6 +52,13 @@ struct ShellStart {
 bool SettleShellStart(const InteractiveUser& user, ShellStart* start) {
   if (!user.user) return false;  // nobody signed in at this desktop
   if (!LookUpShellFolder(user, kCsidlWindows, &start->windowsFolder)) return false;
+  // The shell is there to start (Server Core has none). The Windows folder
+  // is the administrators': nobody without rights can take it away between
+  // this look and the start.
+  const UniqueFileHandle shell(CreateFileW((start->windowsFolder + L"\\" + kShellExecutableName).c_str(),
+                                           kFileReadAttributes | kSynchronize,
+                                           kFileShareRead | kFileShareWrite | kFileShareDelete, kOpenExisting, 0));
+  if (!shell) return false;
   UniqueHandle own;
   if (OpenProcessToken(GetCurrentProcess(), kPrimaryTokenAccess, own.put()) && TokenBelongsTo(own.get(), *user.user)) {
     start->ownElevated = TokenIsElevated(own.get());

@@ -68,6 +68,15 @@ std::map<std::wstring, std::string> Contents(sim::Machine& m) {
   return out;
 }
 
+// The desktop shells running in the tool's own session.
+std::size_t OwnSessionShells(sim::Machine& m) {
+  std::size_t shells = 0;
+  for (const auto& p : m.processes.list) {
+    shells += p.alive && p.session == m.processes.Self().session && sim::Fold(p.exeName) == L"EXPLORER.EXE";
+  }
+  return shells;
+}
+
 // The file commands, which a run cut short leaves for the next run.
 bool IsFileCommand(const std::vector<std::wstring>& args) {
   static const std::vector<std::wstring> kFileCommands = {
@@ -147,6 +156,8 @@ std::vector<std::string> RunOne(std::uint64_t seed, std::size_t run, const std::
   const bool injected = !sim::machine().injections.empty();
   std::vector<std::string> attacks;
   int exitCode = 0;
+  const std::size_t shellsBefore = OwnSessionShells(sim::machine());
+  const std::size_t terminationsBefore = sim::machine().processes.terminations.size();
   {
     // A user without rights races the run: a seed of its own for every run.
     hostile::Attacker attacker(sim::machine(), seed * 131 + run);
@@ -163,6 +174,21 @@ std::vector<std::string> RunOne(std::uint64_t seed, std::size_t run, const std::
   // Every wait a call of the tool's can meet here is cut short by the
   // call's own bound: none lasts until the run's.
   if (sim::machine().endedByBound) violations.push_back("ended by the run's bound: a call never returned");
+  // Undisturbed, a restart never leaves her session without the shell it
+  // had: it ends none it cannot start again. The one exception the README
+  // names: an administrator other than her, with the Secondary Logon
+  // service off.
+  sim::Machine& after = sim::machine();
+  const std::wstring self = sim::Fold(after.processes.Self().user);
+  std::wstring signedIn;
+  for (const auto& session : after.users.sessions) {
+    if (session.id == after.processes.Self().session) signedIn = sim::Fold(session.user);
+  }
+  if (args.size() >= 2 && args[1] == L"--restart-explorer" && attacks.empty() && !injected && shellsBefore > 0 &&
+      after.processes.terminations.size() > terminationsBefore && OwnSessionShells(after) == 0 &&
+      (after.users.secondaryLogonRunning || self == L"SYSTEM" || self == signedIn)) {
+    violations.push_back("ended its session's shell and left it without one");
+  }
   // Undisturbed, the command also did what it is there to do.
   if (attacks.empty() && !injected && !sim::machine().endedByBound) {
     for (auto& missed : reference.Missed(sim::machine())) violations.push_back(std::move(missed));
