@@ -91,7 +91,7 @@ std::wstring PieceOf(Machine& m, const std::wstring& command, const std::wstring
   }
   const std::wstring folded = Fold(m.files.CanonicalPath(path));
   std::wstring piece;
-  for (const std::wstring& dir : ProfileDirectories(m, /*reachedOnly=*/true)) {
+  for (const std::wstring& dir : ProfileDirectories(m)) {
     const std::wstring d = Fold(m.files.CanonicalPath(dir));
     // The outermost: a profile list may name a folder inside another
     // profile, whose entries the outer profile's walk reaches too.
