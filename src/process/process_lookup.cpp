@@ -1,7 +1,5 @@
 #include "process/process_lookup.h"
 
-#include <cwctype>
-
 using namespace platform;
 
 namespace {
@@ -46,14 +44,6 @@ std::vector<Dword> FindProcessesByName(const std::wstring& name, SessionFilter s
   ForEachProcessNamed({name}, session, kProcessQueryLimitedInformation,
                       [&found](Dword processId, Handle) { found.push_back(processId); });
   return found;
-}
-
-bool NamesEqualIgnoreCase(const std::wstring& a, const std::wstring& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::towupper(static_cast<std::wint_t>(a[i])) != std::towupper(static_cast<std::wint_t>(b[i]))) return false;
-  }
-  return true;
 }
 
 bool IsOneOfNames(const std::wstring& name, const std::vector<std::wstring>& names) {

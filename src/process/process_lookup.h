@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ignore_case.h"
 #include "platform/handles.h"
 #include "platform/platform.h"
 
@@ -49,10 +50,6 @@ bool GetProcessImageBaseName(platform::Handle process, std::wstring* name);
 // the name is confirmed through the handle that is then used. Null otherwise.
 platform::UniqueHandle OpenProcessNamed(platform::Dword processId, platform::Dword access,
                                         const std::vector<std::wstring>& names);
-
-// Whether two names are equal regardless of letter case: same length, and
-// every pair of units equal after the standard library's upper-casing.
-bool NamesEqualIgnoreCase(const std::wstring& a, const std::wstring& b);
 
 // Whether name equals one of names, regardless of letter case.
 bool IsOneOfNames(const std::wstring& name, const std::vector<std::wstring>& names);

@@ -1,7 +1,6 @@
 #include "profiles/shell_folders.h"
 
-#include <cwctype>
-
+#include "common/ignore_case.h"
 #include "common/plain_folder_name.h"
 #include "platform/platform.h"
 
@@ -23,19 +22,9 @@ bool GetProgramFilesFolder(const InteractiveUser& user, std::wstring* folder) {
 
 namespace {
 
-// Whether a and b name the same, as NTFS compares names: without regard to
-// letter case.
-bool SameText(const std::wstring& a, const std::wstring& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::towupper(a[i]) != std::towupper(b[i])) return false;
-  }
-  return true;
-}
-
 // Whether the relative folder rest is folder itself or lies inside it.
 bool Within(const std::wstring& rest, const std::wstring& folder) {
-  return rest.size() >= folder.size() && SameText(rest.substr(0, folder.size()), folder) &&
+  return rest.size() >= folder.size() && NamesEqualIgnoreCase(rest.substr(0, folder.size()), folder) &&
          (rest.size() == folder.size() || rest[folder.size()] == L'\\');
 }
 
@@ -49,8 +38,8 @@ constexpr const wchar_t* kStartupBelowPrograms = L"\\Startup";
 bool IsCarriedShape(int csidl, const std::wstring& rest) {
   for (const wchar_t* startMenu : kStartMenuFolders) {
     const std::wstring programs = std::wstring(startMenu) + kProgramsBelowStartMenu;
-    if (csidl == kCsidlPrograms && SameText(rest, programs)) return true;
-    if (csidl == kCsidlStartup && SameText(rest, programs + kStartupBelowPrograms)) return true;
+    if (csidl == kCsidlPrograms && NamesEqualIgnoreCase(rest, programs)) return true;
+    if (csidl == kCsidlStartup && NamesEqualIgnoreCase(rest, programs + kStartupBelowPrograms)) return true;
     // A desktop anywhere else in the profile lies outside every folder
     // carried beside it, and none of them inside it.
     if (csidl == kCsidlDesktopDirectory && Within(rest, startMenu)) return false;
@@ -61,7 +50,7 @@ bool IsCarriedShape(int csidl, const std::wstring& rest) {
 }  // namespace
 
 bool RelativeFolder(const std::wstring& base, const std::wstring& folder, std::wstring* relative) {
-  if (folder.size() < base.size() || !SameText(folder.substr(0, base.size()), base)) return false;
+  if (folder.size() < base.size() || !NamesEqualIgnoreCase(folder.substr(0, base.size()), base)) return false;
   std::wstring rest = folder.substr(base.size());
   // "C:\Users\bobby\Desktop" shares its first characters with the profile
   // "C:\Users\bob" but does not lie inside it.
