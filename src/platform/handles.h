@@ -75,6 +75,11 @@ struct EnvironmentBlockTraits {
   static void Close(void* e) { DestroyEnvironmentBlock(e); }
 };
 
+struct ServiceHandleTraits {  // the service control manager and its services
+  static ScHandle Invalid() { return nullptr; }
+  static void Close(ScHandle h) { CloseServiceHandle(h); }
+};
+
 // Memory the system allocated for the tool: LocalAlloc memory (the argument
 // vector of CommandLineToArgvW) and WTS memory (a session list).
 template <typename T>
@@ -95,6 +100,7 @@ using UniqueShellLink = UniqueResource<ShellLink, ShellLinkTraits>;
 using UniquePersistStream = UniqueResource<PersistStream, PersistStreamTraits>;
 using UniqueStream = UniqueResource<Stream, StreamTraits>;
 using UniqueEnvironmentBlock = UniqueResource<void*, EnvironmentBlockTraits>;
+using UniqueServiceHandle = UniqueResource<ScHandle, ServiceHandleTraits>;
 template <typename T>
 using UniqueLocalMemory = UniqueResource<T, LocalMemoryTraits<T>>;
 template <typename T>

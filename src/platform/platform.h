@@ -296,6 +296,31 @@ bool SaferCloseLevel(SaferLevel level);
 // IsProcessInJob with a null job: whether the process runs in any job.
 bool IsProcessInJob(Handle process, Handle job, bool* result);
 
+// The service control manager (advapi32): a service's configuration, to
+// know beforehand whether a start through it can be served.
+struct ServiceObject;
+using ScHandle = ServiceObject*;  // SC_HANDLE
+constexpr Dword kScManagerConnect = 0x0001;
+constexpr Dword kServiceQueryConfig = 0x0001;
+constexpr Dword kServiceDisabled = 0x00000004;  // a start type
+constexpr Dword kQueryServiceConfigMaxBytes = 8192;  // the most QueryServiceConfigW ever needs
+// QUERY_SERVICE_CONFIGW; its strings follow in the same buffer.
+struct ServiceConfig {
+  Dword dwServiceType;
+  Dword dwStartType;
+  Dword dwErrorControl;
+  wchar_t* lpBinaryPathName;
+  wchar_t* lpLoadOrderGroup;
+  Dword dwTagId;
+  wchar_t* lpDependencies;
+  wchar_t* lpServiceStartName;
+  wchar_t* lpDisplayName;
+};
+ScHandle OpenSCManagerW(const wchar_t* machineName, const wchar_t* databaseName, Dword desiredAccess);
+ScHandle OpenServiceW(ScHandle manager, const wchar_t* serviceName, Dword desiredAccess);
+bool QueryServiceConfigW(ScHandle service, ServiceConfig* config, Dword bufferBytes, Dword* bytesNeeded);
+bool CloseServiceHandle(ScHandle handle);
+
 // ===================== windows =====================
 // user32: windows and messages.
 

@@ -1,5 +1,6 @@
 #include "shell/restart_shell.h"
 
+#include <iterator>
 #include <string>
 
 #include "platform/handles.h"
@@ -18,6 +19,25 @@ namespace {
 // duplicate and assign-primary.
 constexpr Dword kPrimaryTokenAccess = kTokenQuery | kTokenDuplicate | kTokenImpersonate | kTokenAssignPrimary;
 
+// S-1-5-18, LocalSystem, as a SID's bytes: of the accounts that run the
+// tool, the only one holding SeAssignPrimaryTokenPrivilege.
+alignas(4) const unsigned char kLocalSystemBytes[] = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
+const Sid kLocalSystemSid(std::begin(kLocalSystemBytes), std::end(kLocalSystemBytes));
+
+// Whether CreateProcessWithTokenW can be served: the Secondary Logon
+// service is not disabled (one that starts on demand is started by the
+// call). Not known counts as no.
+bool SecondaryLogonStarts() {
+  const UniqueServiceHandle manager(OpenSCManagerW(/*machineName=*/nullptr, /*databaseName=*/nullptr, kScManagerConnect));
+  if (!manager) return false;
+  const UniqueServiceHandle service(OpenServiceW(manager.get(), L"seclogon", kServiceQueryConfig));
+  if (!service) return false;
+  alignas(8) unsigned char buffer[kQueryServiceConfigMaxBytes];
+  auto* config = reinterpret_cast<ServiceConfig*>(buffer);
+  Dword needed = 0;
+  return QueryServiceConfigW(service.get(), config, sizeof(buffer), &needed) && config->dwStartType != kServiceDisabled;
+}
+
 // A primary token of the same user, for starting a process with.
 bool PrimaryTokenOf(Handle token, UniqueHandle* primary) {
   return DuplicateTokenEx(token, kPrimaryTokenAccess, kSecurityImpersonation, kTokenPrimary, primary->put());
@@ -35,7 +55,8 @@ bool PrimaryTokenOf(Handle token, UniqueHandle* primary) {
 //   with CreateProcessWithTokenW (needs the Secondary Logon service, which
 //   hardened machines turn off), else CreateProcessAsUserW (needs
 //   SeAssignPrimaryTokenPrivilege: SYSTEM has it, an elevated administrator
-//   has not);
+//   has not), so for anybody but SYSTEM and her this way is open only while
+//   the service is not disabled;
 // - and, when the tool runs as that user elevated, after those or without
 //   her shell's token: its own token brought down to the normal user's
 //   level and medium integrity, with CreateProcessAsUserW (a restricted
@@ -60,11 +81,16 @@ bool SettleShellStart(const InteractiveUser& user, ShellStart* start) {
                                            kFileShareRead | kFileShareWrite | kFileShareDelete, kOpenExisting, 0));
   if (!shell) return false;
   UniqueHandle own;
-  if (OpenProcessToken(GetCurrentProcess(), kPrimaryTokenAccess, own.put()) && TokenBelongsTo(own.get(), *user.user)) {
+  const bool ownOpened = OpenProcessToken(GetCurrentProcess(), kPrimaryTokenAccess, own.put());
+  const bool asSystem = ownOpened && TokenBelongsTo(own.get(), kLocalSystemSid);
+  if (ownOpened && TokenBelongsTo(own.get(), *user.user)) {
     start->ownElevated = TokenIsElevated(own.get());
     start->ownToken = std::move(own);
   }
   if (user.token && !PrimaryTokenOf(user.token.get(), &start->shellToken)) start->shellToken.reset();
+  // Her shell's token serves another account only through Secondary Logon,
+  // unless the tool runs as SYSTEM (CreateProcessAsUserW).
+  if (start->shellToken && !start->ownToken && !asSystem && !SecondaryLogonStarts()) start->shellToken.reset();
   return start->shellToken || start->ownToken;
 }
 

@@ -13,6 +13,7 @@ namespace platform {
 
 // --- Error codes (GetLastError values and registry results) ---
 constexpr Dword kErrorInvalidHandle = 6;
+constexpr Dword kErrorServiceDoesNotExist = 1060;
 constexpr Dword kErrorBadLength = 24;
 constexpr Dword kErrorNotEnoughMemory = 8;
 constexpr Dword kErrorNotSameDevice = 17;

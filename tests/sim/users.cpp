@@ -428,4 +428,56 @@ bool WTSQueryUserToken(Dword sessionId, Handle* token) {
   return c.Fail(kErrorCtxWinstationNotFound);
 }
 
+// ---------------- the service control manager ----------------
+// Only the Secondary Logon service's start type is modelled: on demand
+// while it may run, disabled where a hardened baseline turned it off.
+
+ScHandle OpenSCManagerW(const wchar_t* machineName, const wchar_t* databaseName, Dword desiredAccess) {
+  Call c("OpenSCManagerW");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code), nullptr;
+  if (machineName != nullptr || databaseName != nullptr || desiredAccess != kScManagerConnect) {
+    return c.Fail(kErrorInvalidParameter), nullptr;  // not modelled
+  }
+  auto* handle = reinterpret_cast<ScHandle>(c.m.users.nextServiceHandle += 8);
+  c.m.users.serviceHandles[handle] = L"";
+  return handle;
+}
+
+ScHandle OpenServiceW(ScHandle manager, const wchar_t* serviceName, Dword desiredAccess) {
+  Call c("OpenServiceW");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code), nullptr;
+  const auto found = c.m.users.serviceHandles.find(manager);
+  if (found == c.m.users.serviceHandles.end() || !found->second.empty()) return c.Fail(kErrorInvalidHandle), nullptr;
+  if (serviceName == nullptr || sim::Fold(serviceName) != L"SECLOGON") return c.Fail(kErrorServiceDoesNotExist), nullptr;
+  if (desiredAccess != kServiceQueryConfig) return c.Fail(kErrorInvalidParameter), nullptr;  // not modelled
+  auto* handle = reinterpret_cast<ScHandle>(c.m.users.nextServiceHandle += 8);
+  c.m.users.serviceHandles[handle] = L"seclogon";
+  return handle;
+}
+
+bool QueryServiceConfigW(ScHandle service, ServiceConfig* config, Dword bufferBytes, Dword* bytesNeeded) {
+  Call c("QueryServiceConfigW");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  const auto found = c.m.users.serviceHandles.find(service);
+  if (found == c.m.users.serviceHandles.end() || found->second.empty()) return c.Fail(kErrorInvalidHandle);
+  // The structure and its strings (here only an empty display name).
+  const Dword needed = static_cast<Dword>(sizeof(ServiceConfig) + sizeof(wchar_t));
+  *bytesNeeded = needed;
+  if (config == nullptr || bufferBytes < needed) return c.Fail(kErrorInsufficientBuffer);
+  auto* text = reinterpret_cast<wchar_t*>(config + 1);
+  *text = L'\0';
+  *config = ServiceConfig{/*own process*/ 0x20, c.m.users.secondaryLogonRunning ? 3u : kServiceDisabled, 1,
+                               text, text, 0, text, text, text};
+  return true;
+}
+
+bool CloseServiceHandle(ScHandle handle) {
+  Call c("CloseServiceHandle");
+  if (c.m.users.serviceHandles.erase(handle) == 0) return c.Fail(kErrorInvalidHandle);
+  return true;
+}
+
 }  // namespace platform

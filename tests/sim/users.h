@@ -83,8 +83,12 @@ struct Users {
 
   // ---- starting a process as a user ----
   // The Secondary Logon service (seclogon), which CreateProcessWithTokenW
-  // needs; hardened baselines disable it.
+  // needs; hardened baselines disable it (its start type then says so).
   bool secondaryLogonRunning = true;
+  // Open handles of the service control manager (an empty name) and of
+  // services (their names).
+  std::map<platform::ScHandle, std::wstring> serviceHandles;
+  std::uintptr_t nextServiceHandle = 0x5C000;
   std::vector<CreateProcessWithTokenRecord> createProcessWithToken;
   std::vector<CreateProcessWithTokenRecord> createProcessAsUser;
   std::map<void*, std::wstring> environmentBlocks;  // live blocks from CreateEnvironmentBlock, by account

@@ -175,18 +175,10 @@ std::vector<std::string> RunOne(std::uint64_t seed, std::size_t run, const std::
   // call's own bound: none lasts until the run's.
   if (sim::machine().endedByBound) violations.push_back("ended by the run's bound: a call never returned");
   // Undisturbed, a restart never leaves her session without the shell it
-  // had: it ends none it cannot start again. The one exception the README
-  // names: an administrator other than her, with the Secondary Logon
-  // service off.
+  // had: it ends none it cannot start again.
   sim::Machine& after = sim::machine();
-  const std::wstring self = sim::Fold(after.processes.Self().user);
-  std::wstring signedIn;
-  for (const auto& session : after.users.sessions) {
-    if (session.id == after.processes.Self().session) signedIn = sim::Fold(session.user);
-  }
   if (args.size() >= 2 && args[1] == L"--restart-explorer" && attacks.empty() && !injected && shellsBefore > 0 &&
-      after.processes.terminations.size() > terminationsBefore && OwnSessionShells(after) == 0 &&
-      (after.users.secondaryLogonRunning || self == L"SYSTEM" || self == signedIn)) {
+      after.processes.terminations.size() > terminationsBefore && OwnSessionShells(after) == 0) {
     violations.push_back("ended its session's shell and left it without one");
   }
   // Undisturbed, the command also did what it is there to do.

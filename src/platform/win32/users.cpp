@@ -13,6 +13,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/watchdog.h"
+#include "platform/win32/same_layout.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/windows_types.h"
 
@@ -229,6 +230,35 @@ bool IsProcessInJob(Handle process, Handle job, bool* result) {
   if (!::IsProcessInJob(H(process), H(job), &inJob)) return false;
   *result = inJob != FALSE;
   return true;
+}
+
+CM_SAME_SIZE(ServiceConfig, QUERY_SERVICE_CONFIGW);
+CM_SAME_FIELD(ServiceConfig, QUERY_SERVICE_CONFIGW, dwStartType, dwStartType);
+CM_SAME_FIELD(ServiceConfig, QUERY_SERVICE_CONFIGW, lpDisplayName, lpDisplayName);
+static_assert(kScManagerConnect == SC_MANAGER_CONNECT && kServiceQueryConfig == SERVICE_QUERY_CONFIG &&
+                  kServiceDisabled == SERVICE_DISABLED,
+              "service access rights and start types");
+
+ScHandle OpenSCManagerW(const wchar_t* machineName, const wchar_t* databaseName, Dword desiredAccess) {
+  const ::win32::CallWatch watch;
+  return reinterpret_cast<ScHandle>(::OpenSCManagerW(machineName, databaseName, desiredAccess));
+}
+ScHandle OpenServiceW(ScHandle manager, const wchar_t* serviceName, Dword desiredAccess) {
+  const ::win32::CallWatch watch;
+  return reinterpret_cast<ScHandle>(
+      ::OpenServiceW(reinterpret_cast<SC_HANDLE>(manager), serviceName, desiredAccess));
+}
+bool QueryServiceConfigW(ScHandle service, ServiceConfig* config, Dword bufferBytes, Dword* bytesNeeded) {
+  const ::win32::CallWatch watch;
+  DWORD needed = 0;
+  const BOOL ok = ::QueryServiceConfigW(reinterpret_cast<SC_HANDLE>(service),
+                                        reinterpret_cast<QUERY_SERVICE_CONFIGW*>(config), bufferBytes, &needed);
+  *bytesNeeded = needed;
+  return ok != FALSE;
+}
+bool CloseServiceHandle(ScHandle handle) {
+  const ::win32::CallWatch watch;
+  return ::CloseServiceHandle(reinterpret_cast<SC_HANDLE>(handle)) != FALSE;
 }
 
 }  // namespace platform

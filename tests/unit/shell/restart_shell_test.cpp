@@ -86,6 +86,7 @@ class RestartShellTest : public TypicalMachineTest {
     EXPECT_EQ(m().OpenHandleCount(), 0u);
     EXPECT_TRUE(m().users.environmentBlocks.empty()) << "the environment block is destroyed";
     EXPECT_TRUE(m().users.saferLevels.empty());
+    EXPECT_TRUE(m().users.serviceHandles.empty());
     EXPECT_FALSE(m().hung);
   }
 
@@ -287,6 +288,7 @@ TEST_F(RestartShellTest, FallsBackToCreateProcessAsUserOrStartsNoShell) {
     std::size_t tokenLaunchAttempts;  // 1: CreateProcessAsUserW then starts the shell
     bool noWay;                       // no way settled before the end: nothing ended
     bool secondaryLogon = true;
+    const wchar_t* self = L"SYSTEM";  // an administrator other than her takes no token by CreateProcessAsUserW
   } cases[] = {
       {"no token", kTokenImpersonate, nullptr, 0, true},
       {"token without duplicate rights", kTokenDuplicate, nullptr, 0, true},
@@ -294,6 +296,8 @@ TEST_F(RestartShellTest, FallsBackToCreateProcessAsUserOrStartsNoShell) {
       {"environment fails", 0, "CreateEnvironmentBlock", 0, false},
       {"start as the user fails", 0, "CreateProcessWithTokenW", 1, false},
       {"Secondary Logon disabled", 0, nullptr, 1, false, false},
+      {"another administrator, Secondary Logon disabled", 0, nullptr, 0, true, false, L"admin"},
+      {"another administrator, the service's configuration unread", 0, "QueryServiceConfigW", 0, true, true, L"admin"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -302,6 +306,7 @@ TEST_F(RestartShellTest, FallsBackToCreateProcessAsUserOrStartsNoShell) {
     m().processes.FindProcess(m().processes.RunningPids(L"explorer.exe").at(0))->tokenDeniedAccess = c.shellTokenDenied;
     if (c.failingCall != nullptr) m().Inject(c.failingCall, kErrorAccessDenied);
     m().users.secondaryLogonRunning = c.secondaryLogon;
+    m().processes.Self().user = c.self;
     Run(L"tool.exe --restart-explorer");
     EXPECT_EQ(m().users.createProcessWithToken.size(), c.tokenLaunchAttempts);
     // Without a token of hers there is no way to start her shell: it is
