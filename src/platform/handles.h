@@ -81,7 +81,8 @@ struct ServiceHandleTraits {  // the service control manager and its services
 };
 
 // Memory the system allocated for the tool: LocalAlloc memory (the argument
-// vector of CommandLineToArgvW) and WTS memory (a session list).
+// vector of CommandLineToArgvW), WTS memory (a session list) and LSA memory
+// (a logon session's record).
 template <typename T>
 struct LocalMemoryTraits {
   static T Invalid() { return nullptr; }
@@ -91,6 +92,12 @@ template <typename T>
 struct WtsMemoryTraits {
   static T Invalid() { return nullptr; }
   static void Close(T m) { WTSFreeMemory(m); }
+};
+
+template <typename T>
+struct LsaMemoryTraits {
+  static T Invalid() { return nullptr; }
+  static void Close(T m) { LsaFreeReturnBuffer(m); }
 };
 
 using UniqueHandle = UniqueResource<Handle, KernelHandleTraits>;
@@ -105,6 +112,8 @@ template <typename T>
 using UniqueLocalMemory = UniqueResource<T, LocalMemoryTraits<T>>;
 template <typename T>
 using UniqueWtsMemory = UniqueResource<T, WtsMemoryTraits<T>>;
+template <typename T>
+using UniqueLsaMemory = UniqueResource<T, LsaMemoryTraits<T>>;
 
 // The two handles a process start hands out (PROCESS_INFORMATION), each
 // with its owner from the moment the start returns.

@@ -30,6 +30,7 @@ namespace platform {
 using Dword = std::uint32_t;
 using Long = std::int32_t;     // registry result codes (LSTATUS)
 using HResult = std::int32_t;  // COM and shell result codes
+using NtStatus = std::int32_t;  // NTSTATUS: ntdll's and the LSA's result codes
 
 // Opaque handle types. Their values are the real handle values on Windows.
 struct HandleObject;
@@ -44,6 +45,13 @@ struct PersistStreamObject;
 using PersistStream = PersistStreamObject*;  // IPersistStream*
 struct StreamObject;
 using Stream = StreamObject*;  // IStream*
+
+// UNICODE_STRING: lengths in bytes, no terminator needed.
+struct UnicodeString {
+  std::uint16_t Length;
+  std::uint16_t MaximumLength;
+  wchar_t* Buffer;
+};
 
 inline Handle InvalidHandleValue() { return reinterpret_cast<Handle>(static_cast<std::intptr_t>(-1)); }
 inline RegKey HkeyLocalMachine() {
@@ -208,6 +216,7 @@ constexpr Dword kCreateDefaultErrorMode = 0x04000000;  // the new process does n
 
 // TOKEN_INFORMATION_CLASS values the tool reads or sets.
 constexpr int kTokenUser = 1;             // TOKEN_USER
+constexpr int kTokenStatistics = 10;      // TOKEN_STATISTICS
 constexpr int kTokenElevation = 20;       // TOKEN_ELEVATION (a DWORD)
 constexpr int kTokenIntegrityLevel = 25;  // TOKEN_MANDATORY_LABEL
 constexpr Dword kSeGroupIntegrity = 0x00000020;
@@ -219,6 +228,32 @@ struct SidAndAttributes {
 // TOKEN_MANDATORY_LABEL.
 struct TokenMandatoryLabel {
   SidAndAttributes Label;
+};
+// TOKEN_STATISTICS; AuthenticationId is the token's logon session.
+struct TokenStatistics {
+  Luid TokenId;
+  Luid AuthenticationId;
+  std::int64_t ExpirationTime;
+  int TokenType;
+  int ImpersonationLevel;
+  Dword DynamicCharged;
+  Dword DynamicAvailable;
+  Dword GroupCount;
+  Dword PrivilegeCount;
+  Luid ModifiedId;
+};
+// SECURITY_LOGON_SESSION_DATA as far as the tool reads it: the names the
+// user signed in with, and the session the logon is for. The LSA allocates
+// it; the fields after Sid are never read.
+struct LogonSessionData {
+  Dword Size;
+  Luid LogonId;
+  UnicodeString UserName;
+  UnicodeString LogonDomain;
+  UnicodeString AuthenticationPackage;
+  Dword LogonType;
+  Dword Session;
+  void* Sid;
 };
 // SaferCreateLevel: the user scope, the normal user's level, open only.
 struct SaferLevelObject;
@@ -293,6 +328,12 @@ bool LookupAccountNameW(const wchar_t* systemName, const wchar_t* accountName, v
 bool SaferCreateLevel(Dword scopeId, Dword levelId, Dword openFlags, SaferLevel* level);
 bool SaferComputeTokenFromLevel(SaferLevel level, Handle inToken, Handle* outToken, Dword flags);
 bool SaferCloseLevel(SaferLevel level);
+// secur32 (loaded from the system folder when first needed): what the LSA
+// records of a logon session, freed with LsaFreeReturnBuffer. Only the
+// session's own user or an administrator may read it. STATUS_NOT_IMPLEMENTED
+// where the call is missing (Wine's is a stub).
+NtStatus LsaGetLogonSessionData(Luid* logonId, LogonSessionData** data);
+NtStatus LsaFreeReturnBuffer(void* buffer);
 // IsProcessInJob with a null job: whether the process runs in any job.
 bool IsProcessInJob(Handle process, Handle job, bool* result);
 
@@ -486,7 +527,6 @@ bool FlushFileBuffers(Handle file);
 // ntdll: entries opened relative to a held folder, folders listed and
 // entries renamed through handles.
 
-using NtStatus = std::int32_t;  // NTSTATUS
 constexpr NtStatus kStatusSuccess = 0;
 constexpr NtStatus kStatusNoMoreFiles = static_cast<NtStatus>(0x80000006u);
 constexpr NtStatus kStatusNoSuchFile = static_cast<NtStatus>(0xC000000Fu);
@@ -532,12 +572,6 @@ constexpr int kFileRenameInformationEx = 65;
 constexpr Dword kFileRenameFlagReplaceIfExists = 0x00000001;
 constexpr Dword kFileRenameFlagPosixSemantics = 0x00000002;
 
-// UNICODE_STRING: lengths in bytes, no terminator needed.
-struct UnicodeString {
-  std::uint16_t Length;
-  std::uint16_t MaximumLength;
-  wchar_t* Buffer;
-};
 // OBJECT_ATTRIBUTES. Length must be kObjectAttributesSize.
 struct ObjectAttributes {
   Dword Length;

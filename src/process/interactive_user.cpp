@@ -15,21 +15,28 @@ constexpr Dword kLookUpTokenAccess = kTokenQuery | kTokenImpersonate;
 // (elevated) account the tool runs as.
 constexpr Dword kLaunchTokenAccess = kLookUpTokenAccess | kTokenDuplicate | kTokenAssignPrimary;
 
+// The shell's token, opened with the launch rights or, when those are
+// refused, the look-up rights alone; null when neither is granted.
+UniqueHandle OpenShellToken(Dword shell) {
+  // Opened for its token only, and taken only while it is still the shell.
+  UniqueHandle process = OpenProcessNamed(shell, kProcessQueryLimitedInformation, {kShellExecutableName});
+  UniqueHandle token;
+  if (!process) return token;
+  // A token that grants the look-up rights but refuses the others still
+  // serves every folder look-up; only the shell restart then starts the
+  // shell another way.
+  if (!OpenProcessToken(process.get(), kLaunchTokenAccess, token.put()) &&
+      !OpenProcessToken(process.get(), kLookUpTokenAccess, token.put())) {
+    token.reset();
+  }
+  return token;
+}
+
 // The token of the first shell of session whose user is user, or null.
 UniqueHandle ShellTokenOf(Dword session, const Sid& user) {
   for (const Dword shell : FindProcessesByName(kShellExecutableName, session)) {
-    // Opened for its token only, and taken only while it is still the shell.
-    UniqueHandle process = OpenProcessNamed(shell, kProcessQueryLimitedInformation, {kShellExecutableName});
-    if (!process) continue;
-    // A token that grants the look-up rights but refuses the others still
-    // serves every folder look-up; only the shell restart then starts the
-    // shell another way.
-    UniqueHandle token;
-    if (!OpenProcessToken(process.get(), kLaunchTokenAccess, token.put()) &&
-        !OpenProcessToken(process.get(), kLookUpTokenAccess, token.put())) {
-      continue;
-    }
-    if (TokenBelongsTo(token.get(), user)) return token;
+    UniqueHandle token = OpenShellToken(shell);
+    if (token && TokenBelongsTo(token.get(), user)) return token;
   }
   return UniqueHandle();
 }
@@ -47,11 +54,40 @@ InteractiveUser FindInteractiveUser() {
   // under that name, and its user's folder layout is not to be carried to
   // every profile.
   if (session == 0) return found;
-  // Only a shell of the user signed in at this session: another account
-  // (an administrator who elevated over the shoulder) may run a program of
-  // that name here too.
+  SessionUserNames names;
+  if (!ReadSessionUserNames(session, &names)) return found;
+  // Only a shell of the user signed in at this session, known by its logon:
+  // another account (an administrator who elevated over the shoulder) may
+  // run a program of that name here too.
+  bool recorded = true;
+  for (const Dword shell : FindProcessesByName(kShellExecutableName, session)) {
+    UniqueHandle token = OpenShellToken(shell);
+    if (!token) continue;
+    const LogonMatch match = MatchSessionLogon(token.get(), names);
+    recorded = recorded && match != LogonMatch::kNotRecorded;
+    Sid user;
+    if (match == LogonMatch::kSessionUser && TokenUserSid(token.get(), &user)) {
+      found.user = std::move(user);
+      found.token = std::move(token);
+      return found;
+    }
+  }
+  // No shell of hers runs: the tool itself may be hers (an installer she
+  // started), which is all the restart needs to start one.
+  UniqueHandle own;
+  if (OpenProcessToken(GetCurrentProcess(), kTokenQuery, own.put())) {
+    const LogonMatch match = MatchSessionLogon(own.get(), names);
+    recorded = recorded && match != LogonMatch::kNotRecorded;
+    Sid user;
+    if (match == LogonMatch::kSessionUser && TokenUserSid(own.get(), &user)) {
+      found.user = std::move(user);
+      return found;
+    }
+  }
+  // Where the system keeps no record of logons, her account by its names.
+  if (recorded) return found;
   Sid user;
-  if (!SessionUserSid(session, &user)) return found;
+  if (!LookUpAccountSid(names, &user)) return found;
   found.token = ShellTokenOf(session, user);
   found.user = std::move(user);
   return found;

@@ -1,6 +1,9 @@
 #include "process/user_session.h"
 
+#include <cstddef>
 #include <cwchar>
+
+#include "common/ignore_case.h"
 
 using namespace platform;
 
@@ -24,11 +27,47 @@ std::wstring SessionString(Dword session, int infoClass) {
 
 bool OwnSessionId(Dword* session) { return ProcessIdToSessionId(GetCurrentProcessId(), session); }
 
-bool SessionUserSid(Dword session, Sid* sid) {
-  const std::wstring user = SessionString(session, kWtsUserName);
-  if (user.empty()) return false;
-  const std::wstring domain = SessionString(session, kWtsDomainName);
-  const std::wstring account = domain.empty() ? user : domain + L"\\" + user;
+bool ReadSessionUserNames(Dword session, SessionUserNames* names) {
+  SessionUserNames read{SessionString(session, kWtsUserName), L""};
+  if (read.user.empty()) return false;
+  read.domain = SessionString(session, kWtsDomainName);
+  *names = std::move(read);
+  return true;
+}
+
+LogonMatch MatchSessionLogon(Handle token, const SessionUserNames& names) {
+  TokenStatistics statistics{};
+  Dword returned = 0;
+  if (!GetTokenInformation(token, kTokenStatistics, &statistics, sizeof(statistics), &returned)) {
+    return LogonMatch::kSomebodyElse;
+  }
+  UniqueLsaMemory<LogonSessionData*> logon;
+  const NtStatus status = LsaGetLogonSessionData(&statistics.AuthenticationId, logon.put());
+  if (status == kStatusNotImplemented) return LogonMatch::kNotRecorded;
+  if (status != kStatusSuccess || !logon) return LogonMatch::kSomebodyElse;
+  auto text = [](const UnicodeString& s) {
+    return s.Buffer == nullptr ? std::wstring() : std::wstring(s.Buffer, s.Length / sizeof(wchar_t));
+  };
+  const bool hers = NamesEqualIgnoreCase(text(logon.get()->UserName), names.user) &&
+                    (names.domain.empty() || NamesEqualIgnoreCase(text(logon.get()->LogonDomain), names.domain));
+  return hers ? LogonMatch::kSessionUser : LogonMatch::kSomebodyElse;
+}
+
+bool TokenUserSid(Handle token, Sid* sid) {
+  // TOKEN_USER: a SID_AND_ATTRIBUTES whose SID follows in the same buffer.
+  alignas(8) unsigned char buffer[sizeof(SidAndAttributes) + kSidBufferBytes];
+  Dword returned = 0;
+  if (!GetTokenInformation(token, kTokenUser, buffer, sizeof(buffer), &returned)) return false;
+  const auto* bytes = static_cast<const unsigned char*>(reinterpret_cast<const SidAndAttributes*>(buffer)->Sid);
+  // A SID is 8 bytes and 4 per sub-authority (at most 15).
+  if (bytes[1] > 15) return false;
+  const std::size_t length = 8 + 4 * std::size_t{bytes[1]};
+  sid->assign(bytes, bytes + length);
+  return true;
+}
+
+bool LookUpAccountSid(const SessionUserNames& names, Sid* sid) {
+  const std::wstring account = names.domain.empty() ? names.user : names.domain + L"\\" + names.user;
   Sid found(kSidBufferBytes);
   Dword sidBytes = kSidBufferBytes;
   wchar_t domainName[kDomainNameCharacters];

@@ -17,11 +17,39 @@ bool OwnSessionId(platform::Dword* session);
 // A security identifier, as its bytes.
 using Sid = std::vector<unsigned char>;
 
-// The user signed in at session, as Windows records it for the session
-// (WTSQuerySessionInformationW: the user's and the domain's names, turned
-// into the account's SID by LookupAccountNameW). False when nobody is
-// signed in there or it cannot be read; sid is then as it was.
-bool SessionUserSid(platform::Dword session, Sid* sid);
+// The names of the user signed in at session, as Windows records them for
+// the session (WTSQuerySessionInformationW). False when nobody is signed in
+// there or they cannot be read.
+struct SessionUserNames {
+  std::wstring user;
+  std::wstring domain;  // the computer's name for a local account; may be empty
+};
+bool ReadSessionUserNames(platform::Dword session, SessionUserNames* names);
+
+// Whether a token is of the logon of the user signed in at a session.
+enum class LogonMatch {
+  kSessionUser,  // its logon session is hers
+  kSomebodyElse,  // another logon, or its record cannot be read
+  kNotRecorded,   // the system keeps no record of logon sessions (Wine)
+};
+// The token (opened with TOKEN_QUERY) against the names of the user signed
+// in at a session: its logon session (TokenStatistics) as the LSA records it
+// (LsaGetLogonSessionData) must be in those names (letter case aside; the
+// user's name alone when the session gives no domain). No account name is looked up: the record comes from the logon
+// itself, so an AzureAD account, or a domain account whose controller
+// cannot be reached, is known all the same. An administrator who elevated
+// over her shoulder logged on apart, in his own names.
+LogonMatch MatchSessionLogon(platform::Handle token, const SessionUserNames& names);
+
+// The account SID of a token's user (TOKEN_QUERY). False when it cannot
+// be read; sid is then as it was.
+bool TokenUserSid(platform::Handle token, Sid* sid);
+
+// The account named so, turned into its SID by LookupAccountNameW (a look-up
+// that may need a domain controller or the cloud): only where the system
+// keeps no record of logon sessions. False when it fails; sid is then as it
+// was.
+bool LookUpAccountSid(const SessionUserNames& names, Sid* sid);
 
 // Whether the token (opened with TOKEN_QUERY) belongs to the account sid.
 bool TokenBelongsTo(platform::Handle token, const Sid& sid);

@@ -40,7 +40,7 @@ struct Call {
   bool IsRelease() const {
     return name == "CloseHandle" || name == "RegCloseKey" || name.find("Release") != std::string::npos ||
            name == "DestroyEnvironmentBlock" || name == "WTSFreeMemory" || name == "LocalFree" ||
-           name == "SaferCloseLevel";
+           name == "SaferCloseLevel" || name == "LsaFreeReturnBuffer" || name == "CloseServiceHandle";
   }
   bool Injected(Dword* code) { return m.TakeInjection(name, code); }
   bool Fail(Dword error) {

@@ -199,6 +199,24 @@ bool GetTokenInformation(Handle token, int tokenInformationClass, void* tokenInf
     std::memcpy(out, &user, sizeof(user));
     return true;
   }
+  if (tokenInformationClass == kTokenStatistics) {
+    // Only the logon session's identifier is modelled; a token of the same
+    // user in the same session is of the same logon.
+    auto& logons = c.m.users.logons;
+    std::size_t index = 0;
+    while (index < logons.size() &&
+           !(sim::Fold(logons[index].user) == sim::Fold(e->tokenUser) && logons[index].session == e->tokenSession)) {
+      ++index;
+    }
+    if (index == logons.size()) logons.push_back({e->tokenUser, e->tokenSession});
+    TokenStatistics statistics{};
+    statistics.AuthenticationId.lowPart = static_cast<Dword>(0x10000 + index);
+    statistics.TokenType = e->primaryToken ? kTokenPrimary : 2;
+    *returnLength = sizeof(statistics);
+    if (tokenInformation == nullptr || length < sizeof(statistics)) return c.Fail(kErrorInsufficientBuffer);
+    std::memcpy(tokenInformation, &statistics, sizeof(statistics));
+    return true;
+  }
   if (tokenInformationClass == kTokenElevation) {
     const Dword elevated = e->tokenElevated ? 1 : 0;  // TOKEN_ELEVATION
     *returnLength = sizeof(elevated);
@@ -253,6 +271,9 @@ bool LookupAccountNameW(const wchar_t* /*systemName*/, const wchar_t* accountNam
   const std::size_t slash = name.rfind(L'\\');
   const std::wstring user = slash == std::wstring::npos ? name : name.substr(slash + 1);
   if (user.empty() || !KnownAccount(c.m, user)) return c.Fail(kErrorNoneMapped);
+  if (slash != std::wstring::npos && c.m.users.unresolvableDomains.count(sim::Fold(name.substr(0, slash))) != 0) {
+    return c.Fail(kErrorNoneMapped);
+  }
   const std::vector<unsigned char> found = sim::AccountSid(user);
   const bool wellKnown = found.size() == 12;  // S-1-5-18, -19, -20
   const std::wstring domain = wellKnown                     ? L"NT AUTHORITY"
@@ -478,6 +499,61 @@ bool CloseServiceHandle(ScHandle handle) {
   Call c("CloseServiceHandle");
   if (c.m.users.serviceHandles.erase(handle) == 0) return c.Fail(kErrorInvalidHandle);
   return true;
+}
+
+// ---------------- logon sessions ----------------
+
+NtStatus LsaGetLogonSessionData(Luid* logonId, LogonSessionData** data) {
+  Call c("LsaGetLogonSessionData");
+  Dword code;
+  if (c.Injected(&code)) return static_cast<NtStatus>(code);
+  *data = nullptr;
+  if (!c.m.users.logonSessionsRecorded) return kStatusNotImplemented;
+  const std::size_t index = logonId->lowPart - 0x10000u;
+  if (logonId->highPart != 0 || logonId->lowPart < 0x10000u || index >= c.m.users.logons.size()) {
+    return static_cast<NtStatus>(0xC000005Fu);  // STATUS_NO_SUCH_LOGON_SESSION
+  }
+  const sim::Users::Logon& logon = c.m.users.logons[index];
+  // Another's logon only for an administrator or SYSTEM.
+  const sim::Process& self = c.m.processes.Self();
+  if (!self.elevated && !IsSystem(c.m) && sim::Fold(self.user) != sim::Fold(logon.user)) {
+    return static_cast<NtStatus>(0xC0000022u);  // STATUS_ACCESS_DENIED
+  }
+  // The domain: the session's for the user signed in at it, the computer's
+  // for any other account, NT AUTHORITY for SYSTEM.
+  std::wstring domain = sim::Fold(logon.user) == L"SYSTEM" ? L"NT AUTHORITY" : L"WORKSTATION";
+  for (const auto& s : c.m.users.sessions) {
+    if (s.id == logon.session && sim::Fold(s.user) == sim::Fold(logon.user) && !s.domain.empty()) domain = s.domain;
+  }
+  // One allocation: the record, then its strings and the SID.
+  const std::vector<unsigned char> sid = sim::AccountSid(logon.user);
+  const std::size_t bytes = sizeof(LogonSessionData) + (logon.user.size() + domain.size() + 2) * sizeof(wchar_t) + sid.size();
+  auto* record = static_cast<LogonSessionData*>(std::calloc(1, bytes));
+  auto* text = reinterpret_cast<wchar_t*>(record + 1);
+  auto put = [&text](UnicodeString* out, const std::wstring& value) {
+    std::copy(value.begin(), value.end(), text);
+    *out = {static_cast<std::uint16_t>(value.size() * sizeof(wchar_t)),
+            static_cast<std::uint16_t>((value.size() + 1) * sizeof(wchar_t)), text};
+    text += value.size() + 1;
+  };
+  record->Size = sizeof(LogonSessionData);
+  record->LogonId = *logonId;
+  put(&record->UserName, logon.user);
+  put(&record->LogonDomain, domain);
+  record->LogonType = 2;  // Interactive
+  record->Session = logon.session;
+  record->Sid = text;
+  std::memcpy(text, sid.data(), sid.size());
+  c.m.users.lsaAllocations.insert(record);
+  *data = record;
+  return kStatusSuccess;
+}
+
+NtStatus LsaFreeReturnBuffer(void* buffer) {
+  Call c("LsaFreeReturnBuffer");
+  if (c.m.users.lsaAllocations.erase(buffer) == 0) return kStatusInvalidParameter;
+  std::free(buffer);
+  return kStatusSuccess;
 }
 
 }  // namespace platform

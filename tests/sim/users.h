@@ -70,6 +70,22 @@ struct Users {
   std::vector<Session> sessions;
   std::set<void*> wtsAllocations;  // session lists and strings not yet freed with WTSFreeMemory
 
+  // ---- logon sessions, as the LSA records them ----
+  // A logon session is its user and session here; its identifier is given
+  // out when a token's statistics are first read. false: the system keeps
+  // no such record (Wine: LsaGetLogonSessionData is a stub).
+  bool logonSessionsRecorded = true;
+  struct Logon {
+    std::wstring user;
+    Dword session;
+  };
+  std::vector<Logon> logons;        // by identifier - 1
+  std::set<void*> lsaAllocations;  // records not yet freed with LsaFreeReturnBuffer
+  // Domains whose accounts LookupAccountNameW cannot turn into SIDs here
+  // (AzureAD's, through a cloud plug-in that fails; an unreachable
+  // domain's), folded.
+  std::set<std::wstring> unresolvableDomains = {L"AZUREAD"};
+
   // ---- privileges, the tool's job, Safer levels ----
   std::vector<std::wstring> enabledPrivileges;
   bool selfTokenOpenable = true;

@@ -79,6 +79,7 @@ class Generator {
       : r_(seed),
         locks_(seed * 0x9E3779B97F4A7C15ull + 5),
         layouts_(seed * 0xD1B54A32D192ED03ull + 7),
+        accounts_(seed * 0xA24BAED4963EE407ull + 11),
         m_(m),
         options_(options) {}
   Plan Build();
@@ -123,6 +124,9 @@ class Generator {
   Random locks_;
   // So do the layouts that no set-up gives but a user can set for herself.
   Random layouts_;
+  // And the kinds of account: an AzureAD one, whose name the look-up
+  // cannot turn into a SID; a system that keeps no record of logons.
+  Random accounts_;
   Machine& m_;
   const Options& options_;
   Plan plan_;
@@ -1017,11 +1021,13 @@ void Generator::Rights() {
   for (auto& session : m_.users.sessions) {
     if (session.id != 0 && session.id == self.session && r_.Chance(85)) session.user = L"alice";
     if (r_.Chance(10)) session.domain = r_.Chance(50) ? L"VANTOR" : L"";
+    if (accounts_.Chance(20)) session.domain = L"AzureAD";
     if (session.id == self.session) signedIn = session.user;
   }
   // Hardened machines disable the Secondary Logon service; a deployment
   // agent may run the tool inside a job.
   m_.users.secondaryLogonRunning = !r_.Chance(25);
+  m_.users.logonSessionsRecorded = !accounts_.Chance(5);
   m_.users.toolInJob = r_.Chance(20);
   m_.users.jobAllowsBreakaway = r_.Chance(50);
   // A program of the shell's name that someone signed in over SSH started

@@ -42,7 +42,8 @@ std::string Describe(Machine& m) {
     << ", session " << m.processes.Self().session << (m.processes.Self().sessionReadable ? "" : " (unreadable)")
     << ", account " << Printable(m.processes.Self().user) << (m.processes.Self().elevated ? " elevated" : "")
     << (m.users.toolInJob ? (m.users.jobAllowsBreakaway ? ", in a job (breakaway ok)" : ", in a job") : "")
-    << (m.users.secondaryLogonRunning ? "" : ", Secondary Logon disabled") << "\n";
+    << (m.users.secondaryLogonRunning ? "" : ", Secondary Logon disabled")
+    << (m.users.logonSessionsRecorded ? "" : ", no logon records") << "\n";
   o << "environment:";
   for (const auto& [k, v] : m.runtime.environment) o << " " << Printable(k) << "=" << Printable(v);
   o << "\nprofile list:";

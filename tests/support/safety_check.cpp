@@ -900,6 +900,8 @@ void SafetyCheck::CheckUnattended(Machine& m, std::vector<std::string>* v) const
 void SafetyCheck::CheckResources(Machine& m, std::vector<std::string>* v) const {
   if (!m.users.wtsAllocations.empty()) v->push_back("session list or session string not freed");
   if (!m.users.saferLevels.empty()) v->push_back("Safer level not closed");
+  if (!m.users.lsaAllocations.empty()) v->push_back("logon session record not freed");
+  if (!m.users.serviceHandles.empty()) v->push_back("service handle not closed");
   if (m.OpenHandleCount() != 0) v->push_back(std::to_string(m.OpenHandleCount()) + " handles left open");
   if (!m.runtime.localAllocations.empty()) v->push_back("argument vector not released");
   if (!m.users.environmentBlocks.empty()) v->push_back("environment block not destroyed");

@@ -6,6 +6,7 @@
 #include <windows.h>
 // clang-format off
 #include <wtsapi32.h>
+#include <ntsecapi.h>
 #include <winsafer.h>
 // clang-format on
 
@@ -259,6 +260,32 @@ bool QueryServiceConfigW(ScHandle service, ServiceConfig* config, Dword bufferBy
 bool CloseServiceHandle(ScHandle handle) {
   const ::win32::CallWatch watch;
   return ::CloseServiceHandle(reinterpret_cast<SC_HANDLE>(handle)) != FALSE;
+}
+
+CM_SAME_SIZE(TokenStatistics, TOKEN_STATISTICS);
+CM_SAME_FIELD(TokenStatistics, TOKEN_STATISTICS, AuthenticationId, AuthenticationId);
+CM_SAME_FIELD(LogonSessionData, SECURITY_LOGON_SESSION_DATA, UserName, UserName);
+CM_SAME_FIELD(LogonSessionData, SECURITY_LOGON_SESSION_DATA, LogonDomain, LogonDomain);
+CM_SAME_FIELD(LogonSessionData, SECURITY_LOGON_SESSION_DATA, Session, Session);
+CM_SAME_FIELD(LogonSessionData, SECURITY_LOGON_SESSION_DATA, Sid, Sid);
+static_assert(kTokenStatistics == ::TokenStatistics, "TOKEN_INFORMATION_CLASS");
+
+NtStatus LsaGetLogonSessionData(Luid* logonId, LogonSessionData** data) {
+  const ::win32::CallWatch watch;
+  using Function = NTSTATUS(NTAPI*)(PLUID, PSECURITY_LOGON_SESSION_DATA*);
+  static const Function get = SystemFunction<Function>(L"secur32.dll", "LsaGetLogonSessionData");
+  if (get == nullptr) return kStatusNotImplemented;
+  LUID id{logonId->lowPart, logonId->highPart};
+  PSECURITY_LOGON_SESSION_DATA found = nullptr;
+  const NTSTATUS status = get(&id, &found);
+  *data = reinterpret_cast<LogonSessionData*>(found);
+  return status;
+}
+NtStatus LsaFreeReturnBuffer(void* buffer) {
+  const ::win32::CallWatch watch;
+  using Function = NTSTATUS(NTAPI*)(PVOID);
+  static const Function free = SystemFunction<Function>(L"secur32.dll", "LsaFreeReturnBuffer");
+  return free != nullptr ? free(buffer) : kStatusNotImplemented;
 }
 
 }  // namespace platform

@@ -100,7 +100,39 @@ TEST_F(TypicalMachineTest, TokenComesFromTheFirstShellOfTheOwnSession) {
   EXPECT_EQ(m().OpenHandleCount(), 0u) << "the token goes with the value";
 }
 
-TEST_F(TypicalMachineTest, NoUserWhenTheSessionsAccountCannotBeLookedUp) {
+// She is known by her shell's logon, never by a look-up of her name: an
+// AzureAD account's look-up goes through a cloud plug-in that may fail, a
+// domain account's may wait for a controller. An administrator's shell in
+// her session, listed first, is of another logon.
+TEST_F(TypicalMachineTest, TheSessionUserIsKnownByHerLogonWithoutLookingUpHerName) {
+  m().users.sessions.at(1).domain = L"AzureAD";
+  sim::Process& admins = m().processes.AddProcess(L"explorer.exe", 1);
+  admins.user = L"admin";
+  std::rotate(m().processes.list.begin() + 1, m().processes.list.end() - 1, m().processes.list.end());
+  const InteractiveUser user = FindInteractiveUser();
+  ASSERT_TRUE(user.user.has_value());
+  EXPECT_EQ(*user.user, sim::AccountSid(L"alice"));
+  ASSERT_NE(m().Lookup(user.token.get()), nullptr);
+  EXPECT_EQ(m().Lookup(user.token.get())->tokenUser, L"alice");
+  EXPECT_EQ(m().calls["LookupAccountNameW"], 0);
+  EXPECT_TRUE(m().users.lsaAllocations.empty());
+  // Without her shell's token she is not known at all, still by no look-up.
+  for (sim::Process& p : m().processes.list) {
+    if (p.user == L"alice") p.tokenDeniedAccess = kTokenQuery;
+  }
+  EXPECT_FALSE(FindInteractiveUser().user.has_value());
+  EXPECT_EQ(m().calls["LookupAccountNameW"], 0);
+}
+
+// Where the system keeps no record of logons (Wine), her names are looked
+// up; when that fails too, nobody is known.
+TEST_F(TypicalMachineTest, WithoutLogonRecordsNoUserWhenHerNameCannotBeLookedUp) {
+  m().users.logonSessionsRecorded = false;
+  {
+    const InteractiveUser user = FindInteractiveUser();
+    ASSERT_TRUE(user.user.has_value());
+    EXPECT_NE(user.token.get(), nullptr);
+  }
   m().Inject("LookupAccountNameW", kErrorNoneMapped);
   const InteractiveUser user = FindInteractiveUser();
   EXPECT_FALSE(user.user.has_value());

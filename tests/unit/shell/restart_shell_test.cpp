@@ -106,6 +106,19 @@ TEST_F(RestartShellTest, NoShellAtTheStartTenEmptyLookUpsThenOneLaunch) {
   ExpectNothingLeftOpen();  // the launched shell's process handle is closed
 }
 
+// An AzureAD account's name does not turn into a SID here (the look-up's
+// cloud plug-in fails): she is known by her shell's logon all the same, and
+// gets her shell back.
+TEST_F(RestartShellTest, AnAzureADUsersShellIsEndedAndStartedAgain) {
+  m().users.sessions.at(1).domain = L"AzureAD";
+  Run(L"tool.exe --restart-explorer");
+  EXPECT_EQ(m().processes.terminations.size(), 1u);
+  ASSERT_EQ(m().users.createProcessWithToken.size(), 1u);
+  EXPECT_EQ(m().users.createProcessWithToken[0].tokenUser, L"alice");
+  EXPECT_EQ(RunningShells(1).size(), 1u);
+  ExpectNothingLeftOpen();
+}
+
 // Run by alice herself, not elevated: her own token as it is, with no
 // level computed from it, and no try with her shell's token, which a tool
 // without SeImpersonatePrivilege cannot start anything with.
