@@ -331,7 +331,8 @@ bool SaferCloseLevel(SaferLevel level);
 // secur32 (loaded from the system folder when first needed): what the LSA
 // records of a logon session, freed with LsaFreeReturnBuffer. Only the
 // session's own user or an administrator may read it. STATUS_NOT_IMPLEMENTED
-// where the call is missing (Wine's is a stub).
+// where the call is missing (older Wine); Wine 8 answers every logon with a
+// record that names nobody.
 NtStatus LsaGetLogonSessionData(Luid* logonId, LogonSessionData** data);
 NtStatus LsaFreeReturnBuffer(void* buffer);
 // IsProcessInJob with a null job: whether the process runs in any job.

@@ -48,6 +48,9 @@ LogonMatch MatchSessionLogon(Handle token, const SessionUserNames& names) {
   auto text = [](const UnicodeString& s) {
     return s.Buffer == nullptr ? std::wstring() : std::wstring(s.Buffer, s.Length / sizeof(wchar_t));
   };
+  // Every logon has a user's name; a record without one is no record (Wine
+  // 8 answers with an empty one).
+  if (text(logon.get()->UserName).empty()) return LogonMatch::kNotRecorded;
   const bool hers = NamesEqualIgnoreCase(text(logon.get()->UserName), names.user) &&
                     (names.domain.empty() || NamesEqualIgnoreCase(text(logon.get()->LogonDomain), names.domain));
   return hers ? LogonMatch::kSessionUser : LogonMatch::kSomebodyElse;

@@ -30,7 +30,7 @@ bool ReadSessionUserNames(platform::Dword session, SessionUserNames* names);
 enum class LogonMatch {
   kSessionUser,  // its logon session is hers
   kSomebodyElse,  // another logon, or its record cannot be read
-  kNotRecorded,   // the system keeps no record of logon sessions (Wine)
+  kNotRecorded,   // the system keeps no record of logon sessions, or one without names (Wine)
 };
 // The token (opened with TOKEN_QUERY) against the names of the user signed
 // in at a session: its logon session (TokenStatistics) as the LSA records it

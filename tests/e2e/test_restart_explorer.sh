@@ -13,7 +13,10 @@
 # token (Wine runs that as a plain CreateProcessW, token unused); the new
 # explorer.exe keeps running, its window hidden. That the shell is started as
 # the signed-in user, and the other ways to start it, are proven in the unit
-# tests.
+# tests. todo_wine: Wine 8's LsaGetLogonSessionData answers with a record
+# that names nobody, so here the session user is found by the name look-up
+# the tool keeps for such systems; knowing her by her logon (AzureAD and
+# unreachable-domain accounts) is proven in the simulated machine.
 #
 # Under Wine the started shell inherits the tool's unix standard output and
 # error (on Windows the shell gets no handle of the tool's): never read the

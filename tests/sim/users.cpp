@@ -508,22 +508,28 @@ NtStatus LsaGetLogonSessionData(Luid* logonId, LogonSessionData** data) {
   Dword code;
   if (c.Injected(&code)) return static_cast<NtStatus>(code);
   *data = nullptr;
-  if (!c.m.users.logonSessionsRecorded) return kStatusNotImplemented;
   const std::size_t index = logonId->lowPart - 0x10000u;
-  if (logonId->highPart != 0 || logonId->lowPart < 0x10000u || index >= c.m.users.logons.size()) {
+  if (c.m.users.logonSessionsRecorded &&
+      (logonId->highPart != 0 || logonId->lowPart < 0x10000u || index >= c.m.users.logons.size())) {
     return static_cast<NtStatus>(0xC000005Fu);  // STATUS_NO_SUCH_LOGON_SESSION
   }
-  const sim::Users::Logon& logon = c.m.users.logons[index];
+  const sim::Users::Logon logon =
+      c.m.users.logonSessionsRecorded ? c.m.users.logons[index] : sim::Users::Logon{L"", 0};
   // Another's logon only for an administrator or SYSTEM.
   const sim::Process& self = c.m.processes.Self();
-  if (!self.elevated && !IsSystem(c.m) && sim::Fold(self.user) != sim::Fold(logon.user)) {
+  if (c.m.users.logonSessionsRecorded && !self.elevated && !IsSystem(c.m) && sim::Fold(self.user) != sim::Fold(logon.user)) {
     return static_cast<NtStatus>(0xC0000022u);  // STATUS_ACCESS_DENIED
   }
   // The domain: the session's for the user signed in at it, the computer's
   // for any other account, NT AUTHORITY for SYSTEM.
-  std::wstring domain = sim::Fold(logon.user) == L"SYSTEM" ? L"NT AUTHORITY" : L"WORKSTATION";
+  std::wstring domain = logon.user.empty()                     ? L""
+                       : sim::Fold(logon.user) == L"SYSTEM" ? L"NT AUTHORITY"
+                                                            : L"WORKSTATION";
   for (const auto& s : c.m.users.sessions) {
-    if (s.id == logon.session && sim::Fold(s.user) == sim::Fold(logon.user) && !s.domain.empty()) domain = s.domain;
+    if (!logon.user.empty() && s.id == logon.session && sim::Fold(s.user) == sim::Fold(logon.user) &&
+        !s.domain.empty()) {
+      domain = s.domain;
+    }
   }
   // One allocation: the record, then its strings and the SID.
   const std::vector<unsigned char> sid = sim::AccountSid(logon.user);

@@ -73,7 +73,8 @@ struct Users {
   // ---- logon sessions, as the LSA records them ----
   // A logon session is its user and session here; its identifier is given
   // out when a token's statistics are first read. false: the system keeps
-  // no such record (Wine: LsaGetLogonSessionData is a stub).
+  // no such record (Wine 8: LsaGetLogonSessionData answers every logon with
+  // a record that names nobody).
   bool logonSessionsRecorded = true;
   struct Logon {
     std::wstring user;
