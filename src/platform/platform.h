@@ -335,6 +335,13 @@ bool SaferCloseLevel(SaferLevel level);
 // record that names nobody.
 NtStatus LsaGetLogonSessionData(Luid* logonId, LogonSessionData** data);
 NtStatus LsaFreeReturnBuffer(void* buffer);
+// The user of token (a primary token opened with query and duplicate
+// rights, or an impersonation token with query and impersonate) on the
+// calling thread, until RevertToSelf: every access check is then made
+// against that user's rights. Without SeImpersonatePrivilege the thread
+// gets an identification-level token, with which every open fails.
+bool ImpersonateLoggedOnUser(Handle token);
+bool RevertToSelf();
 // IsProcessInJob with a null job: whether the process runs in any job.
 bool IsProcessInJob(Handle process, Handle job, bool* result);
 

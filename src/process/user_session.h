@@ -66,6 +66,24 @@ bool TokenIsElevated(platform::Handle token);
 // SeAssignPrimaryTokenPrivilege. False when any step fails.
 bool NormalUserTokenFromOwn(platform::UniqueHandle* token);
 
+// The tool's thread acting with the rights of a user: the user's token on
+// it (ImpersonateLoggedOnUser) from construction, reverted (RevertToSelf)
+// at the end. acting() says whether the token was taken; when it was not,
+// the tool must do nothing it meant to do as her.
+class ActingAsUser {
+ public:
+  explicit ActingAsUser(platform::Handle token) : acting_(platform::ImpersonateLoggedOnUser(token)) {}
+  ActingAsUser(const ActingAsUser&) = delete;
+  ActingAsUser& operator=(const ActingAsUser&) = delete;
+  ~ActingAsUser() {
+    if (acting_) platform::RevertToSelf();
+  }
+  bool acting() const { return acting_; }
+
+ private:
+  bool acting_;
+};
+
 // Which Windows call starts the process.
 enum class StartCall {
   // CreateProcessWithTokenW with LOGON_WITH_PROFILE (the user's registry

@@ -1,6 +1,8 @@
 #include "shortcuts/remove_shortcuts.h"
 
+#include "platform/handles.h"
 #include "platform/platform.h"
+#include "process/user_session.h"
 #include "profiles/profile_list.h"
 #include "profiles/shell_folders.h"
 #include "shortcuts/shortcut_names.h"
@@ -32,6 +34,15 @@ void ClearProgramGroup(const FolderPath& programs, const ShortcutNames& names) {
 void ClearDesktop(const FolderPath& desktop, const ShortcutNames& names) {
   FolderChain chain;
   if (chain.Open(desktop)) DeleteEach(chain.last(), names);
+}
+
+// Whether the folders were resolved for the interactive user by a tool that
+// runs as another account: her token is at hand, and the tool's own is not
+// hers (or cannot be read, which is taken the same way).
+bool ActsForAnotherAccount(const InteractiveUser& user) {
+  if (!user.token || !user.user) return false;
+  UniqueHandle own;
+  return !OpenProcessToken(GetCurrentProcess(), kTokenQuery, own.put()) || !TokenBelongsTo(own.get(), *user.user);
 }
 
 }  // namespace
@@ -91,5 +102,14 @@ void RemoveCurrentUserShortcuts(const InteractiveUser& user) {
     if (profileKnown && RelativeFolder(profile, folder, &below)) return {profile, below};
     return {folder, L""};
   };
+  // Her folders are hers to set: wherever they point (the Public desktop,
+  // another user's, through a link she made), a tool that runs as another
+  // account (elevated, or SYSTEM) deletes there only what she may delete
+  // herself, as her. Without her rights on the thread it deletes nothing.
+  if (ActsForAnotherAccount(user)) {
+    const ActingAsUser asHer(user.token.get());
+    if (asHer.acting()) RemoveShortcutsFromFolders(reach(programs), reach(desktop));
+    return;
+  }
   RemoveShortcutsFromFolders(reach(programs), reach(desktop));
 }

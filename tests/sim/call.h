@@ -40,7 +40,8 @@ struct Call {
   bool IsRelease() const {
     return name == "CloseHandle" || name == "RegCloseKey" || name.find("Release") != std::string::npos ||
            name == "DestroyEnvironmentBlock" || name == "WTSFreeMemory" || name == "LocalFree" ||
-           name == "SaferCloseLevel" || name == "LsaFreeReturnBuffer" || name == "CloseServiceHandle";
+           name == "SaferCloseLevel" || name == "LsaFreeReturnBuffer" || name == "CloseServiceHandle" ||
+           name == "RevertToSelf";
   }
   bool Injected(Dword* code) { return m.TakeInjection(name, code); }
   bool Fail(Dword error) {

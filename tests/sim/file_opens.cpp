@@ -97,6 +97,12 @@ Dword ErrorOfStatus(NtStatus status) {
   }
 }
 
+// Whether the tool may change node (or make an entry in it): always with its
+// own rights, only the owner's entries while acting as a user.
+bool MayChange(Machine& m, const FsNode* node) {
+  return m.users.actingAs.empty() || Fold(m.files.OwnerOf(node)) == Fold(m.users.actingAs);
+}
+
 HandleEntry* FileEntry(Machine& m, Handle h) {
   HandleEntry* e = m.Lookup(h);
   return e != nullptr && e->kind == HandleKind::kFile ? e : nullptr;
@@ -109,7 +115,7 @@ NtStatus OpenResolved(Machine& m, FsNode* existing, FsNode* parent, const std::w
     if (!r.create) return kStatusObjectNameNotFound;
     if (parent == nullptr || !parent->isDirectory || !parent->linkTarget.empty()) return kStatusObjectPathNotFound;
     if (parent->deletePending || parent->detached) return kStatusDeletePending;
-    if (parent->denyWrite) return kStatusAccessDenied;
+    if (parent->denyWrite || !MayChange(m, parent)) return kStatusAccessDenied;
     auto made = std::make_unique<FsNode>();
     made->id = m.files.nextNodeId++;
     made->name = finalName;
@@ -127,6 +133,10 @@ NtStatus OpenResolved(Machine& m, FsNode* existing, FsNode* parent, const std::w
     if (r.nonDirectory && node->isDirectory) return kStatusFileIsADirectory;
     if (r.folderNeedsBackupSemantics && node->isDirectory) return kStatusAccessDenied;
     if ((r.access & kDelete) && node->denyDelete) return kStatusAccessDenied;
+    if ((r.access & (kDelete | kFileWriteData | kFileAppendData | kFileWriteAttributes | kGenericWrite)) &&
+        !MayChange(m, node)) {
+      return kStatusAccessDenied;
+    }
     if ((r.access & kFileListDirectory) && node->isDirectory && node->denyList) return kStatusAccessDenied;
     if ((r.access & (kFileWriteData | kFileAppendData | kGenericWrite)) && !node->isDirectory &&
         (node->attributes & kFileAttributeReadonly)) {

@@ -369,7 +369,15 @@ std::wstring FileSystem::PathOf(const FsNode* node) const {
 }
 
 void FileSystem::Journal(FsEventKind kind, const FsNode* node) {
-  fsEvents.push_back({kind, PathOf(node), node->id, node->parent != nullptr ? node->parent->id : 0, !adversaryActing});
+  fsEvents.push_back({kind, PathOf(node), node->id, node->parent != nullptr ? node->parent->id : 0, !adversaryActing,
+                      OwnerOf(kind == FsEventKind::kMovedHere ? node->parent : node)});
+}
+
+std::wstring FileSystem::OwnerOf(const FsNode* node) const {
+  for (; node != nullptr; node = node->parent) {
+    if (!node->owner.empty()) return node->owner;
+  }
+  return L"";
 }
 
 void FileSystem::Touch(const FsNode* node) {
@@ -472,6 +480,7 @@ FsNode* FileSystem::AddChild(FsNode* folder, const std::wstring& name, bool dire
   made->parent = folder;
   made->isDirectory = directory;
   made->attributes = directory ? kFileAttributeDirectory : kFileAttributeArchive;
+  if (adversaryActing) made->owner = adversaryAccount;
   FsNode* node = made.get();
   folder->children[Fold(name)] = std::move(made);
   Journal(FsEventKind::kCreated, node);

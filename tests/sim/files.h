@@ -61,6 +61,11 @@ struct FsNode {
   bool denyList = false;       // an ACL refuses listing a folder: 5
   bool denyWrite = false;      // an ACL refuses creating files in a folder: 5
   bool detached = false;       // no longer in the tree (deleted), kept alive by an open handle
+  // The account that owns it and, unless set further down, everything in
+  // it: a profile folder is its user's, what a user makes is hers. Empty:
+  // the administrators' (the all-users folders, the system's). Only an open
+  // made while acting as a user checks it (FileSystem::OwnerOf).
+  std::wstring owner;
   std::map<std::wstring, std::unique_ptr<FsNode>> children;  // by folded name, which is also NTFS order
   FsNode* parent = nullptr;
 };
@@ -81,6 +86,9 @@ struct FsEvent {
   std::uint64_t node = 0;
   std::uint64_t parent = 0;  // the folder it was in (kMovedHere: the folder it went to)
   bool byTool = true;        // false for what a test's adversary did meanwhile
+  // Whose the entry was (kMovedHere: the folder it went to): who may have
+  // made the change with only the rights of an owner.
+  std::wstring owner;
 };
 
 class FileSystem {
@@ -168,6 +176,11 @@ class FileSystem {
   FsNode* ResolveBelow(FsNode* start, const std::vector<std::wstring>& parts, bool followFinal, Dword* error,
                        FsNode** parentOut = nullptr, std::wstring* finalName = nullptr);
   std::wstring PathOf(const FsNode* node) const;
+  // The account that owns node, as FsNode::owner says: its own, or its
+  // nearest folder's that has one; empty for the administrators.
+  std::wstring OwnerOf(const FsNode* node) const;
+  // Who makes what the adversary makes (FileSystem::AddChild): her entries.
+  std::wstring adversaryAccount = L"alice";
 
  private:
   FsNode* ResolveFrom(FsNode* start, const std::vector<std::wstring>* parts, const std::wstring& path, bool followFinal,

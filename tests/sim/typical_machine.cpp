@@ -79,6 +79,7 @@ void TypicalMachine::AddProfile(Machine& m, const std::wstring& sid, const std::
   m.files.AddDirectory(programs + L"\\Startup");
   m.files.AddDirectory(dir + L"\\Desktop");
   m.files.AddDirectory(dir + L"\\AppData\\Local");
+  m.files.FindNode(dir)->owner = user;  // a profile folder is its user's
   m.shell.SetFolder(user, kCsidlProfile, dir);
   m.shell.SetFolder(user, kCsidlPrograms, programs);
   m.shell.SetFolder(user, kCsidlStartup, programs + L"\\Startup");

@@ -562,4 +562,25 @@ NtStatus LsaFreeReturnBuffer(void* buffer) {
   return kStatusSuccess;
 }
 
+// ---------------- impersonation ----------------
+
+bool ImpersonateLoggedOnUser(Handle token) {
+  Call c("ImpersonateLoggedOnUser");
+  Dword code;
+  if (c.Injected(&code)) return c.Fail(code);
+  HandleEntry* e = c.m.Lookup(token);
+  if (e == nullptr || e->kind != HandleKind::kToken) return c.Fail(kErrorInvalidHandle);
+  if (TokenEntry(c.m, token, kTokenQuery | (e->primaryToken ? kTokenDuplicate : kTokenImpersonate)) == nullptr) {
+    return false;
+  }
+  c.m.users.actingAs = e->tokenUser;
+  return true;
+}
+
+bool RevertToSelf() {
+  Call c("RevertToSelf");
+  c.m.users.actingAs.clear();
+  return true;
+}
+
 }  // namespace platform

@@ -87,6 +87,11 @@ struct Users {
   // domain's), folded.
   std::set<std::wstring> unresolvableDomains = {L"AZUREAD"};
 
+  // ---- impersonation ----
+  // The user whose token is on the tool's thread (ImpersonateLoggedOnUser);
+  // empty: the tool's own. Opens then check FsNode::owner.
+  std::wstring actingAs;
+
   // ---- privileges, the tool's job, Safer levels ----
   std::vector<std::wstring> enabledPrivileges;
   bool selfTokenOpenable = true;

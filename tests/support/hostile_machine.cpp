@@ -103,6 +103,7 @@ class Generator {
   std::wstring LinkTarget(const std::wstring& near);
   void MakerFolder(const std::wstring& programFiles);
   void ShellFolders();
+  void Owners();
   void UserFolders(const std::wstring& user, const std::wstring& dir, bool legacy, bool hostile);
   void Injections();
   void Runs();
@@ -887,7 +888,8 @@ void Generator::UserFolders(const std::wstring& user, const std::wstring& dir, b
                                                              {kCsidlStartup, desktop},
                                                              {kCsidlDesktopDirectory, dir + L"\\AppData\\Roaming"},
                                                              {kCsidlPrograms, desktop + L"\\Programs"},
-                                                             {kCsidlStartup, Fold(startup)}};
+                                                             {kCsidlStartup, Fold(startup)},
+                                                             {kCsidlDesktopDirectory, L"C:\\Users\\Public\\Desktop"}};
     const auto& swap = layouts_.Pick(swaps);
     m_.shell.SetFolder(user, swap.first, swap.second);
   }
@@ -1084,10 +1086,24 @@ Plan Generator::Build() {
     Populate(p);
   }
   ShellFolders();
+  Owners();
   Injections();
   Runs();
   Rights();
   return plan_;
+}
+
+// Who owns what: a profile folder is its user's (a folder of that path
+// listed twice keeps its first user), her redirected folders are hers;
+// everything else is the administrators'.
+void Generator::Owners() {
+  for (const auto& p : profiles_) {
+    sim::FsNode* node = p.dir.empty() ? nullptr : m_.files.FindNode(p.dir);
+    if (node != nullptr && node->owner.empty() && node->isDirectory && node->linkTarget.empty()) node->owner = p.user;
+  }
+  for (const wchar_t* hers : {L"D:\\Redirected", L"\\\\server\\share\\alice"}) {
+    if (sim::FsNode* node = m_.files.FindNode(hers)) node->owner = L"alice";
+  }
 }
 
 }  // namespace

@@ -168,6 +168,23 @@ ReferenceCheck::ReferenceCheck(Machine& m, const std::vector<std::wstring>& args
       }
       ClearGroup(m, UserFolderChain(m, account, programs, L""), kGroupNames, &d.mustGo);
       MustGo(m, UserFolderChain(m, account, desktop, L""), kDesktopNames, &d.mustGo);
+      // Run as another account, the work is done with her rights: only
+      // what she may delete, and nothing when her shell's token cannot be
+      // taken onto the tool's thread (it refuses duplication).
+      if (Fold(account) != Fold(m.processes.Self().user)) {
+        bool impersonable = true;
+        for (const auto& p : m.processes.list) {
+          if (p.alive && p.session == m.processes.Self().session && Fold(p.exeName) == L"EXPLORER.EXE" &&
+              Fold(p.user) == Fold(account) && (p.tokenDeniedAccess & (kTokenDuplicate | kTokenQuery)) != 0) {
+            impersonable = false;
+          }
+        }
+        for (auto it = d.mustGo.begin(); it != d.mustGo.end();) {
+          const FsNode* n = m.files.NodeById(it->first);
+          it = impersonable && n != nullptr && Fold(m.files.OwnerOf(n)) == Fold(account) ? std::next(it)
+                                                                                        : d.mustGo.erase(it);
+        }
+      }
     } else if (command_ == L"--admin-upgrade-startup-shortcut") {
       if (!Layout(m, account, kCsidlStartup, &startup)) continue;
       // The 32-bit program-files folder, or the native one when there is none.

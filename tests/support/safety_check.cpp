@@ -650,10 +650,22 @@ SafetyCheck::Journaled SafetyCheck::JournalOf(Machine& m) const {
 // Every change the tool made, as the file system journaled it; and no data
 // folder touched before every start-up shortcut is gone.
 void SafetyCheck::CheckChanges(Machine& m, const Journaled& j, std::vector<std::string>* v) const {
+  // The portable command, run as another account with her folders: only
+  // what her own account may change.
+  std::wstring hers;
+  if (command_ == L"--portable-remove-shortcuts") {
+    for (std::size_t i = lookupsBefore_; i < m.shell.folderLookups.size(); ++i) {
+      const auto& lookup = m.shell.folderLookups[i];
+      if (lookup.tokenPassed && Fold(lookup.account) != Fold(m.processes.Self().user)) hers = lookup.account;
+    }
+  }
   std::size_t lastStartup = 0, firstData = SIZE_MAX;
   for (std::size_t i = eventsBefore_; i < m.files.fsEvents.size(); ++i) {
     const auto& e = m.files.fsEvents[i];
     if (!e.byTool) continue;
+    if (!hers.empty() && Fold(e.owner) != Fold(hers)) {
+      Say(v, "changed what " + Printable(hers) + "'s own account may not", e.path);
+    }
     const std::wstring name = NameOf(e.path);
     bool ok = false;
     switch (e.kind) {
@@ -901,6 +913,7 @@ void SafetyCheck::CheckResources(Machine& m, std::vector<std::string>* v) const 
   if (!m.users.wtsAllocations.empty()) v->push_back("session list or session string not freed");
   if (!m.users.saferLevels.empty()) v->push_back("Safer level not closed");
   if (!m.users.lsaAllocations.empty()) v->push_back("logon session record not freed");
+  if (!m.users.actingAs.empty()) v->push_back("still acting as " + Printable(m.users.actingAs) + " at the end");
   if (!m.users.serviceHandles.empty()) v->push_back("service handle not closed");
   if (m.OpenHandleCount() != 0) v->push_back(std::to_string(m.OpenHandleCount()) + " handles left open");
   if (!m.runtime.localAllocations.empty()) v->push_back("argument vector not released");

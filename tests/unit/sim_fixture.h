@@ -30,6 +30,7 @@ inline int RunToolAsTheSystemDoes() {
       if (entry.byTool) left.push_back(reinterpret_cast<platform::Handle>(value));
     }
     for (platform::Handle h : left) platform::CloseHandle(h);
+    m.users.actingAs.clear();  // the thread is gone with its token
     if (m.cut == Cut::kPowerLost) m.files.PowerLoss();
     return 0;
   }

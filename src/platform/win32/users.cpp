@@ -288,4 +288,13 @@ NtStatus LsaFreeReturnBuffer(void* buffer) {
   return free != nullptr ? free(buffer) : kStatusNotImplemented;
 }
 
+bool ImpersonateLoggedOnUser(Handle token) {
+  const ::win32::CallWatch watch;
+  return ::ImpersonateLoggedOnUser(H(token)) != FALSE;
+}
+bool RevertToSelf() {
+  const ::win32::CallWatch watch;
+  return ::RevertToSelf() != FALSE;
+}
+
 }  // namespace platform

@@ -376,6 +376,49 @@ TEST_F(RemoveShortcutsTest, PortableTouchesOnlyTheInteractiveUser) {
   for (const auto& lookup : m().shell.folderLookups) EXPECT_EQ(lookup.account, L"alice");
 }
 
+// Her folders are hers to set. The tool, as SYSTEM here, works in them as
+// her: her desktop set to the Public one, or to bob's through "..", costs
+// nobody a shortcut she could not delete herself; her own program group
+// still goes. Her thread token is gone at the end. When her shell's token
+// cannot be taken onto the thread (it refuses duplication), nothing is done.
+TEST_F(RemoveShortcutsTest, PortableRunAsAnotherAccountDeletesOnlyWhatSheMayDelete) {
+  for (const std::wstring& desktop : {kCommonDesktop, kAlice + L"\\..\\bob\\Desktop"}) {
+    SCOPED_TRACE(desktop);
+    for (const bool refusesDuplication : {false, true}) {
+      sim::Reset();
+      sim::TypicalMachine::Build(m());
+      m().files.AddDirectory(L"C:\\Users\\bob\\Desktop")->owner = L"bob";
+      m().shell.SetFolder(L"alice", kCsidlDesktopDirectory, desktop);
+      if (refusesDuplication) {
+        m().processes.FindProcess(m().processes.RunningPids(L"explorer.exe").at(0))->tokenDeniedAccess =
+            kTokenDuplicate;
+      }
+      const std::size_t none = Tree(Programs(kAlice)).size();
+      AddFiles(Programs(kAlice), Join(kLegacyStartMenu, kCurrentStartMenu));
+      AddFiles(kCommonDesktop, Join(kLegacyDesktop, kCurrentDesktop));
+      AddFiles(L"C:\\Users\\bob\\Desktop", Join(kLegacyDesktop, kCurrentDesktop));
+      const Paths common = Tree(kCommonDesktop), bobs = Tree(L"C:\\Users\\bob\\Desktop");
+      const std::size_t hers = Tree(Programs(kAlice)).size();
+
+      Run(L"tool.exe --portable-remove-shortcuts");
+
+      EXPECT_EQ(Tree(kCommonDesktop), common);
+      EXPECT_EQ(Tree(L"C:\\Users\\bob\\Desktop"), bobs);
+      EXPECT_EQ(Tree(Programs(kAlice)).size(), refusesDuplication ? hers : none);
+      EXPECT_EQ(m().users.actingAs, L"");
+    }
+  }
+  // Run by her (elevated), it works with the tool's own rights, as ever.
+  sim::Reset();
+  sim::TypicalMachine::Build(m());
+  m().processes.Self().user = L"alice";
+  m().shell.SetFolder(L"alice", kCsidlDesktopDirectory, kCommonDesktop);
+  AddFiles(kCommonDesktop, kCurrentDesktop);
+  Run(L"tool.exe --portable-remove-shortcuts");
+  EXPECT_TRUE(Tree(kCommonDesktop).empty());
+  EXPECT_EQ(m().calls["ImpersonateLoggedOnUser"], 0);
+}
+
 TEST_F(RemoveShortcutsTest, PortableClearsRedirectedFolders) {
   const std::wstring programs = L"D:\\Redirected\\alice\\Programs";
   const std::wstring desktop = L"\\\\fileserver\\desktop-alice$";  // a share of its own: its root
@@ -384,6 +427,8 @@ TEST_F(RemoveShortcutsTest, PortableClearsRedirectedFolders) {
   AddFiles(programs, Join(kLegacyStartMenu, kCurrentStartMenu));
   AddFiles(desktop, Join(kLegacyDesktop, kCurrentDesktop));
   AddEveryShortcut(kAlice);  // the profile's own folders are not hers any more
+  m().files.FindNode(L"D:\\Redirected\\alice")->owner = L"alice";  // folder redirection makes them hers
+  m().files.FindNode(desktop)->owner = L"alice";
 
   Run(L"tool.exe --portable-remove-shortcuts");
 
