@@ -28,8 +28,8 @@
 namespace platform {
 
 using Dword = std::uint32_t;
-using Long = std::int32_t;     // registry result codes (LSTATUS)
-using HResult = std::int32_t;  // COM and shell result codes
+using Long = std::int32_t;      // registry result codes (LSTATUS)
+using HResult = std::int32_t;   // COM and shell result codes
 using NtStatus = std::int32_t;  // NTSTATUS: ntdll's and the LSA's result codes
 
 // Opaque handle types. Their values are the real handle values on Windows.
@@ -351,7 +351,7 @@ struct ServiceObject;
 using ScHandle = ServiceObject*;  // SC_HANDLE
 constexpr Dword kScManagerConnect = 0x0001;
 constexpr Dword kServiceQueryConfig = 0x0001;
-constexpr Dword kServiceDisabled = 0x00000004;  // a start type
+constexpr Dword kServiceDisabled = 0x00000004;       // a start type
 constexpr Dword kQueryServiceConfigMaxBytes = 8192;  // the most QueryServiceConfigW ever needs
 // QUERY_SERVICE_CONFIGW; its strings follow in the same buffer.
 struct ServiceConfig {

@@ -85,12 +85,8 @@ bool LookUpAccountSid(const SessionUserNames& names, Sid* sid) {
 }
 
 bool TokenBelongsTo(Handle token, const Sid& sid) {
-  // TOKEN_USER: a SID_AND_ATTRIBUTES whose SID follows in the same buffer.
-  alignas(8) unsigned char buffer[sizeof(SidAndAttributes) + kSidBufferBytes];
-  Dword returned = 0;
-  if (!GetTokenInformation(token, kTokenUser, buffer, sizeof(buffer), &returned)) return false;
-  const auto* user = reinterpret_cast<const SidAndAttributes*>(buffer);
-  return !sid.empty() && EqualSid(user->Sid, const_cast<unsigned char*>(sid.data()));
+  Sid user;
+  return !sid.empty() && TokenUserSid(token, &user) && EqualSid(user.data(), const_cast<unsigned char*>(sid.data()));
 }
 
 bool TokenIsElevated(Handle token) {

@@ -28,7 +28,7 @@ bool ReadSessionUserNames(platform::Dword session, SessionUserNames* names);
 
 // Whether a token is of the logon of the user signed in at a session.
 enum class LogonMatch {
-  kSessionUser,  // its logon session is hers
+  kSessionUser,   // its logon session is hers
   kSomebodyElse,  // another logon, or its record cannot be read
   kNotRecorded,   // the system keeps no record of logon sessions, or one without names (Wine)
 };

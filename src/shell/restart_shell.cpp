@@ -28,7 +28,8 @@ const Sid kLocalSystemSid(std::begin(kLocalSystemBytes), std::end(kLocalSystemBy
 // service is not disabled (one that starts on demand is started by the
 // call). Not known counts as no.
 bool SecondaryLogonStarts() {
-  const UniqueServiceHandle manager(OpenSCManagerW(/*machineName=*/nullptr, /*databaseName=*/nullptr, kScManagerConnect));
+  const UniqueServiceHandle manager(
+      OpenSCManagerW(/*machineName=*/nullptr, /*databaseName=*/nullptr, kScManagerConnect));
   if (!manager) return false;
   const UniqueServiceHandle service(OpenServiceW(manager.get(), L"seclogon", kServiceQueryConfig));
   if (!service) return false;

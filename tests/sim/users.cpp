@@ -471,7 +471,8 @@ ScHandle OpenServiceW(ScHandle manager, const wchar_t* serviceName, Dword desire
   if (c.Injected(&code)) return c.Fail(code), nullptr;
   const auto found = c.m.users.serviceHandles.find(manager);
   if (found == c.m.users.serviceHandles.end() || !found->second.empty()) return c.Fail(kErrorInvalidHandle), nullptr;
-  if (serviceName == nullptr || sim::Fold(serviceName) != L"SECLOGON") return c.Fail(kErrorServiceDoesNotExist), nullptr;
+  if (serviceName == nullptr || sim::Fold(serviceName) != L"SECLOGON")
+    return c.Fail(kErrorServiceDoesNotExist), nullptr;
   if (desiredAccess != kServiceQueryConfig) return c.Fail(kErrorInvalidParameter), nullptr;  // not modelled
   auto* handle = reinterpret_cast<ScHandle>(c.m.users.nextServiceHandle += 8);
   c.m.users.serviceHandles[handle] = L"seclogon";
@@ -490,8 +491,15 @@ bool QueryServiceConfigW(ScHandle service, ServiceConfig* config, Dword bufferBy
   if (config == nullptr || bufferBytes < needed) return c.Fail(kErrorInsufficientBuffer);
   auto* text = reinterpret_cast<wchar_t*>(config + 1);
   *text = L'\0';
-  *config = ServiceConfig{/*own process*/ 0x20, c.m.users.secondaryLogonRunning ? 3u : kServiceDisabled, 1,
-                               text, text, 0, text, text, text};
+  *config = ServiceConfig{/*own process*/ 0x20,
+                          c.m.users.secondaryLogonRunning ? 3u : kServiceDisabled,
+                          1,
+                          text,
+                          text,
+                          0,
+                          text,
+                          text,
+                          text};
   return true;
 }
 
@@ -513,18 +521,18 @@ NtStatus LsaGetLogonSessionData(Luid* logonId, LogonSessionData** data) {
       (logonId->highPart != 0 || logonId->lowPart < 0x10000u || index >= c.m.users.logons.size())) {
     return static_cast<NtStatus>(0xC000005Fu);  // STATUS_NO_SUCH_LOGON_SESSION
   }
-  const sim::Users::Logon logon =
-      c.m.users.logonSessionsRecorded ? c.m.users.logons[index] : sim::Users::Logon{L"", 0};
+  const sim::Users::Logon logon = c.m.users.logonSessionsRecorded ? c.m.users.logons[index] : sim::Users::Logon{L"", 0};
   // Another's logon only for an administrator or SYSTEM.
   const sim::Process& self = c.m.processes.Self();
-  if (c.m.users.logonSessionsRecorded && !self.elevated && !IsSystem(c.m) && sim::Fold(self.user) != sim::Fold(logon.user)) {
+  if (c.m.users.logonSessionsRecorded && !self.elevated && !IsSystem(c.m) &&
+      sim::Fold(self.user) != sim::Fold(logon.user)) {
     return static_cast<NtStatus>(0xC0000022u);  // STATUS_ACCESS_DENIED
   }
   // The domain: the session's for the user signed in at it, the computer's
   // for any other account, NT AUTHORITY for SYSTEM.
-  std::wstring domain = logon.user.empty()                     ? L""
-                       : sim::Fold(logon.user) == L"SYSTEM" ? L"NT AUTHORITY"
-                                                            : L"WORKSTATION";
+  std::wstring domain = logon.user.empty()                   ? L""
+                        : sim::Fold(logon.user) == L"SYSTEM" ? L"NT AUTHORITY"
+                                                             : L"WORKSTATION";
   for (const auto& s : c.m.users.sessions) {
     if (!logon.user.empty() && s.id == logon.session && sim::Fold(s.user) == sim::Fold(logon.user) &&
         !s.domain.empty()) {
@@ -533,7 +541,8 @@ NtStatus LsaGetLogonSessionData(Luid* logonId, LogonSessionData** data) {
   }
   // One allocation: the record, then its strings and the SID.
   const std::vector<unsigned char> sid = sim::AccountSid(logon.user);
-  const std::size_t bytes = sizeof(LogonSessionData) + (logon.user.size() + domain.size() + 2) * sizeof(wchar_t) + sid.size();
+  const std::size_t bytes =
+      sizeof(LogonSessionData) + (logon.user.size() + domain.size() + 2) * sizeof(wchar_t) + sid.size();
   auto* record = static_cast<LogonSessionData*>(std::calloc(1, bytes));
   auto* text = reinterpret_cast<wchar_t*>(record + 1);
   auto put = [&text](UnicodeString* out, const std::wstring& value) {

@@ -80,7 +80,7 @@ struct Users {
     std::wstring user;
     Dword session;
   };
-  std::vector<Logon> logons;        // by identifier - 1
+  std::vector<Logon> logons;       // by identifier - 1
   std::set<void*> lsaAllocations;  // records not yet freed with LsaFreeReturnBuffer
   // Domains whose accounts LookupAccountNameW cannot turn into SIDs here
   // (AzureAD's, through a cloud plug-in that fails; an unreachable

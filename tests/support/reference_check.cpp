@@ -182,7 +182,7 @@ ReferenceCheck::ReferenceCheck(Machine& m, const std::vector<std::wstring>& args
         for (auto it = d.mustGo.begin(); it != d.mustGo.end();) {
           const FsNode* n = m.files.NodeById(it->first);
           it = impersonable && n != nullptr && Fold(m.files.OwnerOf(n)) == Fold(account) ? std::next(it)
-                                                                                        : d.mustGo.erase(it);
+                                                                                         : d.mustGo.erase(it);
         }
       }
     } else if (command_ == L"--admin-upgrade-startup-shortcut") {

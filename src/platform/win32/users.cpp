@@ -246,8 +246,7 @@ ScHandle OpenSCManagerW(const wchar_t* machineName, const wchar_t* databaseName,
 }
 ScHandle OpenServiceW(ScHandle manager, const wchar_t* serviceName, Dword desiredAccess) {
   const ::win32::CallWatch watch;
-  return reinterpret_cast<ScHandle>(
-      ::OpenServiceW(reinterpret_cast<SC_HANDLE>(manager), serviceName, desiredAccess));
+  return reinterpret_cast<ScHandle>(::OpenServiceW(reinterpret_cast<SC_HANDLE>(manager), serviceName, desiredAccess));
 }
 bool QueryServiceConfigW(ScHandle service, ServiceConfig* config, Dword bufferBytes, Dword* bytesNeeded) {
   const ::win32::CallWatch watch;

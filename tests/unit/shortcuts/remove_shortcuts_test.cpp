@@ -426,7 +426,7 @@ TEST_F(RemoveShortcutsTest, PortableClearsRedirectedFolders) {
   m().shell.SetFolder(L"alice", kCsidlDesktopDirectory, desktop);
   AddFiles(programs, Join(kLegacyStartMenu, kCurrentStartMenu));
   AddFiles(desktop, Join(kLegacyDesktop, kCurrentDesktop));
-  AddEveryShortcut(kAlice);  // the profile's own folders are not hers any more
+  AddEveryShortcut(kAlice);                                        // the profile's own folders are not hers any more
   m().files.FindNode(L"D:\\Redirected\\alice")->owner = L"alice";  // folder redirection makes them hers
   m().files.FindNode(desktop)->owner = L"alice";
 
