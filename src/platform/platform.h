@@ -129,6 +129,15 @@ void* LocalFree(void* memory);
 bool GetVersionExW(OsVersionInfo* info);
 // C runtime: the wide standard output stream. Writes the text and flushes.
 void WriteStdout(const wchar_t* text);
+// The process's standard output handle (STD_OUTPUT_HANDLE): null when it has
+// none (a GUI program started without a redirection), and what kind of
+// object it is. Written with WriteFile (the files section), bounded as
+// every file call is.
+constexpr Dword kStdOutputHandle = static_cast<Dword>(-11);
+constexpr Dword kFileTypeDisk = 1;
+constexpr Dword kFileTypePipe = 3;
+Handle GetStdHandle(Dword stdHandle);
+Dword GetFileType(Handle file);
 
 // ===================== processes =====================
 // kernel32: the process snapshot, opening, waiting for and ending processes;
@@ -178,6 +187,7 @@ bool QueryFullProcessImageNameW(Handle process, Dword flags, wchar_t* name, Dwor
 bool GetProcessTimes(Handle process, FileTime* creation, FileTime* exit, FileTime* kernel, FileTime* user);
 Handle OpenProcess(Dword desiredAccess, bool inheritHandle, Dword processId);  // null on failure
 bool TerminateProcess(Handle process, Dword exitCode);
+constexpr Dword kWaitObject0 = 0;  // WAIT_OBJECT_0: the object is signalled (a process has ended)
 Dword WaitForSingleObject(Handle handle, Dword milliseconds);
 bool CloseHandle(Handle handle);
 

@@ -48,7 +48,6 @@ constexpr HResult kCoENotInitialized = static_cast<HResult>(0x800401F0u);
 constexpr Dword kProcessVmRead = 0x0010;  // never asked for: reading another process's memory
 constexpr Dword kProcessQueryInformation = 0x0400;
 constexpr Dword kInfinite = 0xFFFFFFFF;
-constexpr Dword kWaitObject0 = 0;
 constexpr Dword kWaitTimeout = 258;
 constexpr Dword kWaitFailed = 0xFFFFFFFF;
 constexpr Dword kStillActive = 259;

@@ -199,6 +199,16 @@ bool WriteFile(Handle file, const void* buffer, Dword bytesToWrite, Dword* bytes
   if (bytesWritten != nullptr) *bytesWritten = 0;
   Dword code;
   if (c.Injected(&code)) return c.Fail(code);  // nothing written (a full disk, say)
+  if (file == sim::kStdoutHandle) {
+    // A pipe nobody drains fills up: the write waits until it is cancelled.
+    if (c.m.runtime.stdoutStalls) {
+      c.m.clock.Advance(kFileCallBoundMs);
+      return c.Fail(kErrorOperationAborted);
+    }
+    c.m.runtime.stdoutBytes.append(static_cast<const char*>(buffer), bytesToWrite);
+    if (bytesWritten != nullptr) *bytesWritten = bytesToWrite;
+    return true;
+  }
   HandleEntry* h = FileEntry(c.m, file);
   if (h == nullptr) return c.Fail(kErrorInvalidHandle);
   if (!(h->access & (kFileWriteData | kFileAppendData))) return c.Fail(kErrorAccessDenied);

@@ -259,4 +259,15 @@ void WriteStdout(const wchar_t* text) {
   c.m.runtime.stdoutText += text;
 }
 
+Handle GetStdHandle(Dword stdHandle) {
+  Call c("GetStdHandle");
+  if (stdHandle != kStdOutputHandle || c.m.runtime.stdoutType == 0) return nullptr;
+  return sim::kStdoutHandle;
+}
+
+Dword GetFileType(Handle file) {
+  Call c("GetFileType");
+  return file == sim::kStdoutHandle ? c.m.runtime.stdoutType : 0;
+}
+
 }  // namespace platform

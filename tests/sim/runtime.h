@@ -16,6 +16,10 @@ namespace sim {
 
 using platform::Dword;
 
+// The value GetStdHandle gives for standard output when there is one.
+inline platform::Handle const kStdoutHandle =
+    reinterpret_cast<platform::Handle>(0x5D0001);  // odd: never a table handle
+
 struct Runtime {
   std::wstring commandLine = L"client-maintenance.exe";
   std::wstring modulePath = L"C:\\tools\\client-maintenance.exe";
@@ -37,7 +41,14 @@ struct Runtime {
   std::set<void*> localAllocations;
 
   // ---- standard output ----
-  std::wstring stdoutText;
+  std::wstring stdoutText;  // what WriteStdout wrote
+  // The standard output handle's kind (GetFileType): 0, none (a GUI
+  // program started without a redirection); FILE_TYPE_DISK or _PIPE. What
+  // WriteFile writes to it, and a pipe that nobody drains: every write then
+  // waits until it is cancelled after its bound.
+  Dword stdoutType = 0;
+  std::string stdoutBytes;
+  bool stdoutStalls = false;
 };
 
 }  // namespace sim

@@ -115,4 +115,17 @@ void WriteStdout(const wchar_t* text) {
   std::fflush(stdout);
 }
 
+static_assert(kStdOutputHandle == STD_OUTPUT_HANDLE && kFileTypeDisk == FILE_TYPE_DISK &&
+                  kFileTypePipe == FILE_TYPE_PIPE,
+              "standard handles and file types");
+Handle GetStdHandle(Dword stdHandle) {
+  const ::win32::CallWatch watch;
+  HANDLE h = ::GetStdHandle(stdHandle);
+  return h == INVALID_HANDLE_VALUE ? nullptr : win32::P(h);
+}
+Dword GetFileType(Handle file) {
+  const ::win32::CallWatch watch;
+  return ::GetFileType(win32::H(file));
+}
+
 }  // namespace platform
