@@ -6,10 +6,13 @@
 #include "app/stop_command.h"
 #include "cleanup/empty_folders.h"
 #include "cleanup/uninstall.h"
+#include "common/decimal_text.h"
+#include "common/report.h"
 #include "files/call_bound.h"
 #include "files/held_folder.h"
 #include "platform/handles.h"
 #include "process/interactive_user.h"
+#include "process/user_session.h"
 #include "shell/restart_shell.h"
 #include "shortcuts/remove_shortcuts.h"
 #include "shortcuts/startup_shortcut.h"
@@ -51,6 +54,35 @@ const Command kCommands[] = {
     {L"--admin-remove-syncroots", DoNothing},
     {L"--portable-remove-syncroots", DoNothing},
 };
+
+// "-verbose", after the command's own arguments: after NAME for
+// "--uninstall"; for "--stop" wherever it is not the value of a "-timeout".
+bool VerboseAsked(const wchar_t* command, int argc, wchar_t** argv) {
+  const bool stop = std::wcscmp(command, L"--stop") == 0;
+  for (int i = std::wcscmp(command, L"--uninstall") == 0 ? 3 : 2; i < argc; ++i) {
+    if (stop && std::wcscmp(argv[i], L"-timeout") == 0) {
+      ++i;  // its value
+    } else if (std::wcscmp(argv[i], L"-verbose") == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The log's first line: the tool and how it was started, the account it
+// runs as, and whose folders it resolves.
+std::wstring FirstLine(const InteractiveUser& user) {
+  std::wstring account = L"an account it cannot read";
+  UniqueHandle own;
+  Sid sid;
+  if (OpenProcessToken(GetCurrentProcess(), kTokenQuery, own.put()) && TokenUserSid(own.get(), &sid)) {
+    account = SidText(sid) + (TokenIsElevated(own.get()) ? L", elevated" : L", not elevated");
+  }
+  const std::wstring session = user.session ? DecimalText(*user.session) : L"unknown";
+  const std::wstring folders = user.token ? user.name : L"its own account (no signed-in user's token)";
+  return std::wstring(L"run\tclient-maintenance ") + CM_VERSION_TEXT + L"\t" + GetCommandLineW() + L"\tas " + account +
+         L", in session " + session + L"\tfolders of " + folders;
+}
 
 }  // namespace
 
@@ -100,8 +132,14 @@ int RunClientMaintenance() {
   if (argv && argc >= 2) {
     const int command = FindCommand(argv.get()[1]);
     if (command >= 0) {
-      const PieceOfWork commandsOwnWork(L"");  // files/call_bound.h
-      kCommands[command].run(user, argc, argv.get());
+      const bool verbose = VerboseAsked(argv.get()[1], argc, argv.get());
+      const report::Scope log;
+      if (verbose) report::Open(FirstLine(user));
+      {
+        const PieceOfWork commandsOwnWork(L"");  // files/call_bound.h
+        kCommands[command].run(user, argc, argv.get());
+      }
+      if (verbose) report::Close(argv.get()[1]);
     }
   }
   return 0;

@@ -13,7 +13,11 @@ namespace {
 
 void RemoveEmptyFolderIn(const std::wstring& folder, const wchar_t* name) {
   FolderChain chain;
-  if (chain.Open({folder, L""})) RemoveFolderIfEmpty(chain.last(), name);
+  if (chain.Open({folder, L""})) {
+    ReportDeletion(RemoveFolderIfEmpty(chain.last(), name), chain.text() + L"\\" + name);
+  } else {
+    ReportDeletion(false, folder);
+  }
 }
 
 }  // namespace

@@ -32,8 +32,12 @@ void RemoveLocalAppDataFolderForAllProfiles(const PlainFolderName& folderName) {
     const std::wstring relative = std::wstring(LocalAppDataFolder()) + L"\\" + folderName.text();
     const std::size_t last = relative.rfind(L'\\');
     FolderChain chain;
-    if (!chain.Open({profile, relative.substr(0, last)})) return;
-    RemoveFolderTreeIn(chain.last(), relative.substr(last + 1));
+    const FolderPath above{profile, relative.substr(0, last)};
+    if (!chain.Open(above)) {
+      ReportDeletion(false, above.Text());
+      return;
+    }
+    RemoveFolderTreeIn(chain.last(), relative.substr(last + 1), chain.text() + relative.substr(last));
   });
 }
 

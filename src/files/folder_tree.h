@@ -28,7 +28,10 @@
 // file stays and so do the folders that hold it. A failure does not stop
 // the removal: it goes on with the next entry. A file of that name is left
 // alone (false).
-bool RemoveFolderTreeIn(platform::Handle parent, const std::wstring& name);
+// reportAs: the folder's path for the decision log (common/report.h): one
+// line for the tree with its counts, and one for each entry left inside.
+bool RemoveFolderTreeIn(platform::Handle parent, const std::wstring& name,
+                        const std::wstring& reportAs = std::wstring());
 
 // The same for the folder at path (no trailing backslash), read once as
 // Windows reads it (its full form) and used in its "\\?\" form: the folder

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <memory>
 
+#include "common/report.h"
 #include "files/call_bound.h"
 
 using namespace platform;
@@ -24,6 +25,44 @@ constexpr Dword kShareAll = kFileShareRead | kFileShareWrite | kFileShareDelete;
 // Every entry is opened as itself (a link as the link), synchronously, and
 // with the backup intent that RemoveDirectoryW and DeleteFileW use too.
 constexpr Dword kEntryOptions = kFileOpenReparsePoint | kFileOpenForBackupIntent | kFileSynchronousIoNonalert;
+
+// The latest refusal, for the decision log.
+std::wstring& Refusal() {
+  static std::wstring refusal;
+  return refusal;
+}
+void Refuse(const std::wstring& why) {
+  if (report::On()) Refusal() = why;
+}
+// An open's status in words.
+void RefuseOpen(NtStatus status) {
+  if (!report::On()) return;
+  switch (static_cast<std::uint32_t>(status)) {
+    case 0x00000108u:  // STATUS_OPLOCK_BREAK_IN_PROGRESS
+      Refusal() = L"in use (an opportunistic lock)";
+      break;
+    case 0xC0000043u:  // STATUS_SHARING_VIOLATION
+      Refusal() = L"in use";
+      break;
+    case 0xC0000022u:  // STATUS_ACCESS_DENIED
+      Refusal() = L"access denied";
+      break;
+    case 0xC0000056u:  // STATUS_DELETE_PENDING
+      Refusal() = L"being deleted";
+      break;
+    case 0xC0000120u:  // STATUS_CANCELLED
+      Refusal() = report::ReasonOf(kErrorOperationAborted);
+      break;
+    default:
+      Refusal() = L"cannot be opened (status 0x" + [status] {
+        std::wstring hex;
+        for (int shift = 28; shift >= 0; shift -= 4)
+          hex += L"0123456789ABCDEF"[(static_cast<std::uint32_t>(status) >> shift) & 0xF];
+        return hex;
+      }() + L")";
+  }
+}
+constexpr const wchar_t* kGivenUpReason = L"not tried: a stalled call gave up this part of the work";
 
 bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
@@ -237,7 +276,12 @@ EntryKind OpenEntry(Handle folder, const std::wstring& name, Dword access, Uniqu
   UniqueFileHandle opened;
   NtStatus status;
   if (!OpenRelative(folder, name, access, kShareReadWrite, kEntryOptions, &opened, &status)) {
-    return IsAbsent(status) ? EntryKind::kMissing : EntryKind::kUnknown;
+    if (IsAbsent(status)) {
+      Refuse(L"");
+      return EntryKind::kMissing;
+    }
+    RefuseOpen(status);
+    return EntryKind::kUnknown;
   }
   EntryKind kind = KindOf(opened.get());
   Dword listed = 0;
@@ -256,7 +300,10 @@ bool ReopenEntry(Handle handle, Dword access, UniqueFileHandle* reopened) {
 }
 
 bool DeleteByHandle(Handle handle) {
-  if (WorkGivenUp()) return false;  // it could wait as long again
+  if (WorkGivenUp()) {  // it could wait as long again
+    Refuse(kGivenUpReason);
+    return false;
+  }
   return DeleteOwnFileByHandle(handle);
 }
 
@@ -274,31 +321,75 @@ bool DeleteOwnFileByHandle(Handle handle) {
   // too, or wait as long again.
   if (error == kErrorAccessDenied || error == kErrorDirNotEmpty || error == kErrorSharingViolation ||
       error == kErrorOperationAborted) {
+    Refuse(report::ReasonOf(error));
     return false;
   }
   FileDispositionInformation plain{1};
-  return NoteResult(SetFileInformationByHandle(handle, kFileDispositionInfo, &plain, sizeof(plain)));
+  if (NoteResult(SetFileInformationByHandle(handle, kFileDispositionInfo, &plain, sizeof(plain)))) return true;
+  if (report::On()) Refuse(report::ReasonOf(GetLastError()));
+  return false;
 }
 
 bool DeleteFileNamed(Handle folder, const std::wstring& name) {
+  Refuse(L"");
   UniqueFileHandle entry;
   const EntryKind kind = OpenEntry(folder, name, kDeleteEntryAccess, &entry);
-  if (kind != EntryKind::kFile && kind != EntryKind::kLink && kind != EntryKind::kOtherFile) return false;
+  if (kind != EntryKind::kFile && kind != EntryKind::kLink && kind != EntryKind::kOtherFile) {
+    if (kind != EntryKind::kMissing && kind != EntryKind::kUnknown) Refuse(RefusalOfKind(kind));
+    return false;
+  }
   return DeleteByHandle(entry.get());
 }
 
+std::wstring LastRefusal() { return Refusal(); }
+
+void ReportDeletion(bool gone, const std::wstring& path) {
+  if (!report::On()) return;
+  if (gone) {
+    report::Say(L"removed", path);
+  } else if (!Refusal().empty()) {
+    report::Say(L"left", path, Refusal());
+  }
+}
+
+std::wstring RefusalOfKind(EntryKind kind) {
+  switch (kind) {
+    case EntryKind::kLink:
+      return L"a link, not followed";
+    case EntryKind::kFolder:
+      return L"a folder";
+    case EntryKind::kFile:
+      return L"a file";
+    case EntryKind::kCloudFolder:
+    case EntryKind::kOtherFile:
+      return L"a cloud file or folder, the provider's";
+    case EntryKind::kOtherFolder:
+      return L"a reparse point, not followed";
+    default:
+      return L"";
+  }
+}
+
 bool RemoveFolderIfEmpty(Handle folder, const std::wstring& name) {
+  Refuse(L"");
   UniqueFileHandle entry;
   const EntryKind kind = OpenEntry(folder, name, kDeleteEntryAccess, &entry);
   // A real folder goes only when empty: the disposition is refused otherwise.
-  if (!IsFolderToWorkIn(kind) && kind != EntryKind::kLink) return false;
+  if (!IsFolderToWorkIn(kind) && kind != EntryKind::kLink) {
+    if (kind != EntryKind::kMissing && kind != EntryKind::kUnknown) Refuse(RefusalOfKind(kind));
+    return false;
+  }
   return DeleteByHandle(entry.get());
 }
 
 bool FolderChain::Open(const FolderPath& folder) {
+  Refuse(L"");
   held_.clear();
   missing_ = false;
-  if (WorkGivenUp()) return false;  // not a call more in a piece of work given up
+  if (WorkGivenUp()) {  // not a call more in a piece of work given up
+    Refuse(kGivenUpReason);
+    return false;
+  }
   std::wstring path;
   if (!VerbatimForm(folder.root + L"\\", &path)) return false;
   // A drive's or share's root folder ("\\?\C:\", "\\?\UNC\server\share\")
@@ -321,6 +412,7 @@ bool FolderChain::Open(const FolderPath& folder) {
     if (!OpenRelative(/*folder=*/nullptr, kNtPrefix + path.substr(kVerbatimPrefixLength), kHoldFolderAccess,
                       kShareReadWrite, kEntryOptions, &root, &status) ||
         !IsFolderToWorkIn(KindOf(root.get()))) {
+      RefuseOpen(status);
       return false;
     }
     held.push_back(std::move(root));
@@ -331,12 +423,16 @@ bool FolderChain::Open(const FolderPath& folder) {
                                         kFileFlagBackupSemantics));
     if (!NoteResult(static_cast<bool>(parent))) {
       missing_ = GetLastError() == kErrorFileNotFound || GetLastError() == kErrorPathNotFound;
+      if (report::On()) Refuse(missing_ ? L"" : report::ReasonOf(GetLastError()));
       return false;
     }
     UniqueFileHandle root;
     const EntryKind kind = OpenEntry(parent.get(), path.substr(slash + 1), kHoldFolderAccess, &root);
     missing_ = kind == EntryKind::kMissing;
-    if (!IsFolderToWorkIn(kind)) return false;
+    if (!IsFolderToWorkIn(kind)) {
+      if (kind != EntryKind::kUnknown) Refuse(RefusalOfKind(kind));
+      return false;
+    }
     held.push_back(std::move(root));
   }
 
@@ -350,10 +446,19 @@ bool FolderChain::Open(const FolderPath& folder) {
     const EntryKind kind =
         name.empty() ? EntryKind::kUnknown : OpenEntry(held.back().get(), name, kHoldFolderAccess, &next);
     missing_ = kind == EntryKind::kMissing;
-    if (!IsFolderToWorkIn(kind)) return false;
+    if (!IsFolderToWorkIn(kind)) {
+      if (kind != EntryKind::kUnknown) Refuse(RefusalOfKind(kind));
+      return false;
+    }
     held.push_back(std::move(next));
     begin = end == std::wstring::npos ? std::wstring::npos : end + 1;
   }
   held_ = std::move(held);
+  if (report::On()) {
+    // "\\?\C:\..." as "C:\...", "\\?\UNC\server\..." as "\\server\...".
+    text_ = unc ? L"\\" + path.substr(kVerbatimUncPrefixLength - 1) : path.substr(kVerbatimPrefixLength);
+    if (text_.size() > 1 && text_.back() == L'\\') text_.pop_back();
+    text_ += below;
+  }
   return true;
 }

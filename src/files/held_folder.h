@@ -161,6 +161,18 @@ bool DeleteFileNamed(platform::Handle folder, const std::wstring& name);
 // Nothing inside is ever deleted.
 bool RemoveFolderIfEmpty(platform::Handle folder, const std::wstring& name);
 
+// For the decision log (common/report.h): why the latest DeleteByHandle,
+// DeleteFileNamed, RemoveFolderIfEmpty, OpenEntry or FolderChain::Open did
+// not do what was asked, in words; empty when there was nothing to do (no
+// entry of that name). Worked out only while the log is on: without it,
+// not a call more.
+std::wstring LastRefusal();
+// The words for an entry of that kind that is not worked in.
+std::wstring RefusalOfKind(EntryKind kind);
+// Into the decision log: "removed path" when gone, else "left path" with
+// the latest refusal, when there is one (nothing for an entry not there).
+void ReportDeletion(bool gone, const std::wstring& path);
+
 // A folder as the tool reaches it: the folder path a piece of work starts
 // from, and the plain folder names below it (empty, or "\name" repeated).
 // root is read as Windows reads root followed by a backslash, so that "C:"
@@ -169,6 +181,8 @@ bool RemoveFolderIfEmpty(platform::Handle folder, const std::wstring& name);
 struct FolderPath {
   std::wstring root;
   std::wstring below;
+  // As a path, for the decision log.
+  std::wstring Text() const { return root + below; }
 };
 
 // A chain of held folders: the folder a piece of work starts from, and
@@ -188,8 +202,12 @@ class FolderChain {
   platform::Handle above() const { return held_.size() < 2 ? nullptr : held_[held_.size() - 2].get(); }
   // After Open failed: whether a folder on the way is not there at all.
   bool missing() const { return missing_; }
+  // After Open succeeded, while the decision log is on: the last folder's
+  // path as Windows read it (its start in full form), for the log.
+  const std::wstring& text() const { return text_; }
 
  private:
   std::vector<platform::UniqueFileHandle> held_;
   bool missing_ = false;
+  std::wstring text_;
 };

@@ -94,7 +94,8 @@ bool ReplaceFileInFolder(Handle staging, Handle folder, const std::wstring& name
   return FlushFileBuffers(temporary.get());
 }
 
-void RemoveLeftoverTemporaryFiles(Handle folder, const std::wstring& temporaryPrefix, Dword requiredAttributes) {
+void RemoveLeftoverTemporaryFiles(Handle folder, const std::wstring& temporaryPrefix, Dword requiredAttributes,
+                                  const std::wstring& reportAs) {
   const std::wstring mask = temporaryPrefix + L"*" + kTemporaryNameSuffix;
   std::vector<unsigned char> buffer(kListingBufferBytes);
   std::vector<ListedEntry> entries;
@@ -113,7 +114,7 @@ void RemoveLeftoverTemporaryFiles(Handle folder, const std::wstring& temporaryPr
     Dword attributes = 0;
     if (OpenEntry(folder, listed.name, kDeleteEntryAccess, &entry, listed.attributes) == EntryKind::kFile &&
         HandleAttributes(entry.get(), &attributes) && (attributes & requiredAttributes) == requiredAttributes) {
-      DeleteByHandle(entry.get());
+      ReportDeletion(DeleteByHandle(entry.get()), reportAs + L"\\" + listed.name);
     }
   }
 }

@@ -32,5 +32,6 @@ bool ReplaceFileInFolder(platform::Handle staging, platform::Handle folder, cons
 // that have every one of requiredAttributes (as the listing and their own
 // handle tell). A file of such a name without them stays; so does one that
 // another run is still writing (it cannot be opened for deletion).
+// reportAs: the folder's path, for the decision log.
 void RemoveLeftoverTemporaryFiles(platform::Handle folder, const std::wstring& temporaryPrefix,
-                                  platform::Dword requiredAttributes);
+                                  platform::Dword requiredAttributes, const std::wstring& reportAs);

@@ -68,6 +68,7 @@ InteractiveUser FindInteractiveUser() {
     Sid user;
     if (match == LogonMatch::kSessionUser && TokenUserSid(token.get(), &user)) {
       found.user = std::move(user);
+      found.name = FullName(names);
       found.token = std::move(token);
       return found;
     }
@@ -81,6 +82,7 @@ InteractiveUser FindInteractiveUser() {
     Sid user;
     if (match == LogonMatch::kSessionUser && TokenUserSid(own.get(), &user)) {
       found.user = std::move(user);
+      found.name = FullName(names);
       return found;
     }
   }
@@ -90,5 +92,6 @@ InteractiveUser FindInteractiveUser() {
   if (!LookUpAccountSid(names, &user)) return found;
   found.token = ShellTokenOf(session, user);
   found.user = std::move(user);
+  found.name = FullName(names);
   return found;
 }

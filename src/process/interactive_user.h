@@ -22,6 +22,8 @@ struct InteractiveUser {
   // The user signed in at that session; none in session 0, when nobody is
   // signed in there, or when the session's user cannot be read.
   std::optional<Sid> user;
+  // Her names as the session gives them ("domain\user"), when she is known.
+  std::wstring name;
   // The token of the first "explorer.exe" of that session (in enumeration
   // order) whose user is that user, opened for query, impersonate, duplicate
   // and assign-primary (enough to start a process as the user), or, when

@@ -42,7 +42,7 @@ UniqueHandle OpenProcessNamed(Dword processId, Dword access, const std::vector<s
 std::vector<Dword> FindProcessesByName(const std::wstring& name, SessionFilter session) {
   std::vector<Dword> found;
   ForEachProcessNamed({name}, session, kProcessQueryLimitedInformation,
-                      [&found](Dword processId, Handle) { found.push_back(processId); });
+                      [&found](Dword processId, Handle, const std::wstring&) { found.push_back(processId); });
   return found;
 }
 

@@ -59,8 +59,8 @@ bool IsOneOfNames(const std::wstring& name, const std::vector<std::wstring>& nam
 // with one of names (letter case ignored; no other process is opened) and
 // that runs in the filter's session (read before the process is opened),
 // opens it with OpenProcessNamed(access, names); for each one whose name
-// that handle confirms, calls visit(processId, handle), and closes the
-// handle when visit returns. Visits nothing when no snapshot can be taken.
+// that handle confirms, calls visit(processId, handle, its name as the
+// snapshot gives it), and closes the handle when visit returns. Visits nothing when no snapshot can be taken.
 template <typename Visit>
 void ForEachProcessNamed(const std::vector<std::wstring>& names, SessionFilter session, platform::Dword access,
                          Visit&& visit) {
@@ -74,6 +74,6 @@ void ForEachProcessNamed(const std::vector<std::wstring>& names, SessionFilter s
     }
     // Gone already, not ours to open, or another process has the identifier now.
     const platform::UniqueHandle process = OpenProcessNamed(p.pid, access, names);
-    if (process) visit(p.pid, process.get());
+    if (process) visit(p.pid, process.get(), p.name);
   }
 }

@@ -3,7 +3,9 @@
 #include <unordered_map>
 #include <utility>
 
+#include "common/decimal_text.h"
 #include "common/product_names.h"
+#include "common/report.h"
 #include "platform/handles.h"
 #include "process/terminate_processes.h"
 #include "process/user_session.h"
@@ -51,8 +53,12 @@ bool PostEndSessionIfClient(Hwnd window, std::intptr_t parameter) {
   // Posted, not sent: the tool never waits on a window. A failed post (a
   // window of a higher integrity level) still counts, so "--stop" keeps
   // asking until its time-out rather than ending as if the client were gone.
-  PostMessageW(window, kWmEndSession, kSessionEnding, kEndSessionCloseApp);
+  const bool posted = PostMessageW(window, kWmEndSession, kSessionEnding, kEndSessionCloseApp);
   ++pass->posted;
+  if (report::On()) {
+    report::Say(L"asked", L"process " + DecimalText(ownerPid),
+                posted ? L"to close a window (WM_ENDSESSION)" : L"could not post to its window");
+  }
   return kContinue;
 }
 

@@ -3,6 +3,9 @@
 #include <set>
 #include <utility>
 
+#include "common/decimal_text.h"
+#include "common/report.h"
+
 using namespace platform;
 
 namespace {
@@ -20,15 +23,27 @@ using ProcessIdentity = std::pair<Dword, FileTime>;
 // many it ended.
 int TerminationSweep(const std::vector<std::wstring>& names, SessionFilter session, std::set<ProcessIdentity>* tried) {
   int ended = 0;
-  ForEachProcessNamed(names, session, kEndAccess, [&](Dword processId, Handle process) {
+  ForEachProcessNamed(names, session, kEndAccess, [&](Dword processId, Handle process, const std::wstring& name) {
     FileTime created = 0;
     GetProcessTimes(process, &created, nullptr, nullptr, nullptr);
     // One that would not end is not waited for again.
     if (!tried->insert({processId, created}).second) return;
     // A process that is already ending refuses the request (access denied)
     // and is still worth waiting for.
-    if (TerminateProcess(process, /*exitCode=*/0)) ++ended;
-    WaitForSingleObject(process, kTerminationWaitLimitMs);
+    const bool endedIt = TerminateProcess(process, /*exitCode=*/0);
+    if (endedIt) ++ended;
+    const Dword waited = WaitForSingleObject(process, kTerminationWaitLimitMs);
+    if (report::On()) {
+      const std::wstring what = name + L" (process " + DecimalText(processId) + L")";
+      if (!endedIt) {
+        report::Say(L"left", what, L"refused to end (access denied, or ending already)");
+      } else if (waited == kWaitObject0) {
+        report::Say(L"ended", what);
+      } else {
+        report::Say(L"ended", what,
+                    L"asked to end; still there after " + DecimalText(kTerminationWaitLimitMs / 1000) + L" s");
+      }
+    }
   });
   return ended;
 }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cwchar>
 
+#include "common/decimal_text.h"
 #include "common/ignore_case.h"
 
 using namespace platform;
@@ -33,6 +34,23 @@ bool ReadSessionUserNames(Dword session, SessionUserNames* names) {
   read.domain = SessionString(session, kWtsDomainName);
   *names = std::move(read);
   return true;
+}
+
+std::wstring FullName(const SessionUserNames& names) {
+  return names.domain.empty() ? names.user : names.domain + L"\\" + names.user;
+}
+
+std::wstring SidText(const Sid& sid) {
+  if (sid.size() < 8) return L"S-?";
+  std::uint64_t authority = 0;
+  for (int i = 2; i < 8; ++i) authority = authority << 8 | sid[i];
+  std::wstring text = L"S-" + DecimalText(sid[0]) + L"-" + DecimalText(static_cast<std::int64_t>(authority));
+  for (std::size_t at = 8; at + 4 <= sid.size(); at += 4) {
+    const std::uint32_t part =
+        sid[at] | sid[at + 1] << 8 | sid[at + 2] << 16 | static_cast<std::uint32_t>(sid[at + 3]) << 24;
+    text += L"-" + DecimalText(part);
+  }
+  return text;
 }
 
 LogonMatch MatchSessionLogon(Handle token, const SessionUserNames& names) {
@@ -69,7 +87,7 @@ bool TokenUserSid(Handle token, Sid* sid) {
 }
 
 bool LookUpAccountSid(const SessionUserNames& names, Sid* sid) {
-  const std::wstring account = names.domain.empty() ? names.user : names.domain + L"\\" + names.user;
+  const std::wstring account = FullName(names);
   Sid found(kSidBufferBytes);
   Dword sidBytes = kSidBufferBytes;
   wchar_t domainName[kDomainNameCharacters];

@@ -25,6 +25,10 @@ struct SessionUserNames {
   std::wstring domain;  // the computer's name for a local account; may be empty
 };
 bool ReadSessionUserNames(platform::Dword session, SessionUserNames* names);
+// "domain\user", or the user's name alone when there is no domain.
+std::wstring FullName(const SessionUserNames& names);
+// A SID in its text form ("S-1-5-18"), for a log: no look-up.
+std::wstring SidText(const Sid& sid);
 
 // Whether a token is of the logon of the user signed in at a session.
 enum class LogonMatch {

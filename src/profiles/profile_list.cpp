@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "common/decimal_text.h"
+#include "common/report.h"
 #include "platform/handles.h"
 
 using namespace platform;
@@ -18,7 +19,7 @@ void EnumerateSubkeyNames(RegKey key, std::vector<std::wstring>* names) {
   Dword count = 0;
   Dword longest = 0;
   if (RegQueryInfoKeyW(key, &count, &longest) != 0) {
-    WriteStdout(L"Failed to query registry info\n");
+    report::Diagnostic(L"Failed to query registry info\n");
     return;
   }
   std::vector<wchar_t> name(static_cast<std::size_t>(longest) + 1);
@@ -32,7 +33,7 @@ void EnumerateSubkeyNames(RegKey key, std::vector<std::wstring>* names) {
 bool ReadProfileImagePath(const std::wstring& keyPath, std::wstring* profileDirectory) {
   UniqueRegKey key;
   if (RegOpenKeyExW(HkeyLocalMachine(), keyPath.c_str(), /*options=*/0, kRegistryAccess, key.put()) != 0) {
-    WriteStdout(L"Failed to open reg key\n");
+    report::Diagnostic(L"Failed to open reg key\n");
     return false;
   }
   // One spare unit past the registry's 4096 bytes, so the text is always
@@ -44,7 +45,7 @@ bool ReadProfileImagePath(const std::wstring& keyPath, std::wstring* profileDire
   if (result != 0) {
     const std::wstring message =
         L"Failed to get value for sub key '" + keyPath + L"', res: " + DecimalText(result) + L"\n";
-    WriteStdout(message.c_str());
+    report::Diagnostic(message.c_str());
     return false;
   }
   // Only what the registry returned counts, up to its first zero.

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/report.h"
 #include "files/call_bound.h"
 #include "platform/platform.h"
 
@@ -42,8 +43,10 @@ void ForEachProfileDirectory(Visit&& visit) {
   if (!ListProfileKeys(&profiles)) return;
   for (const std::wstring& profile : profiles) {
     std::wstring directory;
-    if (!ReadProfileImagePath(std::wstring(kProfileListKey) + L"\\" + profile, &directory)) continue;
-    if (directory.empty()) continue;
+    if (!ReadProfileImagePath(std::wstring(kProfileListKey) + L"\\" + profile, &directory) || directory.empty()) {
+      if (report::On()) report::Say(L"skipped", L"profile " + profile, L"no profile folder");
+      continue;
+    }
     // A profile whose work a stuck call gave up earlier in the command
     // opens no folder again (files/call_bound.h).
     const PieceOfWork piece(directory);

@@ -2,6 +2,7 @@
 
 #include "common/ignore_case.h"
 #include "common/plain_folder_name.h"
+#include "common/report.h"
 #include "platform/platform.h"
 
 using namespace platform;
@@ -71,9 +72,26 @@ bool GetProfileRelativeFolder(const InteractiveUser& user, int baseCsidl, int fo
   return RelativeFolder(base, folder, relative);
 }
 
+// The folder's name in the decision log.
+std::wstring FolderWord(int csidl) {
+  return csidl == kCsidlPrograms  ? L"her start-menu programs folder"
+         : csidl == kCsidlStartup ? L"her start-up folder"
+                                  : L"her desktop";
+}
+
 bool GetCarriedFolder(const InteractiveUser& user, int csidl, std::wstring* relative) {
   std::wstring rest;
-  if (!GetProfileRelativeFolder(user, kCsidlProfile, csidl, &rest) || !IsCarriedShape(csidl, rest)) return false;
+  if (!GetProfileRelativeFolder(user, kCsidlProfile, csidl, &rest)) {
+    if (report::On())
+      report::Say(L"skipped", L"every profile",
+                  L"layout refused: " + FolderWord(csidl) + L" not inside the profile folder, or not known");
+    return false;
+  }
+  if (!IsCarriedShape(csidl, rest)) {
+    if (report::On())
+      report::Say(L"skipped", L"every profile", L"layout refused: " + FolderWord(csidl) + L" at <profile>" + rest);
+    return false;
+  }
   *relative = std::move(rest);
   return true;
 }

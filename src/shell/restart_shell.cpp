@@ -3,6 +3,8 @@
 #include <iterator>
 #include <string>
 
+#include "common/decimal_text.h"
+#include "common/report.h"
 #include "platform/handles.h"
 #include "process/interactive_user.h"
 #include "process/process_lookup.h"
@@ -71,16 +73,25 @@ struct ShellStart {
   bool ownElevated = false;
 };
 
-bool SettleShellStart(const InteractiveUser& user, ShellStart* start) {
-  if (!user.user) return false;  // nobody signed in at this desktop
-  if (!LookUpShellFolder(user, kCsidlWindows, &start->windowsFolder)) return false;
+bool SettleShellStart(const InteractiveUser& user, ShellStart* start, std::wstring* why) {
+  if (!user.user) {  // nobody signed in at this desktop
+    *why = L"nobody known signed in at the session";
+    return false;
+  }
+  if (!LookUpShellFolder(user, kCsidlWindows, &start->windowsFolder)) {
+    *why = L"the Windows folder cannot be found";
+    return false;
+  }
   // The shell is there to start (Server Core has none). The Windows folder
   // is the administrators': nobody without rights can take it away between
   // this look and the start.
   const UniqueFileHandle shell(CreateFileW((start->windowsFolder + L"\\" + kShellExecutableName).c_str(),
                                            kFileReadAttributes | kSynchronize,
                                            kFileShareRead | kFileShareWrite | kFileShareDelete, kOpenExisting, 0));
-  if (!shell) return false;
+  if (!shell) {
+    *why = start->windowsFolder + L"\\" + kShellExecutableName + L" is not there to start";
+    return false;
+  }
   UniqueHandle own;
   const bool ownOpened = OpenProcessToken(GetCurrentProcess(), kPrimaryTokenAccess, own.put());
   const bool asSystem = ownOpened && TokenBelongsTo(own.get(), kLocalSystemSid);
@@ -91,8 +102,16 @@ bool SettleShellStart(const InteractiveUser& user, ShellStart* start) {
   if (user.token && !PrimaryTokenOf(user.token.get(), &start->shellToken)) start->shellToken.reset();
   // Her shell's token serves another account only through Secondary Logon,
   // unless the tool runs as SYSTEM (CreateProcessAsUserW).
-  if (start->shellToken && !start->ownToken && !asSystem && !SecondaryLogonStarts()) start->shellToken.reset();
-  return start->shellToken || start->ownToken;
+  if (start->shellToken && !start->ownToken && !asSystem && !SecondaryLogonStarts()) {
+    start->shellToken.reset();
+    *why = L"only Secondary Logon could start it as her, and that service is disabled";
+    return false;
+  }
+  if (!start->shellToken && !start->ownToken) {
+    *why = L"no token of hers to start it with";
+    return false;
+  }
+  return true;
 }
 
 // Starts the shell the settled way; true when one was started.
@@ -123,6 +142,18 @@ bool StartShell(const ShellStart& settled) {
          StartProcessAsUser(ownLevel.get(), StartCall::kAsUser, start, &shell);
 }
 
+// StartShell, and its outcome in the decision log.
+void ReportedStart(const ShellStart& settled) {
+  const bool started = StartShell(settled);
+  if (!report::On()) return;
+  const std::wstring shell = settled.windowsFolder + L"\\" + kShellExecutableName;
+  if (started) {
+    report::Say(L"started", shell, L"as the signed-in user");
+  } else {
+    report::Say(L"left", shell, L"could not be started: the system refused every way");
+  }
+}
+
 }  // namespace
 
 void RestartShell(const InteractiveUser& user) {
@@ -133,16 +164,29 @@ void RestartShell(const InteractiveUser& user) {
   if (session == 0) return;
   // Her shell is ended only when it can be started again.
   ShellStart settled;
-  if (!SettleShellStart(user, &settled)) return;
+  std::wstring why;
+  if (!SettleShellStart(user, &settled, &why)) {
+    if (report::On()) report::Say(L"left", L"the shell of session " + DecimalText(session), L"not ended: " + why);
+    return;
+  }
   TerminateProcessesNamed({kShellExecutableName}, session, /*maxSweeps=*/1);
   for (int attempt = 1; attempt <= kShellReturnAttempts; ++attempt) {
     Sleep(kShellReturnWaitMs);
-    if (!FindProcessesByName(kShellExecutableName, session).empty()) return;  // back by itself
+    if (!FindProcessesByName(kShellExecutableName, session).empty()) {  // back by itself
+      if (report::On())
+        report::Say(L"kept", L"the shell of session " + DecimalText(session), L"it came back by itself");
+      return;
+    }
   }
-  StartShell(settled);
+  ReportedStart(settled);
 }
 
 void LaunchShell(const InteractiveUser& user) {
   ShellStart settled;
-  if (SettleShellStart(user, &settled)) StartShell(settled);
+  std::wstring why;
+  if (SettleShellStart(user, &settled, &why)) {
+    ReportedStart(settled);
+  } else if (report::On()) {
+    report::Say(L"left", L"the shell", L"not started: " + why);
+  }
 }

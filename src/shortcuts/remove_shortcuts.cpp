@@ -1,5 +1,6 @@
 #include "shortcuts/remove_shortcuts.h"
 
+#include "common/report.h"
 #include "platform/handles.h"
 #include "platform/platform.h"
 #include "process/user_session.h"
@@ -11,10 +12,10 @@ using namespace platform;
 
 namespace {
 
-// Deletes every name (a file or a link of that name) in the held folder,
-// results ignored.
-void DeleteEach(Handle folder, const ShortcutNames& names) {
-  for (const std::wstring& name : names) DeleteFileNamed(folder, name);
+// Deletes every name (a file or a link of that name) in the held folder
+// (at path), results ignored but for the decision log.
+void DeleteEach(Handle folder, const std::wstring& path, const ShortcutNames& names) {
+  for (const std::wstring& name : names) ReportDeletion(DeleteFileNamed(folder, name), path + L"\\" + name);
 }
 
 // In the programs folder: every start-menu name inside the program group
@@ -22,18 +23,26 @@ void DeleteEach(Handle folder, const ShortcutNames& names) {
 // group folder's place goes as a link, and nothing is deleted through it.
 void ClearProgramGroup(const FolderPath& programs, const ShortcutNames& names) {
   FolderChain chain;
-  if (!chain.Open(programs)) return;
+  if (!chain.Open(programs)) {
+    ReportDeletion(false, programs.Text());
+    return;
+  }
   UniqueFileHandle group;
   const EntryKind kind = OpenEntry(chain.last(), kProgramGroupFolder, kHoldFolderAccess | kDelete, &group);
-  if (IsFolderToWorkIn(kind)) DeleteEach(group.get(), names);
+  const std::wstring groupPath = chain.text() + L"\\" + kProgramGroupFolder;
+  if (IsFolderToWorkIn(kind)) DeleteEach(group.get(), groupPath, names);
   // The system refuses a folder that is not empty, so this only ever
   // removes an emptied program group folder (or the link).
-  if (IsFolderToWorkIn(kind) || kind == EntryKind::kLink) DeleteByHandle(group.get());
+  if (IsFolderToWorkIn(kind) || kind == EntryKind::kLink) ReportDeletion(DeleteByHandle(group.get()), groupPath);
 }
 
 void ClearDesktop(const FolderPath& desktop, const ShortcutNames& names) {
   FolderChain chain;
-  if (chain.Open(desktop)) DeleteEach(chain.last(), names);
+  if (chain.Open(desktop)) {
+    DeleteEach(chain.last(), chain.text(), names);
+  } else {
+    ReportDeletion(false, desktop.Text());
+  }
 }
 
 // Whether the folders were resolved for the interactive user by a tool that
@@ -80,8 +89,8 @@ void RemoveAllUsersShortcuts(const InteractiveUser& user) {
   const bool held = desktop.Open({commonDesktop, L""});
   for (const std::wstring& name : desktopNames) {
     // Written before the deletion, whether the file exists or not.
-    WriteStdout((commonDesktop + L"\\" + name + L"\n").c_str());
-    if (held) DeleteFileNamed(desktop.last(), name);
+    report::Diagnostic((commonDesktop + L"\\" + name + L"\n").c_str());
+    if (held) ReportDeletion(DeleteFileNamed(desktop.last(), name), desktop.text() + L"\\" + name);
   }
 }
 
@@ -108,7 +117,11 @@ void RemoveCurrentUserShortcuts(const InteractiveUser& user) {
   // herself, as her. Without her rights on the thread it deletes nothing.
   if (ActsForAnotherAccount(user)) {
     const ActingAsUser asHer(user.token.get());
-    if (asHer.acting()) RemoveShortcutsFromFolders(reach(programs), reach(desktop));
+    if (asHer.acting()) {
+      RemoveShortcutsFromFolders(reach(programs), reach(desktop));
+    } else if (report::On()) {
+      report::Say(L"skipped", user.name + L"'s folders", L"her token could not be taken onto the tool's thread");
+    }
     return;
   }
   RemoveShortcutsFromFolders(reach(programs), reach(desktop));

@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/report.h"
 #include "files/held_folder.h"
 #include "files/replace_file.h"
 #include "platform/handles.h"
@@ -32,11 +33,12 @@ bool Present(Handle folder, const std::wstring& name) {
 // the start); in the start-up folder, the hidden ones that older versions,
 // which made it there, left. A visible file of such a name in a start-up
 // folder was never the tool's, and stays.
-void RemoveLeftoverShortcutFiles(const FolderChain& chain) {
+void RemoveLeftoverShortcutFiles(const FolderChain& chain, const std::wstring& path) {
   if (chain.above() != nullptr) {
-    RemoveLeftoverTemporaryFiles(chain.above(), kTemporaryShortcutPrefix, /*requiredAttributes=*/0);
+    RemoveLeftoverTemporaryFiles(chain.above(), kTemporaryShortcutPrefix, /*requiredAttributes=*/0,
+                                 path.substr(0, path.rfind(L'\\')));
   }
-  RemoveLeftoverTemporaryFiles(chain.last(), kTemporaryShortcutPrefix, kFileAttributeHidden);
+  RemoveLeftoverTemporaryFiles(chain.last(), kTemporaryShortcutPrefix, kFileAttributeHidden, path);
 }
 
 }  // namespace
@@ -76,7 +78,7 @@ void ReplaceStartupShortcut(const FolderPath& folder, const std::wstring& target
   // folder itself: without one, nothing is upgraded here.
   const Handle staging = chain.above();
   if (staging == nullptr) return;
-  RemoveLeftoverShortcutFiles(chain);
+  RemoveLeftoverShortcutFiles(chain, chain.text());
 
   std::vector<std::wstring> present;
   for (const std::wstring& name : StartupShortcutNames()) {
@@ -91,12 +93,16 @@ void ReplaceStartupShortcut(const FolderPath& folder, const std::wstring& target
   // the client: "~<client> <process id>-<n>.tmp".
   std::vector<unsigned char> shortcut;
   if (!MakeShortcutBytes(target, kProductName, &shortcut)) return;
+  const std::wstring current = chain.text() + L"\\" + kCurrentShortcutName;
   if (!ReplaceFileInFolder(staging, held, kCurrentShortcutName, kTemporaryShortcutPrefix, kShortcutAttributes,
                            shortcut)) {
+    if (report::On()) report::Say(L"left", current, L"could not be written");
     return;
   }
+  if (report::On()) report::Say(L"wrote", current);
   for (const std::wstring& old : present) {
-    if (old != kCurrentShortcutName) DeleteFileNamed(held, old);  // one that cannot go stays beside the new one
+    // One that cannot go stays beside the new one.
+    if (old != kCurrentShortcutName) ReportDeletion(DeleteFileNamed(held, old), chain.text() + L"\\" + old);
   }
 }
 
@@ -123,8 +129,14 @@ void RemoveStartupShortcutsForAllProfiles(const InteractiveUser& user) {
   if (!GetCarriedFolder(user, kCsidlStartup, &startup)) return;
   ForEachProfileDirectory([&](const std::wstring& profile) {
     FolderChain chain;
-    if (!chain.Open({profile, startup})) return;
-    for (const std::wstring& name : names) DeleteFileNamed(chain.last(), name);
-    RemoveLeftoverShortcutFiles(chain);
+    const FolderPath folder{profile, startup};
+    if (!chain.Open(folder)) {
+      ReportDeletion(false, folder.Text());
+      return;
+    }
+    for (const std::wstring& name : names) {
+      ReportDeletion(DeleteFileNamed(chain.last(), name), chain.text() + L"\\" + name);
+    }
+    RemoveLeftoverShortcutFiles(chain, chain.text());
   });
 }

@@ -80,6 +80,7 @@ class Generator {
         locks_(seed * 0x9E3779B97F4A7C15ull + 5),
         layouts_(seed * 0xD1B54A32D192ED03ull + 7),
         accounts_(seed * 0xA24BAED4963EE407ull + 11),
+        logs_(seed * 0x9FB21C651E98DF25ull + 13),
         m_(m),
         options_(options) {}
   Plan Build();
@@ -107,6 +108,7 @@ class Generator {
   void UserFolders(const std::wstring& user, const std::wstring& dir, bool legacy, bool hostile);
   void Injections();
   void Runs();
+  void Logs();
   void Rights();
 
   // Creation that never builds below a link or a file, nor turns an
@@ -128,6 +130,8 @@ class Generator {
   // And the kinds of account: an AzureAD one, whose name the look-up
   // cannot turn into a SID; a system that keeps no record of logons.
   Random accounts_;
+  // And whether a run asks for the decision log, and where it goes.
+  Random logs_;
   Machine& m_;
   const Options& options_;
   Plan plan_;
@@ -963,6 +967,22 @@ void Generator::Injections() {
 
 // ---------------- the runs ----------------
 
+// The decision log: asked for by some runs ("-verbose" after the command's
+// own arguments), written to a file or a pipe (now and then one nobody
+// drains), or to no standard output at all.
+void Generator::Logs() {
+  m_.runtime.stdoutType = logs_.Chance(85) ? (logs_.Chance(50) ? platform::kFileTypeDisk : platform::kFileTypePipe) : 0;
+  m_.runtime.stdoutStalls = m_.runtime.stdoutType == platform::kFileTypePipe && logs_.Chance(10);
+  for (auto& args : plan_.runs) {
+    if (!logs_.Chance(40)) continue;
+    if (args[1] == L"--stop") {
+      args.insert(args.begin() + 2, L"-verbose");
+    } else if (args[1] != L"--uninstall" || args.size() >= 3) {
+      args.insert(args.begin() + (args[1] == L"--uninstall" ? 3 : 2), L"-verbose");
+    }
+  }
+}
+
 void Generator::Runs() {
   const std::wstring exe =
       r_.Chance(80) ? L"client-maintenance.exe" : L"C:\\Program Files\\Tools\\client-maintenance.exe";
@@ -994,6 +1014,7 @@ void Generator::Runs() {
   run({L"--admin-upgrade-startup-shortcut"});
   run({L"--restart-explorer"});
   run({L"--remove-all-users-empty-folders"});
+  Logs();
   static const std::vector<std::vector<std::wstring>> others = {{L"--admin-remove-syncroots"},
                                                                 {L"--portable-remove-syncroots"},
                                                                 {L"--Stop"},

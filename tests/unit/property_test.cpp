@@ -23,6 +23,7 @@
 #include "hostile_machine.h"
 #include "platform/handles.h"
 #include "reference_check.h"
+#include "report_check.h"
 #include "safety_check.h"
 #include "sim/typical_machine.h"
 #include "sim_fixture.h"
@@ -153,6 +154,7 @@ std::vector<std::string> RunOne(std::uint64_t seed, std::size_t run, const std::
   sim::machine().runtime.commandLine = line;
   hostile::SafetyCheck check(sim::machine(), args);
   const hostile::ReferenceCheck reference(sim::machine(), args);
+  const hostile::ReportCheck report(sim::machine(), args);
   const bool injected = !sim::machine().injections.empty();
   std::vector<std::string> attacks;
   int exitCode = 0;
@@ -166,6 +168,10 @@ std::vector<std::string> RunOne(std::uint64_t seed, std::size_t run, const std::
   }
   std::vector<std::string> violations = check.Violations(sim::machine());
   if (exitCode != 0) violations.push_back("exit code " + std::to_string(exitCode));
+  // Undisturbed, the decision log tells what the run did.
+  if (attacks.empty()) {
+    for (auto& wrong : report.Violations(sim::machine())) violations.push_back(std::move(wrong));
+  }
   // The bound may end a run only where a call truly never returns.
   if (!sim::machine().avoidableWait.empty()) {
     violations.push_back("ended by the run's bound at a wait the tool could have avoided: " +
