@@ -1,8 +1,10 @@
 // Start-up, command selection and end of run.
 #include <algorithm>
+#include <cwchar>
 
 #include "app/app.h"
 #include "process/interactive_user.h"
+#include "report_check.h"
 #include "sim_fixture.h"
 
 using namespace platform;
@@ -211,4 +213,58 @@ TEST_F(TypicalMachineTest, HostileCommandLinesEndNormally) {
     EXPECT_EQ(m().OpenHandleCount(), 0u);
     EXPECT_TRUE(m().runtime.localAllocations.empty());
   }
+}
+
+// "-verbose" after the command's own arguments asks for the decision log:
+// after NAME for "--uninstall", anywhere for "--stop" but as the value of
+// "-timeout". Into a pipe that nobody drains the log costs one call's bound
+// and stops there; the work goes on. Paths arrive whole, as UTF-8.
+TEST_F(TypicalMachineTest, TheDecisionLogIsWrittenWhereAskedAndNeverHoldsTheWorkUp) {
+  struct Case {
+    const wchar_t* commandLine;
+    bool logged;
+  } cases[] = {
+      {L"tool.exe --uninstall VantorelDrive -verbose", true},
+      {L"tool.exe --uninstall -verbose", false},  // the folder's name
+      {L"tool.exe --stop -timeout -verbose", false},
+      {L"tool.exe --stop -verbose -timeout 0", true},
+      {L"tool.exe --force-stop x -verbose", true},
+      {L"tool.exe --admin-remove-shortcuts -Verbose", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.commandLine, c.commandLine + std::wcslen(c.commandLine)));
+    sim::Reset();
+    sim::TypicalMachine::Build(m());
+    m().runtime.stdoutType = kFileTypePipe;
+    Run(c.commandLine);
+    const std::vector<std::wstring> lines = hostile::LogLines(m().runtime.stdoutBytes);
+    EXPECT_EQ(!lines.empty(), c.logged);
+    if (c.logged) {
+      EXPECT_EQ(lines.front().rfind(L"run\tclient-maintenance ", 0), 0u);
+      EXPECT_EQ(lines.back().rfind(L"done\t", 0), 0u);
+    }
+  }
+  // A name beyond Latin-1 and beyond the 16-bit plane, whole.
+  sim::Reset();
+  sim::TypicalMachine::Build(m());
+  m().runtime.stdoutType = kFileTypeDisk;
+  const std::wstring name = L"Vantorel Drive.lnk";
+  const std::wstring desktop = L"C:\\Users\\alice\\Desktop \u00e9\u4e2d\U0001F600";
+  m().files.AddDirectory(desktop);
+  m().shell.SetFolder(L"alice", kCsidlDesktopDirectory, desktop);
+  m().files.AddFile(desktop + L"\\" + name);
+  Run(L"tool.exe --portable-remove-shortcuts -verbose");
+  const std::vector<std::wstring> lines = hostile::LogLines(m().runtime.stdoutBytes);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), L"removed\t" + desktop + L"\\" + name), lines.end());
+  EXPECT_NE(m().runtime.stdoutBytes.find("Desktop \xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80\\"), std::string::npos);
+  // Nobody drains the pipe: one bound, then no line more; the shortcut goes.
+  sim::Reset();
+  sim::TypicalMachine::Build(m());
+  m().runtime.stdoutType = kFileTypePipe;
+  m().runtime.stdoutStalls = true;
+  m().files.AddFile(L"C:\\Users\\alice\\Desktop\\" + name);
+  Run(L"tool.exe --portable-remove-shortcuts -verbose");
+  EXPECT_EQ(m().calls["WriteFile"], 1);
+  EXPECT_LT(m().clock.now, platform::kFileCallBoundMs + 1000);
+  EXPECT_FALSE(m().files.Exists(L"C:\\Users\\alice\\Desktop\\" + name));
 }
