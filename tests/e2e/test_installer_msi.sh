@@ -29,13 +29,19 @@ installers_machine_setup
 
 # msiexec ARGS... LOG: runs msiexec quietly with a verbose log in the
 # temporary folder; MSI_RC its exit code, MSI_LOG the log's lines from or
-# about client-maintenance.exe.
+# about client-maintenance.exe but its decision log ("-verbose", which every
+# step passes, left out of the lines), MSI_DECISIONS the decision log's
+# lines, as "word<TAB>what<TAB>detail".
+DECISION='^client-maintenance\.exe: (run|removed|left|skipped|wrote|asked|ended|started|kept|done)'$'\t'
 msiexec() {
   local log=$1
   shift
   wine msiexec "$@" /qn /l*v "$WIN_TEMP\\$log" >/dev/null 2>&1
   MSI_RC=$?
-  MSI_LOG=$(tr -d '\r' <"$UNIX_TEMP/$log" | grep -E '^(Running )?client-maintenance\.exe' || true)
+  MSI_LOG=$(tr -d '\r' <"$UNIX_TEMP/$log" |
+    grep -E '^(Running )?client-maintenance\.exe' | grep -Ev "$DECISION" | sed 's/ -verbose//' || true)
+  MSI_DECISIONS=$(tr -d '\r' <"$UNIX_TEMP/$log" | grep -E "$DECISION" |
+    sed 's/^client-maintenance\.exe: //' || true)
 }
 # The registered products named Vantorel Drive, as "version|version...".
 registered_versions() {
@@ -66,6 +72,9 @@ ok "install: exit code 0" eq "$MSI_RC" 0
 ok "install: the old client was ended with exit code 0" eq "$(exit_status "$old_client")" 0
 ok "install: the old client was terminated, not asked to close" bash -c "! grep -q '^closing' '$CLIENT_LOG'"
 ok "install: the log lists the tool's runs" eq "$MSI_LOG" "$INSTALL_RUNS"
+ok "install: the log holds each run's decision log, to its last line" \
+  eq "$(grep -cE $'^done\t--(force-stop|admin-upgrade-startup-shortcut)\t' <<<"$MSI_DECISIONS")" 2
+ok "install: the old client's end is in it" grep -qE $'^ended\tzarek\.exe \(process [0-9]+\)' <<<"$MSI_DECISIONS"
 check_files_installed
 check_startup_upgraded
 check_shortcuts install
@@ -141,6 +150,8 @@ Running client-maintenance.exe --uninstall VantorelDrive
 client-maintenance.exe --uninstall VantorelDrive: exit code 0
 Running client-maintenance.exe --remove-all-users-empty-folders
 client-maintenance.exe --remove-all-users-empty-folders: exit code 0"
+ok "uninstall: the decision log names the data folder's removal with its counts" \
+  grep -qE $'^removed\t.*\\\\AppData\\\\Local\\\\VantorelDrive\t[0-9]+ files?, [0-9]+ folders?$' <<<"$MSI_DECISIONS"
 ok "uninstall: unregistered" eq "$(registered_versions)" ""
 ok "uninstall: no private copy of the tool left in the temporary folder" \
   eq "$(find "$UNIX_TEMP" -name 'VantorelDrive-maintenance-*' | wc -l)" 0

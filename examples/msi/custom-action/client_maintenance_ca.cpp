@@ -177,12 +177,14 @@ bool RunCaptured(const std::wstring& exe, const std::wstring& arguments, const s
   return started;
 }
 
-// The tool writes its lines in the ANSI code page; one log line each.
-void LogOutput(MSIHANDLE session, const std::string& output) {
+// The tool writes its lines in the ANSI code page, or, with "-verbose" (its
+// decision log), in UTF-8; one log line each.
+void LogOutput(MSIHANDLE session, const std::string& output, bool utf8) {
   if (output.empty()) return;
-  const int n = MultiByteToWideChar(CP_ACP, 0, output.data(), static_cast<int>(output.size()), nullptr, 0);
+  const UINT codePage = utf8 ? CP_UTF8 : CP_ACP;
+  const int n = MultiByteToWideChar(codePage, 0, output.data(), static_cast<int>(output.size()), nullptr, 0);
   std::wstring text(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, output.data(), static_cast<int>(output.size()), &text[0], n);
+  MultiByteToWideChar(codePage, 0, output.data(), static_cast<int>(output.size()), &text[0], n);
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find(L'\n', start);
@@ -219,7 +221,7 @@ extern "C" __declspec(dllexport) UINT __stdcall RunClientMaintenance(MSIHANDLE s
     std::string output;
     DWORD exitCode = 0;
     if (RunCaptured(exe, arguments, folder, &output, &exitCode, &error)) {
-      LogOutput(session, output);
+      LogOutput(session, output, (L" " + arguments + L" ").find(L" -verbose ") != std::wstring::npos);
       LogLine(session, std::wstring(kToolName) + L" " + arguments + L": exit code " + std::to_wstring(exitCode));
     } else {
       LogLine(session, ErrorText(L"starting the tool", error));
