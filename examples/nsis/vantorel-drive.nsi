@@ -14,7 +14,10 @@
 ; view and, because a silent run (/S) shows no details, also to a log file in
 ; the temporary folder: %TEMP%\VantorelDrive-install.log and
 ; %TEMP%\VantorelDrive-uninstall.log (UTF-16). nsExec::ExecToLog would put
-; the output in the details view only.
+; the output in the details view only. Every step passes "-verbose", so the
+; tool's decision log is in it too. nsExec reads the tool's output in the
+; ANSI code page: the log's UTF-8 arrives whole for ASCII paths; a path
+; beyond ASCII shows its UTF-8 bytes as ANSI characters.
 
 Unicode true
 Target amd64-unicode
@@ -136,7 +139,7 @@ Section "${PRODUCT}"
 
   ; A running client (this version or an older one, under any name it has
   ; had) holds the files about to be replaced: end it in every session.
-  Push "--force-stop"
+  Push "--force-stop -verbose"
   Call RunTool
 
   SetOutPath "$INSTDIR\bin"
@@ -163,7 +166,7 @@ Section "${PRODUCT}"
 
   ; The new launcher is in place: every profile that starts the client at
   ; logon, under any of its names, now starts this one.
-  Push "--admin-upgrade-startup-shortcut"
+  Push "--admin-upgrade-startup-shortcut -verbose"
   Call RunTool
 
   Push "Installation finished"
@@ -183,16 +186,16 @@ Section "Uninstall"
   Call un.LogLine
 
   ; Ask the client to close (it saves its state), then end what is left.
-  Push "--stop"
+  Push "--stop -verbose"
   Call un.RunTool
-  Push "--force-stop"
+  Push "--force-stop -verbose"
   Call un.RunTool
   ; Every profile's start-menu and desktop shortcuts under every name the
   ; client has had; the old names from the all-users folders.
-  Push "--admin-remove-shortcuts"
+  Push "--admin-remove-shortcuts -verbose"
   Call un.RunTool
   ; Every profile's start-up shortcuts and data folder.
-  Push "--uninstall ${DATA_FOLDER}"
+  Push "--uninstall ${DATA_FOLDER} -verbose"
   Call un.RunTool
 
   ; This installation's own files, shortcuts and folders.
@@ -210,7 +213,7 @@ Section "Uninstall"
   ; The maker's folders in Program Files and the all-users start menu, now
   ; that nothing of this installation is left in them (other products of the
   ; maker may still have files there: then they stay).
-  Push "--remove-all-users-empty-folders"
+  Push "--remove-all-users-empty-folders -verbose"
   Call un.RunTool
 
   Push "Uninstallation finished"

@@ -15,7 +15,12 @@ UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vantorel
 
 installers_machine_setup
 
-read_log() { iconv -f utf-16 -t utf-8 "$UNIX_TEMP/$1" | tr -d '\r'; }
+# read_log LOG: the installer's log but the tool's decision log ("-verbose",
+# which every step passes, left out of the lines); decisions LOG: the
+# decision log's lines.
+DECISION='^client-maintenance\.exe: (run|removed|left|skipped|wrote|asked|ended|started|kept|done)'$'\t'
+read_log() { iconv -f utf-16 -t utf-8 "$UNIX_TEMP/$1" | tr -d '\r' | grep -Ev "$DECISION" | sed 's/ -verbose//'; }
+decisions() { iconv -f utf-16 -t utf-8 "$UNIX_TEMP/$1" | tr -d '\r' | grep -E "$DECISION" | sed 's/^client-maintenance\.exe: //'; }
 registered_version() { wine reg query "$UNINSTALL_KEY" /v DisplayVersion 2>/dev/null | sed -n 's/.*REG_SZ *//p' | tr -d '\r'; }
 
 # ---------------- install while an old client runs ----------------
@@ -30,6 +35,8 @@ ok "install: the log lists the tool's runs" eq "$(read_log VantorelDrive-install
 client-maintenance.exe --force-stop: exit code 0
 client-maintenance.exe --admin-upgrade-startup-shortcut: exit code 0
 Installation finished"
+ok "install: the log holds each run's decision log, to its last line" \
+  eq "$(decisions VantorelDrive-install.log | grep -cE $'^done\t--(force-stop|admin-upgrade-startup-shortcut)\t')" 2
 check_files_installed
 check_startup_upgraded
 check_points_at_launcher "$ALL_PROGRAMS/Vantorel/Vantorel Drive.lnk"
@@ -78,6 +85,9 @@ client-maintenance.exe --admin-remove-shortcuts: exit code 0
 client-maintenance.exe --uninstall VantorelDrive: exit code 0
 client-maintenance.exe --remove-all-users-empty-folders: exit code 0
 Uninstallation finished"
+ok "uninstall: the decision log names the data folder's removal with its counts" \
+  grep -qE $'^removed\t.*\\\\AppData\\\\Local\\\\VantorelDrive\t[0-9]+ files?, [0-9]+ folders?$' \
+  <<<"$(decisions VantorelDrive-uninstall.log)"
 ok "uninstall: unregistered" eq "$(registered_version)" ""
 check_uninstalled
 
