@@ -28,7 +28,7 @@ show_tree() {
 demo_run() {
   echo "  > client-maintenance.exe $*"
   run_tool "$@"
-  [ -n "$E2E_OUT" ] && sed 's/^/    | /' <<<"$E2E_OUT"
+  [ -n "$E2E_OUT" ] && sed 's/^/    | /; s/\t/  |  /g' <<<"$E2E_OUT"
   echo "    exit code: $E2E_RC"
 }
 

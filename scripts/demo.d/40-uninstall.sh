@@ -16,6 +16,8 @@ for demo_p in "$USER_DIR" "$DRIVE_C/users/alice" "$DRIVE_C/users/bob"; do
   echo keep >"$demo_p/AppData/Local/Other App/keep.txt"
 done
 echo lnk >"$USER_DIR/$demo_startup/ZarekTolv.lnk"  # an old version's start-up shortcut
+echo note >"$DRIVE_C/users/bob/AppData/Local/VantorelDrive/résumé – 2026.txt"  # a name beyond ASCII
+chmod 444 "$DRIVE_C/users/alice/AppData/Local/VantorelDrive/settings.json"   # read-only: it stays
 # bob planted a link to another folder in his data folder: it is removed as
 # a link (here Wine cannot remove it), never followed.
 mkdir -p "$DRIVE_C/Shared/Reports" && echo precious >"$DRIVE_C/Shared/Reports/q3.xlsx"
@@ -30,8 +32,8 @@ show_tree "$DRIVE_C/Shared"
 echo "  A name that would reach outside the data folder: only the start-up shortcuts go"
 demo_run --uninstall '..\..'
 show_tree "$DRIVE_C/users/alice/AppData/Local"
-echo "  The real thing:"
-demo_run --uninstall VantorelDrive
+echo "  The real thing, with its decision log (-verbose; UTF-8, a tab between fields):"
+demo_run --uninstall VantorelDrive -verbose
 echo "  After:"
 for demo_p in "$USER_DIR" "$DRIVE_C/users/alice" "$DRIVE_C/users/bob"; do
   show_tree "$demo_p/$demo_startup"
