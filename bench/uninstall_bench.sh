@@ -5,7 +5,9 @@
 # DeleteFileW, RemoveDirectoryW on a \\?\ path) and Wine's own
 # "cmd /c rmdir /s /q". The tree: 20,000 small files in 2,000 folders, up to
 # six deep. Prints the three times and the ratios --uninstall/plain (the tool
-# aims at 1.5 or less, 1.2 at best) and --uninstall/rmdir (0.15 or less).
+# aims at 1.5 or less, 1.2 at best) and --uninstall/rmdir (0.15 or less);
+# and "--uninstall NAME -verbose" (its decision log into a file) on a fourth
+# copy, against the plain removal (at most 1.3).
 #
 #   bash bench/uninstall_bench.sh [ROUNDS]     (default 3 rounds; the medians count)
 #
@@ -39,6 +41,7 @@ now() { date +%s.%N; }
 seconds() { echo "$2 - $1" | bc; }
 
 data=$USER_DIR/AppData/Local/BenchData
+verbose_data=$USER_DIR/AppData/Local/BenchDataVerbose
 copy=$DRIVE_C/bench-rmdir
 plain_copy=$DRIVE_C/bench-plain
 cp "$CM_REPO/build/windows/plain-remove.exe" "$DRIVE_C/tools/"
@@ -52,6 +55,12 @@ time_tool() {
   start=$(now)
   run_tool --uninstall BenchData
   tool_times+=("$(seconds "$start" "$(now)")")
+}
+time_verbose() {
+  local start
+  start=$(now)
+  run_tool --uninstall BenchDataVerbose -verbose
+  verbose_times+=("$(seconds "$start" "$(now)")")
 }
 time_rmdir() {
   local start
@@ -67,22 +76,23 @@ time_plain() {
 }
 ratio() { echo "$1 / $2" | bc -l; }
 
-tool_times=() plain_times=() rmdir_times=() plain_ratios=() rmdir_ratios=()
+tool_times=() plain_times=() rmdir_times=() verbose_times=() plain_ratios=() rmdir_ratios=() verbose_ratios=()
 for round in $(seq 1 "$ROUNDS"); do
-  for tree in "$data" "$plain_copy" "$copy"; do cp -a "$E2E_DIR/tree" "$tree"; done
+  for tree in "$data" "$plain_copy" "$copy" "$verbose_data"; do cp -a "$E2E_DIR/tree" "$tree"; done
   sync
   # Rotate which goes first, so none always meets a fresher cache.
   case $((round % 3)) in
-    1) time_tool; time_plain; time_rmdir ;;
-    2) time_plain; time_rmdir; time_tool ;;
-    0) time_rmdir; time_tool; time_plain ;;
+    1) time_tool; time_plain; time_rmdir; time_verbose ;;
+    2) time_plain; time_verbose; time_rmdir; time_tool ;;
+    0) time_verbose; time_rmdir; time_tool; time_plain ;;
   esac
-  if exists "$data" || exists "$plain_copy" || exists "$copy"; then
+  if exists "$data" || exists "$plain_copy" || exists "$copy" || exists "$verbose_data"; then
     echo "round $round: a tree was not removed completely" >&2
     exit 1
   fi
   plain_ratios+=("$(ratio "${tool_times[-1]}" "${plain_times[-1]}")")
   rmdir_ratios+=("$(ratio "${tool_times[-1]}" "${rmdir_times[-1]}")")
+  verbose_ratios+=("$(ratio "${verbose_times[-1]}" "${plain_times[-1]}")")
   printf 'round %d: --uninstall %6.2f s   plain %6.2f s   rmdir /s /q %6.2f s   --uninstall/plain %.3f   --uninstall/rmdir %.3f\n' \
     "$round" "${tool_times[-1]}" "${plain_times[-1]}" "${rmdir_times[-1]}" "${plain_ratios[-1]}" "${rmdir_ratios[-1]}"
 done
@@ -94,3 +104,5 @@ printf 'median: --uninstall %.2f s, plain %.2f s, rmdir /s /q %.2f s\n' "$(media
   "$(median "${plain_times[@]}")" "$(median "${rmdir_times[@]}")"
 printf '  --uninstall/plain %.3f (target at most 1.5, aim 1.2)\n' "$(median "${plain_ratios[@]}")"
 printf '  --uninstall/rmdir %.3f (target at most 0.15)\n' "$(median "${rmdir_ratios[@]}")"
+printf '  --uninstall -verbose/plain %.3f (target at most 1.3; median -verbose %.2f s)\n' \
+  "$(median "${verbose_ratios[@]}")" "$(median "${verbose_times[@]}")"
