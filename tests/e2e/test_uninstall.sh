@@ -88,6 +88,23 @@ ok "everything else is as it was" same_tree \
   "$(tree_snapshot | grep -v -e '/users/bob/AppData/Local/VantorelDrive[/|]')" "$untouched"
 chmod -R u+w "$bob_data" && rm -rf "$bob_data"
 
+# ---------------- the same with its decision log ----------------
+# A read-only file with a name beyond ASCII in bob's tree: the log, UTF-8,
+# names it whole with its reason; the other trees are one line each.
+for p in "${profiles[@]}"; do make_data_tree "$p/AppData/Local/VantorelDrive"; done
+echo locked >"$bob_data/cache/a/b/résumé – 2026.db"
+chmod a-w "$bob_data/cache/a/b/résumé – 2026.db"
+run_tool --uninstall VantorelDrive -verbose
+ok "-verbose: exit code 0" eq "$E2E_RC" 0
+ok "-verbose: the first line names the run" grep -qE $'^run\tclient-maintenance [0-9.]+\t.* --uninstall VantorelDrive -verbose\tas S-1-' <<<"$E2E_OUT"
+ok "-verbose: the last line is done, with the counts" grep -qE $'^done\t--uninstall\t[0-9]+\\.[0-9]{3} s\t' <<<"$(tail -n 1 <<<"$E2E_OUT")"
+ok "-verbose: a removed tree is one line with its counts" grep -qE $'^removed\tC:\\\\users\\\\alice\\\\AppData\\\\Local\\\\VantorelDrive\t[0-9]+ files, [0-9]+ folders$' <<<"$E2E_OUT"
+ok "-verbose: the entry left inside is named whole, in UTF-8, with its reason" grep -qF \
+  "$(printf 'left\tC:\\users\\bob\\AppData\\Local\\VantorelDrive\\cache\\a\\b\\résumé – 2026.db\taccess denied, or read-only')" <<<"$E2E_OUT"
+ok "-verbose: it changes nothing the command does" eq \
+  "$(cd "$bob_data" && find . | sort | tr '\n' ' ')" ". ./cache ./cache/a ./cache/a/b ./cache/a/b/résumé – 2026.db "
+chmod -R u+w "$bob_data" && rm -rf "$bob_data"
+
 # ---------------- names that could reach outside the data folder ----------------
 echo sentinel >"$DRIVE_C/sentinel.txt"
 echo sentinel >"$DRIVE_C/users/sentinel.txt"
