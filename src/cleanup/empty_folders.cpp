@@ -16,7 +16,7 @@ void RemoveEmptyFolderIn(const std::wstring& folder, const wchar_t* name) {
   if (chain.Open({folder, L""})) {
     ReportDeletion(RemoveFolderIfEmpty(chain.last(), name), chain.text() + L"\\" + name);
   } else {
-    ReportDeletion(false, folder);
+    ReportDeletion(false, chain.Named({folder, L""}));
   }
 }
 

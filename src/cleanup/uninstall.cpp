@@ -34,7 +34,7 @@ void RemoveLocalAppDataFolderForAllProfiles(const PlainFolderName& folderName) {
     FolderChain chain;
     const FolderPath above{profile, relative.substr(0, last)};
     if (!chain.Open(above)) {
-      ReportDeletion(false, above.Text());
+      ReportDeletion(false, chain.Named(above));
       return;
     }
     RemoveFolderTreeIn(chain.last(), relative.substr(last + 1), chain.text() + relative.substr(last));

@@ -91,7 +91,7 @@ bool RemoveHeldTree(Handle folder, bool listable, std::vector<unsigned char>& bu
         // (its provider would be asked to act), or an entry that could not
         // be opened and checked.
         removed = false;
-        if (tally != nullptr) tally->Left(inside, kind == EntryKind::kUnknown ? LastRefusal() : RefusalOfKind(kind));
+        if (tally != nullptr) tally->Left(inside, RefusalOf(kind));
         break;
     }
   }
@@ -138,7 +138,7 @@ bool RemoveFolderTreeIn(Handle parent, const std::wstring& name, const std::wstr
     default:
       // A file of that name, a placeholder, or an entry that could not be
       // opened and checked.
-      if (reported) report::Say(L"left", reportAs, kind == EntryKind::kUnknown ? LastRefusal() : RefusalOfKind(kind));
+      if (reported) report::Say(L"left", reportAs, RefusalOf(kind));
       return false;
   }
 }

@@ -62,6 +62,15 @@ void RefuseOpen(NtStatus status) {
       }() + L")";
   }
 }
+// A verbatim path as the log shows it: "\\?\C:\..." as "C:\...",
+// "\\?\UNC\server\..." as "\\server\...", without a final separator.
+std::wstring Displayed(const std::wstring& verbatim) {
+  std::wstring text = verbatim.compare(0, kVerbatimUncPrefixLength, kVerbatimUncPrefix) == 0
+                          ? L"\\" + verbatim.substr(kVerbatimUncPrefixLength - 1)
+                          : verbatim.substr(kVerbatimPrefixLength);
+  while (text.size() > 1 && text.back() == L'\\') text.pop_back();
+  return text;
+}
 constexpr const wchar_t* kGivenUpReason = L"not tried: a stalled call gave up this part of the work";
 
 bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
@@ -352,6 +361,11 @@ void ReportDeletion(bool gone, const std::wstring& path) {
   }
 }
 
+std::wstring RefusalOf(EntryKind kind) {
+  if (kind != EntryKind::kUnknown) return RefusalOfKind(kind);
+  return Refusal().empty() ? L"could not be opened and checked" : Refusal();
+}
+
 std::wstring RefusalOfKind(EntryKind kind) {
   switch (kind) {
     case EntryKind::kLink:
@@ -386,8 +400,11 @@ bool FolderChain::Open(const FolderPath& folder) {
   Refuse(L"");
   held_.clear();
   missing_ = false;
-  if (WorkGivenUp()) {  // not a call more in a piece of work given up
+  text_.clear();
+  if (WorkGivenUp()) {  // not a call more in a piece of work given up (but the log's)
     Refuse(kGivenUpReason);
+    std::wstring full;
+    if (report::On() && VerbatimForm(folder.root + L"\\", &full)) text_ = Displayed(full) + folder.below;
     return false;
   }
   std::wstring path;
@@ -402,6 +419,7 @@ bool FolderChain::Open(const FolderPath& folder) {
                                  : share == std::wstring::npos ? path.size()
                                                                : share + 1;
   while (path.size() > rootLength && path.back() == L'\\') path.pop_back();
+  if (report::On()) text_ = Displayed(path) + folder.below;
 
   std::vector<UniqueFileHandle> held;
   if (path.size() <= rootLength) {
@@ -454,11 +472,5 @@ bool FolderChain::Open(const FolderPath& folder) {
     begin = end == std::wstring::npos ? std::wstring::npos : end + 1;
   }
   held_ = std::move(held);
-  if (report::On()) {
-    // "\\?\C:\..." as "C:\...", "\\?\UNC\server\..." as "\\server\...".
-    text_ = unc ? L"\\" + path.substr(kVerbatimUncPrefixLength - 1) : path.substr(kVerbatimPrefixLength);
-    if (text_.size() > 1 && text_.back() == L'\\') text_.pop_back();
-    text_ += below;
-  }
   return true;
 }

@@ -169,6 +169,9 @@ bool RemoveFolderIfEmpty(platform::Handle folder, const std::wstring& name);
 std::wstring LastRefusal();
 // The words for an entry of that kind that is not worked in.
 std::wstring RefusalOfKind(EntryKind kind);
+// The same, and for one that could not be opened and checked, the latest
+// refusal.
+std::wstring RefusalOf(EntryKind kind);
 // Into the decision log: "removed path" when gone, else "left path" with
 // the latest refusal, when there is one (nothing for an entry not there).
 void ReportDeletion(bool gone, const std::wstring& path);
@@ -202,8 +205,10 @@ class FolderChain {
   platform::Handle above() const { return held_.size() < 2 ? nullptr : held_[held_.size() - 2].get(); }
   // After Open failed: whether a folder on the way is not there at all.
   bool missing() const { return missing_; }
-  // After Open succeeded, while the decision log is on: the last folder's
-  // path as Windows read it (its start in full form), for the log.
+  // While the decision log is on, after Open: the last folder's path as
+  // Windows read it (its start in full form), for the log; folder's own
+  // text when Open failed before reading it.
+  std::wstring Named(const FolderPath& folder) const { return text_.empty() ? folder.Text() : text_; }
   const std::wstring& text() const { return text_; }
 
  private:

@@ -24,7 +24,7 @@ void DeleteEach(Handle folder, const std::wstring& path, const ShortcutNames& na
 void ClearProgramGroup(const FolderPath& programs, const ShortcutNames& names) {
   FolderChain chain;
   if (!chain.Open(programs)) {
-    ReportDeletion(false, programs.Text());
+    ReportDeletion(false, chain.Named(programs));
     return;
   }
   UniqueFileHandle group;
@@ -33,7 +33,11 @@ void ClearProgramGroup(const FolderPath& programs, const ShortcutNames& names) {
   if (IsFolderToWorkIn(kind)) DeleteEach(group.get(), groupPath, names);
   // The system refuses a folder that is not empty, so this only ever
   // removes an emptied program group folder (or the link).
-  if (IsFolderToWorkIn(kind) || kind == EntryKind::kLink) ReportDeletion(DeleteByHandle(group.get()), groupPath);
+  if (IsFolderToWorkIn(kind) || kind == EntryKind::kLink) {
+    ReportDeletion(DeleteByHandle(group.get()), groupPath);
+  } else if (report::On() && kind != EntryKind::kMissing) {
+    report::Say(L"left", groupPath, RefusalOf(kind));
+  }
 }
 
 void ClearDesktop(const FolderPath& desktop, const ShortcutNames& names) {
@@ -41,7 +45,7 @@ void ClearDesktop(const FolderPath& desktop, const ShortcutNames& names) {
   if (chain.Open(desktop)) {
     DeleteEach(chain.last(), chain.text(), names);
   } else {
-    ReportDeletion(false, desktop.Text());
+    ReportDeletion(false, chain.Named(desktop));
   }
 }
 
@@ -120,7 +124,9 @@ void RemoveCurrentUserShortcuts(const InteractiveUser& user) {
     if (asHer.acting()) {
       RemoveShortcutsFromFolders(reach(programs), reach(desktop));
     } else if (report::On()) {
-      report::Say(L"skipped", user.name + L"'s folders", L"her token could not be taken onto the tool's thread");
+      for (const std::wstring& folder : {programs, desktop}) {
+        report::Say(L"skipped", folder, L"her token could not be taken onto the tool's thread");
+      }
     }
     return;
   }

@@ -131,7 +131,7 @@ void RemoveStartupShortcutsForAllProfiles(const InteractiveUser& user) {
     FolderChain chain;
     const FolderPath folder{profile, startup};
     if (!chain.Open(folder)) {
-      ReportDeletion(false, folder.Text());
+      ReportDeletion(false, chain.Named(folder));
       return;
     }
     for (const std::wstring& name : names) {

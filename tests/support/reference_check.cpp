@@ -33,6 +33,9 @@ bool Deletable(const FsNode* n) { return (!n->isDirectory || IsLink(n)) && Free(
 // and keep its folder.
 bool LeavesAtOnce(const FsNode* n) { return !n->scannerOpen; }
 
+// Every entry named so in folder, for the decision log's reasons.
+Entries* named = nullptr;
+
 void MustGo(Machine& m, FsNode* folder, const std::vector<std::wstring>& names, Entries* out) {
   // A folder on the way that a user holds an opportunistic lock on is in
   // use: the work there waits for another run.
@@ -43,6 +46,7 @@ void MustGo(Machine& m, FsNode* folder, const std::vector<std::wstring>& names, 
   for (const auto& name : names) {
     FsNode* n = Child(folder, name);
     if (n != nullptr && Deletable(n)) (*out)[n->id] = m.files.PathOf(n);
+    if (n != nullptr && named != nullptr) (*named)[n->id] = m.files.PathOf(n);
   }
 }
 
@@ -51,6 +55,7 @@ void MustGo(Machine& m, FsNode* folder, const std::vector<std::wstring>& names, 
 void ClearGroup(Machine& m, FsNode* folder, const std::vector<std::wstring>& names, Entries* out) {
   FsNode* group = folder != nullptr ? Child(folder, L"Vantorel") : nullptr;
   if (group == nullptr) return;
+  if (named != nullptr) (*named)[group->id] = m.files.PathOf(group);
   if (IsLink(group)) {
     if (Free(group)) (*out)[group->id] = m.files.PathOf(group);
     return;
@@ -115,7 +120,10 @@ void RemoveDataFolder(Machine& m, const std::wstring& profile, const std::wstrin
     if (!IsRealFolder(n)) return;
   }
   FsNode* data = parent != nullptr ? Child(parent, relative.substr(last + 1)) : nullptr;
-  if (data != nullptr && (IsLink(data) || data->isDirectory)) RemoveTree(m, data, out);
+  if (data != nullptr && (IsLink(data) || data->isDirectory)) {
+    if (named != nullptr) (*named)[data->id] = m.files.PathOf(data);
+    RemoveTree(m, data, out);
+  }
 }
 
 // A start-up folder that holds a start-up shortcut of the client and where a
@@ -142,6 +150,7 @@ ReferenceCheck::ReferenceCheck(Machine& m, const std::vector<std::wstring>& args
   const std::vector<std::wstring> profiles = ProfileDirectories(m, /*reachedOnly=*/true);
   for (const auto& account : Accounts(m)) {
     Duties& d = byLayout_[account];
+    named = &d.named;
     std::wstring programs, desktop, startup, folder, other;
     if (command_ == L"--admin-remove-shortcuts") {
       // Every profile, found where the signed-in user's folders lie relative
@@ -211,9 +220,10 @@ ReferenceCheck::ReferenceCheck(Machine& m, const std::vector<std::wstring>& args
       }
     }
   }
+  named = nullptr;
 }
 
-std::vector<std::string> ReferenceCheck::Missed(Machine& m) const {
+ReferenceCheck::Duties ReferenceCheck::Resolved(Machine& m) const {
   // The layout the run resolved: the account of its folder look-ups. When
   // it is not one account (or none), only what every reading asks for.
   std::set<std::wstring> layouts;
@@ -231,9 +241,25 @@ std::vector<std::string> ReferenceCheck::Missed(Machine& m) const {
         it = d.mustGo.count(it->first) ? std::next(it) : duties.mustGo.erase(it);
       for (auto it = duties.upgrades.begin(); it != duties.upgrades.end();)
         it = d.upgrades.count(it->first) ? std::next(it) : duties.upgrades.erase(it);
+      for (auto it = duties.named.begin(); it != duties.named.end();)
+        it = d.named.count(it->first) ? std::next(it) : duties.named.erase(it);
       duties.launchers.insert(d.launchers.begin(), d.launchers.end());
     }
   }
+  return duties;
+}
+
+std::vector<std::wstring> ReferenceCheck::Stayed(Machine& m) const {
+  std::vector<std::wstring> stayed;
+  for (const auto& [id, path] : Resolved(m).named) {
+    const FsNode* n = m.files.NodeById(id);
+    if (n != nullptr && !n->detached && !n->deletePending) stayed.push_back(m.files.PathOf(n));
+  }
+  return stayed;
+}
+
+std::vector<std::string> ReferenceCheck::Missed(Machine& m) const {
+  const Duties duties = Resolved(m);
 
   // What a call cancelled after its bound gave up.
   std::set<std::wstring> givenUp;

@@ -28,6 +28,10 @@ class ReferenceCheck {
 
   // Call after the run: one line per thing left undone, empty when none.
   std::vector<std::string> Missed(sim::Machine& m) const;
+  // Call after the run: the entries the command was there for that are
+  // still there, whether or not Windows let it remove them (by path): each
+  // is for the decision log to give a reason for.
+  std::vector<std::wstring> Stayed(sim::Machine& m) const;
 
   // What the command owes the machine under one account's folder layout.
   struct Duties {
@@ -36,7 +40,12 @@ class ReferenceCheck {
     // shown, to one of the launchers (folded paths).
     std::map<std::uint64_t, std::wstring> upgrades;
     std::set<std::wstring> launchers;
+    // Every entry of those names and folders, whether Windows lets it go or
+    // not: a shortcut name, a program group folder, a data folder.
+    std::map<std::uint64_t, std::wstring> named;
   };
+  // The duties of the layout the run resolved (Missed's choice).
+  Duties Resolved(sim::Machine& m) const;
 
  private:
   std::wstring command_;

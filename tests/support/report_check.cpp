@@ -128,7 +128,7 @@ ReportCheck::ReportCheck(sim::Machine& m, const std::vector<std::wstring>& args)
   for (const auto& [name, share] : m.files.shares) walk(share.get());
 }
 
-std::vector<std::string> ReportCheck::Violations(sim::Machine& m) const {
+std::vector<std::string> ReportCheck::Violations(sim::Machine& m, const std::vector<std::wstring>& stayed) const {
   std::vector<std::string> v;
   const std::vector<std::wstring> lines = LogLines(m.runtime.stdoutBytes.substr(bytesBefore_));
   // A command line the system cannot split runs nothing; a failed write
@@ -177,12 +177,15 @@ std::vector<std::string> ReportCheck::Violations(sim::Machine& m) const {
   for (const auto& [letter, drive] : m.files.drives) pending(drive.get());
   for (const auto& [name, share] : m.files.shares) pending(share.get());
   std::set<std::wstring> reported;
+  std::vector<std::wstring> explained;  // what "left" and "skipped" lines name
   std::size_t ended = 0, started = 0;
   for (const auto& line : lines) {
     const std::vector<std::wstring> f = Fields(line);
     const std::wstring& word = f[0];
     const std::wstring path = f.size() > 1 ? Stepped(f[1]) : L"";
     const std::wstring detail = f.size() > 2 ? f[2] : L"";
+    if (word == L"left" || word == L"skipped")
+      explained.push_back(f.size() > 1 && f[1] == L"every profile" ? L"" : path);
     std::size_t files = 0, folders = 0;
     if ((word == L"removed" || word == L"left") && f.size() > 2 && TreeCounts(detail, &files, &folders)) {
       std::size_t seenFiles = 0, seenFolders = 0;
@@ -210,6 +213,12 @@ std::vector<std::string> ReportCheck::Violations(sim::Machine& m) const {
   }
   for (const auto& [p, kind] : removed) {
     if (!reported.count(p)) v.push_back("log: removed but not reported: " + Printable(p));
+  }
+  // ("every profile" stands for a folder above every entry.)
+  for (const auto& entry : stayed) {
+    bool named = false;
+    for (const auto& folder : explained) named = named || folder.empty() || Within(Fold(entry), folder);
+    if (!named) v.push_back("log: left without a word: " + Printable(entry));
   }
   for (const auto& [p, times] : written) {
     if (times > 0) v.push_back("log: written but not reported: " + Printable(p));

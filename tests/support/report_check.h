@@ -3,7 +3,8 @@
 // it removed is reported once, alone or inside a tree's counts; every
 // start-up shortcut it put in place is reported as written; as many
 // processes ended and shells started as it reports; nothing reported that
-// did not happen; the log begins with its "run" line and ends with "done".
+// did not happen; what it was there to remove and left is named with a
+// reason; the log begins with its "run" line and ends with "done".
 #pragma once
 
 #include <cstddef>
@@ -27,7 +28,10 @@ bool AsksForLog(const std::vector<std::wstring>& args);
 class ReportCheck {
  public:
   ReportCheck(sim::Machine& m, const std::vector<std::wstring>& args);
-  std::vector<std::string> Violations(sim::Machine& m) const;
+  // stayed: what the command was there to remove and did not (the
+  // reference check's), each of which the log must give a reason for, on a
+  // "left" or "skipped" line naming it or a folder above it.
+  std::vector<std::string> Violations(sim::Machine& m, const std::vector<std::wstring>& stayed = {}) const;
 
  private:
   std::vector<std::wstring> args_;

@@ -170,7 +170,13 @@ std::vector<std::string> RunOne(std::uint64_t seed, std::size_t run, const std::
   if (exitCode != 0) violations.push_back("exit code " + std::to_string(exitCode));
   // Undisturbed, the decision log tells what the run did.
   if (attacks.empty()) {
-    for (auto& wrong : report.Violations(sim::machine())) violations.push_back(std::move(wrong));
+    // What it was there to remove and left has its reason, where no call
+    // was made to fail (a failed look-up ends a command without a word).
+    const bool removes = args.size() >= 2 && args[1] != L"--admin-upgrade-startup-shortcut";
+    const std::vector<std::wstring> stayed = !injected && removes && !sim::machine().endedByBound
+                                                 ? reference.Stayed(sim::machine())
+                                                 : std::vector<std::wstring>{};
+    for (auto& wrong : report.Violations(sim::machine(), stayed)) violations.push_back(std::move(wrong));
   }
   // The bound may end a run only where a call truly never returns.
   if (!sim::machine().avoidableWait.empty()) {
