@@ -239,6 +239,7 @@ TEST_F(TypicalMachineTest, TheDecisionLogIsWrittenWhereAskedAndNeverHoldsTheWork
     Run(c.commandLine);
     const std::vector<std::wstring> lines = hostile::LogLines(m().runtime.stdoutBytes);
     EXPECT_EQ(!lines.empty(), c.logged);
+    EXPECT_EQ(m().calls["GetStdHandle"] + m().calls["GetFileType"], c.logged ? 2 : 0) << "not a call more without it";
     if (c.logged) {
       EXPECT_EQ(lines.front().rfind(L"run\tclient-maintenance ", 0), 0u);
       EXPECT_EQ(lines.back().rfind(L"done\t", 0), 0u);
