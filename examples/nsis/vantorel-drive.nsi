@@ -17,7 +17,9 @@
 ; the output in the details view only. Every step passes "-verbose", so the
 ; tool's decision log is in it too. nsExec reads the tool's output in the
 ; ANSI code page: the log's UTF-8 arrives whole for ASCII paths; a path
-; beyond ASCII shows its UTF-8 bytes as ANSI characters.
+; beyond ASCII shows its UTF-8 bytes as ANSI characters. ExecToStack keeps
+; at most NSIS_MAX_STRLEN characters of a run's output (1024 in the usual
+; build): on a machine with many profiles only the first lines of a run.
 
 Unicode true
 Target amd64-unicode
