@@ -104,7 +104,8 @@ bool SettleShellStart(const InteractiveUser& user, ShellStart* start, std::wstri
   // unless the tool runs as SYSTEM (CreateProcessAsUserW).
   if (start->shellToken && !start->ownToken && !asSystem && !SecondaryLogonStarts()) {
     start->shellToken.reset();
-    *why = L"only Secondary Logon could start it as her, and that service is disabled";
+    *why =
+        L"only Secondary Logon could start it as her, and that service is disabled (or its configuration unreadable)";
     return false;
   }
   if (!start->shellToken && !start->ownToken) {
