@@ -196,6 +196,8 @@ std::vector<std::string> ReportCheck::Violations(sim::Machine& m, const std::vec
         (kind == FsEventKind::kDeleted ? seenFiles : seenFolders) += 1;
       }
       if (seenFiles != files || seenFolders != folders) say("a tree's counts are not what went", line);
+      // The tree's own folder went when it says "removed", stayed when "left".
+      if ((word == L"removed") != (removed.count(path) != 0)) say("a tree's word is not what became of it", line);
     } else if (word == L"removed") {
       if (!removed.count(path)) say("reported as removed, but it was not", line);
       if (!reported.insert(path).second) say("reported twice", line);

@@ -4,6 +4,7 @@
 
 #include "app/app.h"
 #include "process/interactive_user.h"
+#include "hostile_machine.h"
 #include "report_check.h"
 #include "sim_fixture.h"
 
@@ -243,8 +244,42 @@ TEST_F(TypicalMachineTest, TheDecisionLogIsWrittenWhereAskedAndNeverHoldsTheWork
     if (c.logged) {
       EXPECT_EQ(lines.front().rfind(L"run\tclient-maintenance ", 0), 0u);
       EXPECT_EQ(lines.back().rfind(L"done\t", 0), 0u);
+      EXPECT_EQ(std::count(lines.begin(), lines.end(), L""), 0);
     }
   }
+  // The fixed lines go into the log, once; its last line tells the time
+  // the run took (the force-stop's pause); to a console, the wide stream.
+  for (const Dword type : {kFileTypeDisk, Dword{2}}) {  // FILE_TYPE_CHAR
+    sim::Reset();
+    sim::TypicalMachine::Build(m());
+    m().runtime.stdoutType = type;
+    Run(L"tool.exe --admin-remove-shortcuts -verbose");
+    const std::wstring text = type == kFileTypeDisk
+                                  ? hostile::LogLines(m().runtime.stdoutBytes).at(1)
+                                  : m().runtime.stdoutText.substr(m().runtime.stdoutText.find(L'\n') + 1);
+    EXPECT_EQ(text.rfind(L"C:\\Users\\Public\\Desktop\\Zarek Tolv.lnk", 0), 0u);
+    EXPECT_EQ(type == kFileTypeDisk ? m().runtime.stdoutText.empty() : m().runtime.stdoutBytes.empty(), true);
+    const std::vector<std::wstring> all = hostile::LogLines(m().runtime.stdoutBytes);
+    EXPECT_EQ(std::count(all.begin(), all.end(), L""), 0);
+  }
+  sim::Reset();
+  sim::TypicalMachine::Build(m());
+  m().runtime.stdoutType = kFileTypeDisk;
+  m().processes.AddProcess(L"zarek-ui.exe", 1);
+  m().clock.Advance(5000);  // the machine has been up a while
+  Run(L"tool.exe --force-stop -verbose");
+  EXPECT_NE(hostile::LogLines(m().runtime.stdoutBytes).back().find(L"\t1.000 s"), std::wstring::npos)
+      << hostile::Printable(hostile::LogLines(m().runtime.stdoutBytes).back());
+  // A shortcut a user's lock holds: the call that waited is cancelled after its bound, and says so.
+  sim::Reset();
+  sim::TypicalMachine::Build(m());
+  m().runtime.stdoutType = kFileTypeDisk;
+  m().files.AddFile(L"C:\\Users\\alice\\Desktop\\Vantorel Drive.lnk")->readHandleOplock = true;
+  Run(L"tool.exe --portable-remove-shortcuts -verbose");
+  const std::vector<std::wstring> held = hostile::LogLines(m().runtime.stdoutBytes);
+  EXPECT_NE(std::find(held.begin(), held.end(),
+                      L"left\tC:\\Users\\alice\\Desktop\\Vantorel Drive.lnk\tstalled, cancelled after 10 s"),
+            held.end());
   // A name beyond Latin-1 and beyond the 16-bit plane, whole.
   sim::Reset();
   sim::TypicalMachine::Build(m());
