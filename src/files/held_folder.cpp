@@ -37,10 +37,15 @@ void Refuse(const std::wstring& why) {
 // An open's status in words.
 void RefuseOpen(NtStatus status) {
   if (!report::On()) return;
+  if (status == kStatusOplockBreakInProgress) {
+    Refusal() = L"in use (an opportunistic lock)";
+    return;
+  }
+  if (status == kStatusCancelled) {
+    Refusal() = report::ReasonOf(kErrorOperationAborted);
+    return;
+  }
   switch (static_cast<std::uint32_t>(status)) {
-    case 0x00000108u:  // STATUS_OPLOCK_BREAK_IN_PROGRESS
-      Refusal() = L"in use (an opportunistic lock)";
-      break;
     case 0xC0000043u:  // STATUS_SHARING_VIOLATION
       Refusal() = L"in use";
       break;
@@ -49,9 +54,6 @@ void RefuseOpen(NtStatus status) {
       break;
     case 0xC0000056u:  // STATUS_DELETE_PENDING
       Refusal() = L"being deleted";
-      break;
-    case 0xC0000120u:  // STATUS_CANCELLED
-      Refusal() = report::ReasonOf(kErrorOperationAborted);
       break;
     default:
       Refusal() = L"cannot be opened (status 0x" + [status] {

@@ -60,15 +60,19 @@ InteractiveUser FindInteractiveUser() {
   // another account (an administrator who elevated over the shoulder) may
   // run a program of that name here too.
   bool recorded = true;
-  for (const Dword shell : FindProcessesByName(kShellExecutableName, session)) {
-    UniqueHandle token = OpenShellToken(shell);
-    if (!token) continue;
-    const LogonMatch match = MatchSessionLogon(token.get(), names);
+  // Whether token is of her logon; she is then known by its SID.
+  auto hers = [&](Handle token) {
+    const LogonMatch match = MatchSessionLogon(token, names);
     recorded = recorded && match != LogonMatch::kNotRecorded;
     Sid user;
-    if (match == LogonMatch::kSessionUser && TokenUserSid(token.get(), &user)) {
-      found.user = std::move(user);
-      found.name = FullName(names);
+    if (match != LogonMatch::kSessionUser || !TokenUserSid(token, &user)) return false;
+    found.user = std::move(user);
+    found.name = FullName(names);
+    return true;
+  };
+  for (const Dword shell : FindProcessesByName(kShellExecutableName, session)) {
+    UniqueHandle token = OpenShellToken(shell);
+    if (token && hers(token.get())) {
       found.token = std::move(token);
       return found;
     }
@@ -76,16 +80,7 @@ InteractiveUser FindInteractiveUser() {
   // No shell of hers runs: the tool itself may be hers (an installer she
   // started), which is all the restart needs to start one.
   UniqueHandle own;
-  if (OpenProcessToken(GetCurrentProcess(), kTokenQuery, own.put())) {
-    const LogonMatch match = MatchSessionLogon(own.get(), names);
-    recorded = recorded && match != LogonMatch::kNotRecorded;
-    Sid user;
-    if (match == LogonMatch::kSessionUser && TokenUserSid(own.get(), &user)) {
-      found.user = std::move(user);
-      found.name = FullName(names);
-      return found;
-    }
-  }
+  if (OpenProcessToken(GetCurrentProcess(), kTokenQuery, own.put()) && hers(own.get())) return found;
   // Where the system keeps no record of logons, her account by its names.
   if (recorded) return found;
   Sid user;

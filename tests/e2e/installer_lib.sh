@@ -21,6 +21,9 @@ PROFILE_LIST='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList'
 STARTUP_BELOW='AppData/Roaming/Microsoft/Windows/Start Menu/Programs/StartUp'  # Wine's spelling
 PROGRAMS_BELOW='AppData/Roaming/Microsoft/Windows/Start Menu/Programs'
 DATA_BELOW='AppData/Local/VantorelDrive'
+# A line of the tool's decision log ("-verbose", which every step of both
+# examples passes) as the installers log it.
+DECISION='^client-maintenance\.exe: (run|removed|left|skipped|wrote|asked|ended|started|kept|done)'$'\t'
 INSTALL_DIR="$DRIVE_C/Program Files (x86)/Vantorel/VantorelDrive"
 LAUNCHER='C:\Program Files (x86)\Vantorel\VantorelDrive\bin\launcher.exe'
 ALL_PROGRAMS="$DRIVE_C/ProgramData/Microsoft/Windows/Start Menu/Programs"

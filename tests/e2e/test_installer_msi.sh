@@ -32,7 +32,6 @@ installers_machine_setup
 # about client-maintenance.exe but its decision log ("-verbose", which every
 # step passes, left out of the lines), MSI_DECISIONS the decision log's
 # lines, as "word<TAB>what<TAB>detail".
-DECISION='^client-maintenance\.exe: (run|removed|left|skipped|wrote|asked|ended|started|kept|done)'$'\t'
 msiexec() {
   local log=$1
   shift

@@ -18,7 +18,6 @@ installers_machine_setup
 # read_log LOG: the installer's log but the tool's decision log ("-verbose",
 # which every step passes, left out of the lines); decisions LOG: the
 # decision log's lines.
-DECISION='^client-maintenance\.exe: (run|removed|left|skipped|wrote|asked|ended|started|kept|done)'$'\t'
 read_log() { iconv -f utf-16 -t utf-8 "$UNIX_TEMP/$1" | tr -d '\r' | grep -Ev "$DECISION" | sed 's/ -verbose//'; }
 decisions() { iconv -f utf-16 -t utf-8 "$UNIX_TEMP/$1" | tr -d '\r' | grep -E "$DECISION" | sed 's/^client-maintenance\.exe: //'; }
 registered_version() { wine reg query "$UNINSTALL_KEY" /v DisplayVersion 2>/dev/null | sed -n 's/.*REG_SZ *//p' | tr -d '\r'; }

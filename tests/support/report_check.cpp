@@ -14,32 +14,25 @@ using sim::FsEventKind;
 
 namespace {
 
-std::vector<std::wstring> Fields(const std::wstring& line) {
-  std::vector<std::wstring> fields(1);
-  for (const wchar_t c : line) {
-    if (c == L'\t') {
-      fields.emplace_back();
+// text's parts between separators (one part more than separators).
+std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator) {
+  std::vector<std::wstring> parts(1);
+  for (const wchar_t c : text) {
+    if (c == separator) {
+      parts.emplace_back();
     } else {
-      fields.back() += c;
+      parts.back() += c;
     }
   }
-  return fields;
+  return parts;
 }
 
 // A path as the tool wrote it, its ".." and "." steps taken (they come only
 // from a profile list's text): every name is kept as it is, trailing dots
 // and blanks included, as the tool used it below its starting folder.
 std::wstring Stepped(const std::wstring& path) {
-  std::vector<std::wstring> parts(1);
-  for (const wchar_t c : path) {
-    if (c == L'\\') {
-      parts.emplace_back();
-    } else {
-      parts.back() += c;
-    }
-  }
   std::vector<std::wstring> kept;
-  for (const auto& part : parts) {
+  for (const auto& part : Split(path, L'\\')) {
     if (part == L"..") {
       if (kept.size() > 1) kept.pop_back();
     } else if (part != L"." && !(part.empty() && !kept.empty())) {
@@ -180,7 +173,7 @@ std::vector<std::string> ReportCheck::Violations(sim::Machine& m, const std::vec
   std::vector<std::wstring> explained;  // what "left" and "skipped" lines name
   std::size_t ended = 0, started = 0;
   for (const auto& line : lines) {
-    const std::vector<std::wstring> f = Fields(line);
+    const std::vector<std::wstring> f = Split(line, L'\t');
     const std::wstring& word = f[0];
     const std::wstring path = f.size() > 1 ? Stepped(f[1]) : L"";
     const std::wstring detail = f.size() > 2 ? f[2] : L"";
